@@ -1,0 +1,215 @@
+// lumaro-sim: runs a command against a simulated camera controller.
+//
+// The controller's node /dev/lumaro lives in a umockdev testbed; the command
+// runs with umockdev's preload library, so its open/ioctl/read/write on the
+// node reach the handlers here. The trace decides what the controller says.
+#include <glib-unix.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <umockdev.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "simulator/camera_controller.h"
+#include "simulator/sim_log.h"
+#include "simulator/sim_options.h"
+#include "simulator/touch_node.h"
+#include "trace/controller_state.h"
+#include "trace/trace.h"
+
+namespace lumaro::sim {
+namespace {
+
+constexpr char kPreloadLibrary[] = "libumockdev-preload.so.0";
+constexpr guint kKillGraceSeconds = 5;
+
+struct Simulator {
+  GMainLoop* loop = nullptr;
+  GPid child = 0;
+  bool ended_by_us = false;
+  bool lingering = false;
+  int exit_status = 0;
+  double linger = 1.0;
+  CameraController* controller = nullptr;
+  TouchNode* node = nullptr;
+};
+
+gboolean KillCommand(gpointer user) {
+  auto* sim = static_cast<Simulator*>(user);
+  std::fprintf(stderr, "lumaro-sim: command ignored SIGTERM; killing it\n");
+  kill(sim->child, SIGKILL);
+  return G_SOURCE_REMOVE;
+}
+
+void EndCommand(Simulator* sim) {
+  if (sim->ended_by_us) return;
+  sim->ended_by_us = true;
+  kill(sim->child, SIGTERM);
+  sim->node->InterruptStalledReads();
+  g_timeout_add_seconds(kKillGraceSeconds, KillCommand, sim);
+}
+
+gboolean OnLingerOver(gpointer user) {
+  EndCommand(static_cast<Simulator*>(user));
+  return G_SOURCE_REMOVE;
+}
+
+gboolean StartLinger(gpointer user) {
+  auto* sim = static_cast<Simulator*>(user);
+  if (!sim->lingering) {
+    sim->lingering = true;
+    g_timeout_add(static_cast<guint>(sim->linger * 1000), OnLingerOver, sim);
+  }
+  return G_SOURCE_REMOVE;
+}
+
+// Plays the records between `unplug` and `plug`, where no read drives
+// playback: waits pass on the main loop's clock.
+gboolean PlayUnplugged(gpointer user) {
+  auto* sim = static_cast<Simulator*>(user);
+  const UnpluggedStep step = sim->controller->NextUnplugged();
+  switch (step.kind) {
+    case UnpluggedStep::Kind::kWait:
+      g_timeout_add(step.wait_ms, PlayUnplugged, sim);
+      break;
+    case UnpluggedStep::Kind::kPlug:
+      sim->node->Restore();
+      break;
+    case UnpluggedStep::Kind::kExhausted:
+      StartLinger(sim);
+      break;
+  }
+  return G_SOURCE_REMOVE;
+}
+
+gboolean OnSignal(gpointer user) {
+  EndCommand(static_cast<Simulator*>(user));
+  return G_SOURCE_CONTINUE;
+}
+
+void OnChildExit(GPid, gint status, gpointer user) {
+  auto* sim = static_cast<Simulator*>(user);
+  if (sim->ended_by_us) {
+    sim->exit_status = 0;
+  } else if (WIFEXITED(status)) {
+    sim->exit_status = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    sim->exit_status = 128 + WTERMSIG(status);
+  }
+  g_main_loop_quit(sim->loop);
+}
+
+bool WriteState(const std::string& path, const trace::ControllerState& state) {
+  std::ofstream out(path, std::ios::trunc);
+  out << trace::HeaderLine() << "\n";
+  for (const trace::Record& record : trace::StateRecords(state)) {
+    out << trace::FormatRecord(record) << "\n";
+  }
+  out.close();
+  return static_cast<bool>(out);
+}
+
+// Puts umockdev's preload library in front of any the caller set.
+void SetPreload() {
+  std::string preload = kPreloadLibrary;
+  if (const char* existing = g_getenv("LD_PRELOAD"); existing != nullptr && *existing != '\0') {
+    preload += std::string(":") + existing;
+  }
+  g_setenv("LD_PRELOAD", preload.c_str(), TRUE);
+}
+
+int Run(const SimOptions& options) {
+  trace::Trace trace;
+  std::string error;
+  if (!trace::LoadTraceFile(options.trace_path, &trace, &error)) {
+    std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
+    return 2;
+  }
+  std::FILE* log_file = stderr;
+  if (!options.log_path.empty()) {
+    log_file = std::fopen(options.log_path.c_str(), "w");
+    if (log_file == nullptr) {
+      std::perror(("lumaro-sim: " + options.log_path).c_str());
+      return 2;
+    }
+  }
+  SimLog log(log_file);
+  CameraController controller(&trace, &log);
+  Simulator sim;
+  sim.linger = options.linger;
+  sim.controller = &controller;
+
+  UMockdevTestbed* testbed = umockdev_testbed_new();
+  TouchNode::Events events;
+  events.unplugged = [](void* user) { g_idle_add(PlayUnplugged, user); };
+  events.exhausted = [](void* user) { g_idle_add(StartLinger, user); };
+  events.user = &sim;
+  std::unique_ptr<TouchNode> node =
+      TouchNode::Create(testbed, &controller, options.rate, events, &error);
+  if (!node) {
+    std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
+    g_object_unref(testbed);
+    return 2;
+  }
+  sim.node = node.get();
+
+  SetPreload();
+  std::vector<gchar*> argv;
+  for (const std::string& arg : options.command) argv.push_back(const_cast<gchar*>(arg.c_str()));
+  argv.push_back(nullptr);
+  GError* spawn_error = nullptr;
+  const auto flags = static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD |
+                                              G_SPAWN_CHILD_INHERITS_STDIN);
+  if (!g_spawn_async(nullptr, argv.data(), nullptr, flags, nullptr, nullptr, &sim.child,
+                     &spawn_error)) {
+    std::fprintf(stderr, "lumaro-sim: cannot run %s: %s\n", options.command[0].c_str(),
+                 spawn_error->message);
+    g_error_free(spawn_error);
+    node.reset();
+    g_object_unref(testbed);
+    return 127;
+  }
+
+  sim.loop = g_main_loop_new(nullptr, FALSE);
+  g_child_watch_add(sim.child, OnChildExit, &sim);
+  g_unix_signal_add(SIGINT, OnSignal, &sim);
+  g_unix_signal_add(SIGTERM, OnSignal, &sim);
+  g_main_loop_run(sim.loop);
+  g_main_loop_unref(sim.loop);
+  g_spawn_close_pid(sim.child);
+
+  node->Shutdown();
+  int status = sim.exit_status;
+  if (!options.state_out_path.empty() && !WriteState(options.state_out_path, controller.State())) {
+    std::fprintf(stderr, "lumaro-sim: cannot write %s\n", options.state_out_path.c_str());
+    if (status == 0) status = 1;
+  }
+  node.reset();
+  g_object_unref(testbed);
+  if (log_file != stderr) std::fclose(log_file);
+  return status;
+}
+
+}  // namespace
+}  // namespace lumaro::sim
+
+int main(int argc, char** argv) {
+  using namespace lumaro::sim;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  SimOptions options;
+  bool help = false;
+  std::string error;
+  if (!ParseSimOptions(args, &options, &help, &error)) {
+    std::fprintf(stderr, "lumaro-sim: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  if (help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  return Run(options);
+}

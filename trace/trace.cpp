@@ -1,0 +1,324 @@
+#include "trace/trace.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "driver-interface/requests.h"
+
+namespace lumaro::trace {
+namespace {
+
+// The size of the block a `block CODE` record gives, or 0 for a code that
+// has no such block.
+std::size_t BlockSizeFor(std::uint32_t code) {
+  switch (code) {
+    case GET_CALIB_PARA_X:
+    case GET_CALIB_PARA_Y:
+    case GET_DEVICE_CONFIG:
+    case GET_GEOMETRY:
+    case GET_LENS_B:
+    case GET_LENS_A:
+      return kParamBlockSize;
+    case GET_DEVICE_INFO:
+      return kDeviceInfoSize;
+    default:
+      return 0;
+  }
+}
+
+std::vector<std::string_view> SplitFields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t space = line.find(' ', start);
+    if (space == std::string_view::npos) {
+      fields.push_back(line.substr(start));
+      return fields;
+    }
+    fields.push_back(line.substr(start, space - start));
+    start = space + 1;
+  }
+}
+
+bool ParseDecimal(std::string_view text, std::uint32_t max, std::uint32_t* out) {
+  if (text.empty() || text.size() > 10) return false;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (value > max) return false;
+  *out = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+bool ParseHexNumber(std::string_view text, std::uint32_t* out) {
+  if (text.size() < 3 || text.size() > 10 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) {
+    return false;
+  }
+  text.remove_prefix(2);
+  std::uint32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+  return ec == std::errc() && end == text.data() + text.size() && (*out = value, true);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool IsKnownRequest(std::uint32_t code) {
+  return FindTouchRequest(code) != nullptr || FindClassicRequest(code) != nullptr;
+}
+
+// Parses one record line (not the header) into *out; on failure returns the
+// reason.
+std::string ParseRecord(const std::vector<std::string_view>& f, Record* out) {
+  const std::string_view name = f[0];
+  const std::size_t args = f.size() - 1;
+  auto want = [&](std::size_t n) -> std::string {
+    if (args == n) return {};
+    return "'" + std::string(name) + "' takes " + std::to_string(n) + " field" +
+           (n == 1 ? "" : "s") + ", found " + std::to_string(args);
+  };
+  auto hex_of = [&](std::string_view text, std::size_t min, std::size_t max) -> std::string {
+    if (!FromHex(text, &out->bytes)) return "bad hex '" + std::string(text.substr(0, 40)) + "'";
+    if (out->bytes.size() < min || out->bytes.size() > max) {
+      const std::string range = min == max ? std::to_string(min)
+                                           : std::to_string(min) + " to " + std::to_string(max);
+      return "'" + std::string(name) + "' needs " + range + " bytes, found " +
+             std::to_string(out->bytes.size());
+    }
+    return {};
+  };
+  std::string err;
+  if (name == "product") {
+    out->kind = RecordKind::kProduct;
+    if (!(err = want(1)).empty()) return err;
+    if (!ParseHexNumber(f[1], &out->value)) return "product id must be hex with 0x, e.g. 0x0c20";
+  } else if (name == "block") {
+    out->kind = RecordKind::kBlock;
+    if (!(err = want(2)).empty()) return err;
+    if (!ParseDecimal(f[1], 0xffff, &out->value) || BlockSizeFor(out->value) == 0) {
+      return "no block is answered to request '" + std::string(f[1]) +
+             "' (195, 196, 201, 206, 240, 241, 242)";
+    }
+    const std::size_t size = BlockSizeFor(out->value);
+    return hex_of(f[2], size, size);
+  } else if (name == "fail") {
+    out->kind = RecordKind::kFail;
+    if (!(err = want(1)).empty()) return err;
+    if (!ParseDecimal(f[1], 0xffff, &out->value) || !IsKnownRequest(out->value)) {
+      return "unknown request code '" + std::string(f[1]) + "'";
+    }
+  } else if (name == "frame") {
+    out->kind = RecordKind::kFrame;
+    if (!(err = want(1)).empty()) return err;
+    return hex_of(f[1], 1, kMaxFrameBytes);
+  } else if (name == "readerr") {
+    out->kind = RecordKind::kReadError;
+    if (!(err = want(1)).empty()) return err;
+    if (!ParseDecimal(f[1], 4095, &out->value) || out->value == 0) {
+      return "errno must be a decimal number from 1 to 4095";
+    }
+  } else if (name == "packet") {
+    out->kind = RecordKind::kPacket;
+    if (!(err = want(1)).empty()) return err;
+    return hex_of(f[1], kPacketBytes, kPacketBytes);
+  } else if (name == "classic-block") {
+    out->kind = RecordKind::kClassicBlock;
+    if (!(err = want(3)).empty()) return err;
+    const bool hex = f[1].size() > 1 && f[1][0] == '0' && (f[1][1] == 'x' || f[1][1] == 'X');
+    const bool ok = hex ? ParseHexNumber(f[1], &out->value) : ParseDecimal(f[1], 255, &out->value);
+    if (!ok || (out->value != kClassicMainTarget && out->value > 3)) {
+      return "classic target must be 0x80 or 0 to 3";
+    }
+    const std::uint32_t blocks =
+        out->value == kClassicMainTarget ? kClassicMainBlocks : kClassicUnitBlocks;
+    if (!ParseDecimal(f[2], 255, &out->index) || out->index >= blocks) {
+      return "block number must be 0 to " + std::to_string(blocks - 1) + " for this target";
+    }
+    return hex_of(f[3], kClassicBlockBytes, kClassicBlockBytes);
+  } else if (name == "classic-units") {
+    out->kind = RecordKind::kClassicUnits;
+    if (!(err = want(1)).empty()) return err;
+    if (!ParseDecimal(f[1], kMaxClassicUnits, &out->value)) return "unit count must be 0 to 4";
+  } else if (name == "event") {
+    out->kind = RecordKind::kEvent;
+    if (!(err = want(1)).empty()) return err;
+    return hex_of(f[1], kEventBytes, kEventBytes);
+  } else if (name == "wait") {
+    out->kind = RecordKind::kWait;
+    if (!(err = want(1)).empty()) return err;
+    if (!ParseDecimal(f[1], 3600000, &out->value)) {
+      return "wait takes milliseconds, a decimal number up to 3600000";
+    }
+  } else if (name == "unplug" || name == "plug") {
+    out->kind = name == "unplug" ? RecordKind::kUnplug : RecordKind::kPlug;
+    return want(0);
+  } else {
+    return "unknown record '" + std::string(name.substr(0, 40)) + "'";
+  }
+  return {};
+}
+
+}  // namespace
+
+bool IsStateRecord(RecordKind kind) {
+  switch (kind) {
+    case RecordKind::kProduct:
+    case RecordKind::kBlock:
+    case RecordKind::kFail:
+    case RecordKind::kClassicBlock:
+    case RecordKind::kClassicUnits:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool FromHex(std::string_view hex, std::vector<std::uint8_t>* out) {
+  out->clear();
+  if (hex.empty() || hex.size() % 2 != 0) return false;
+  out->reserve(hex.size() / 2);
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int hi = HexDigit(hex[i]);
+    const int lo = HexDigit(hex[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out->push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+  }
+  return true;
+}
+
+std::string ToHex(const std::uint8_t* bytes, std::size_t count) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(count * 2);
+  for (std::size_t i = 0; i < count; ++i) {
+    hex.push_back(kDigits[bytes[i] >> 4]);
+    hex.push_back(kDigits[bytes[i] & 0x0f]);
+  }
+  return hex;
+}
+
+bool ParseTrace(std::string_view text, Trace* out, std::string* error) {
+  out->records.clear();
+  bool seen_header = false;
+  bool unplugged = false;
+  int line_number = 0;
+  auto fail = [&](const std::string& message) {
+    *error = "line " + std::to_string(line_number) + ": " + message;
+    return false;
+  };
+  while (!text.empty()) {
+    ++line_number;
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || line.front() == '#') continue;
+
+    const std::vector<std::string_view> fields = SplitFields(line);
+    for (std::string_view f : fields) {
+      if (f.empty()) return fail("fields are separated by exactly one space");
+    }
+    if (!seen_header) {
+      if (fields[0] != kMagic) return fail("not a trace: the first line must be 'lumaro-trace 1'");
+      if (fields.size() != 2 || fields[1] != "1") return fail("unsupported trace version");
+      seen_header = true;
+      continue;
+    }
+    Record record;
+    record.line = line_number;
+    const std::string reason = ParseRecord(fields, &record);
+    if (!reason.empty()) return fail(reason);
+    switch (record.kind) {
+      case RecordKind::kUnplug:
+        if (unplugged) return fail("'unplug' while the node is already unplugged");
+        unplugged = true;
+        break;
+      case RecordKind::kPlug:
+        if (!unplugged) return fail("'plug' while the node is plugged in");
+        unplugged = false;
+        break;
+      case RecordKind::kFrame:
+      case RecordKind::kReadError:
+      case RecordKind::kPacket:
+      case RecordKind::kEvent:
+        if (unplugged) return fail("nothing can be read while the node is unplugged");
+        break;
+      default:
+        break;
+    }
+    out->records.push_back(std::move(record));
+  }
+  if (!seen_header) {
+    line_number = std::max(line_number, 1);
+    return fail("not a trace: the first line must be 'lumaro-trace 1'");
+  }
+  return true;
+}
+
+bool LoadTraceFile(const std::string& path, Trace* out, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = path + ": cannot open";
+    return false;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) {
+    *error = path + ": read failed";
+    return false;
+  }
+  if (!ParseTrace(text.str(), out, error)) {
+    *error = path + ": " + *error;
+    return false;
+  }
+  return true;
+}
+
+std::string HeaderLine() { return std::string(kMagic) + " " + std::to_string(kVersion); }
+
+std::string FormatRecord(const Record& r) {
+  const std::string hex = ToHex(r.bytes.data(), r.bytes.size());
+  switch (r.kind) {
+    case RecordKind::kProduct: {
+      char buffer[16];
+      std::snprintf(buffer, sizeof buffer, "0x%04x", static_cast<unsigned>(r.value));
+      return std::string("product ") + buffer;
+    }
+    case RecordKind::kBlock:
+      return "block " + std::to_string(r.value) + " " + hex;
+    case RecordKind::kFail:
+      return "fail " + std::to_string(r.value);
+    case RecordKind::kFrame:
+      return "frame " + hex;
+    case RecordKind::kReadError:
+      return "readerr " + std::to_string(r.value);
+    case RecordKind::kPacket:
+      return "packet " + hex;
+    case RecordKind::kClassicBlock: {
+      const std::string target = r.value == kClassicMainTarget ? "0x80" : std::to_string(r.value);
+      return "classic-block " + target + " " + std::to_string(r.index) + " " + hex;
+    }
+    case RecordKind::kClassicUnits:
+      return "classic-units " + std::to_string(r.value);
+    case RecordKind::kEvent:
+      return "event " + hex;
+    case RecordKind::kWait:
+      return "wait " + std::to_string(r.value);
+    case RecordKind::kUnplug:
+      return "unplug";
+    case RecordKind::kPlug:
+      return "plug";
+  }
+  return {};
+}
+
+}  // namespace lumaro::trace
