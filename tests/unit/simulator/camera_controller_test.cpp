@@ -1,0 +1,159 @@
+#include "simulator/camera_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver-interface/requests.h"
+#include "simulator/sim_options.h"
+
+namespace lumaro::sim {
+namespace {
+
+// A controller over a trace, with its log captured in memory.
+class ControllerTest : public ::testing::Test {
+ protected:
+  void Load(const std::string& text) {
+    std::string error;
+    ASSERT_TRUE(trace::ParseTrace(text, &trace_, &error)) << error;
+    controller_ = std::make_unique<CameraController>(&trace_, &log_);
+  }
+  void TearDown() override { std::fclose(log_file_); }
+  std::string LogText() {
+    std::fflush(log_file_);
+    return std::string(log_buffer_, log_size_);
+  }
+
+  char* log_buffer_ = nullptr;
+  std::size_t log_size_ = 0;
+  std::FILE* log_file_ = open_memstream(&log_buffer_, &log_size_);
+  SimLog log_{log_file_};
+  trace::Trace trace_;
+  std::unique_ptr<CameraController> controller_;
+};
+
+TEST_F(ControllerTest, AnswersGetRequestsFromTheTrace) {
+  Load("lumaro-trace 1\nproduct 0x0c20\nblock 240 05" + std::string(114, '0') + "\n");
+  controller_->OnOpen();
+  std::vector<std::uint8_t> id(4);
+  EXPECT_EQ(controller_->Request(GET_PRODUCT_ID, id).result, 0);
+  EXPECT_EQ(id, (std::vector<std::uint8_t>{0x20, 0x0c, 0, 0}));
+  std::vector<std::uint8_t> geometry(58, 0xee);
+  EXPECT_EQ(controller_->Request(GET_GEOMETRY, geometry).result, 0);
+  EXPECT_EQ(geometry[0], 5);
+  std::vector<std::uint8_t> lens(58, 0xee);
+  EXPECT_EQ(controller_->Request(GET_LENS_A, lens).result, 0);
+  EXPECT_EQ(lens, std::vector<std::uint8_t>(58, 0));  // never given: zeros
+  EXPECT_EQ(LogText(), "ioctl 202 0\nioctl 240 0\nioctl 242 0\n");
+}
+
+TEST_F(ControllerTest, FailingAndUnknownRequests) {
+  Load("lumaro-trace 1\nfail 241\n");
+  controller_->OnOpen();
+  std::vector<std::uint8_t> block(58, 0xee);
+  const RequestOutcome failed = controller_->Request(GET_LENS_B, block);
+  EXPECT_EQ(failed.result, -1);
+  EXPECT_EQ(failed.error, EIO);
+  EXPECT_EQ(block, std::vector<std::uint8_t>(58, 0xee));
+  const RequestOutcome unknown = controller_->Request(77, block);
+  EXPECT_EQ(unknown.error, ENOTTY);
+  EXPECT_EQ(LogText(), "ioctl 241 -1\nioctl 77 -1\n");
+}
+
+TEST_F(ControllerTest, SetRequestsChangeWhatGetAnswers) {
+  Load("lumaro-trace 1\nblock 206 0000000000000000000001" + std::string(94, '0') + "\n");
+  controller_->OnOpen();
+  std::vector<std::uint8_t> calib(58);
+  for (std::size_t i = 0; i < calib.size(); ++i) calib[i] = static_cast<std::uint8_t>(i);
+  EXPECT_EQ(controller_->Request(SET_CALIB_PARA_X, calib).result, 0);
+  std::vector<std::uint8_t> read_back(58);
+  controller_->Request(GET_CALIB_PARA_X, read_back);
+  EXPECT_EQ(read_back, calib);
+  controller_->Request(GET_CALIB_PARA_Y, read_back);
+  EXPECT_EQ(read_back, std::vector<std::uint8_t>(58, 0));
+
+  std::vector<std::uint8_t> on{1};
+  controller_->Request(SET_START_CALIB, on);
+  EXPECT_TRUE(controller_->calibration_mode());
+
+  // Reset with 0 keeps the calibration; reset with 1 clears only CalibState.
+  std::vector<std::uint8_t> zero{0};
+  controller_->Request(DEVICE_RESET, zero);
+  controller_->Request(GET_DEVICE_CONFIG, read_back);
+  EXPECT_EQ(read_back[10], 1);
+  controller_->Request(DEVICE_RESET, on);
+  controller_->Request(GET_DEVICE_CONFIG, read_back);
+  EXPECT_EQ(read_back, std::vector<std::uint8_t>(58, 0));
+
+  const std::string log = LogText();
+  EXPECT_NE(log.find("ioctl 193 0 000102030405"), std::string::npos) << log;
+  EXPECT_NE(log.find("ioctl 197 0 01\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("ioctl 199 0 00\n"), std::string::npos) << log;
+  EXPECT_EQ(controller_->State().blocks.at(GET_CALIB_PARA_X), calib);
+}
+
+TEST_F(ControllerTest, ReadStreamServesFramesErrorsWaitsAndUnplug) {
+  Load("lumaro-trace 1\n"
+       "wait 20\nwait 30\nframe a0\n"
+       "packet 010203040506\n"
+       "readerr 5\n"
+       "product 0x0c21\n"
+       "unplug\nwait 100\nproduct 0x0c22\nplug\n"
+       "frame a1\n");
+  ReadStep step = controller_->NextRead();
+  EXPECT_EQ(step.kind, ReadStep::Kind::kFrame);
+  EXPECT_EQ(step.wait_ms, 50u);
+  EXPECT_EQ(step.bytes, std::vector<std::uint8_t>{0xa0});
+  step = controller_->NextRead();  // the packet is not part of the read stream
+  EXPECT_EQ(step.kind, ReadStep::Kind::kError);
+  EXPECT_EQ(step.error, 5);
+  step = controller_->NextRead();
+  EXPECT_EQ(step.kind, ReadStep::Kind::kUnplug);
+  EXPECT_EQ(controller_->State().product_id, 0x0c21u);
+
+  UnpluggedStep unplugged = controller_->NextUnplugged();
+  EXPECT_EQ(unplugged.kind, UnpluggedStep::Kind::kWait);
+  EXPECT_EQ(unplugged.wait_ms, 100u);
+  EXPECT_EQ(controller_->NextUnplugged().kind, UnpluggedStep::Kind::kPlug);
+  EXPECT_EQ(controller_->State().product_id, 0x0c22u);
+  EXPECT_EQ(controller_->NextRead().kind, ReadStep::Kind::kFrame);
+  EXPECT_EQ(controller_->NextRead().kind, ReadStep::Kind::kExhausted);
+  EXPECT_EQ(LogText(), "readerr 5\nunplug\nplug\nend of trace\n");
+}
+
+TEST(SimOptions, ParsesTheCommandLine) {
+  SimOptions options;
+  bool help = false;
+  std::string error;
+  ASSERT_TRUE(ParseSimOptions({"--rate", "100", "--linger=0.2", "--log", "l", "--state-out", "s",
+                               "t.ltrace", "--", "lumarod", "-x"},
+                              &options, &help, &error))
+      << error;
+  EXPECT_EQ(options.rate, 100.0);
+  EXPECT_EQ(options.linger, 0.2);
+  EXPECT_EQ(options.log_path, "l");
+  EXPECT_EQ(options.state_out_path, "s");
+  EXPECT_EQ(options.trace_path, "t.ltrace");
+  EXPECT_EQ(options.command, (std::vector<std::string>{"lumarod", "-x"}));
+
+  const std::vector<std::vector<std::string>> bad = {
+      {"t.ltrace"},                       // no command
+      {"t.ltrace", "--"},                 // empty command
+      {"--", "lumarod"},                  // no trace
+      {"--rate", "0", "t", "--", "c"},    // rate must be positive
+      {"--rate", "fast", "t", "--", "c"}, // not a number
+      {"--linger", "-1", "t", "--", "c"},
+      {"--bogus", "1", "t", "--", "c"},
+      {"t", "u", "--", "c"},
+  };
+  for (const auto& args : bad) {
+    SimOptions o;
+    EXPECT_FALSE(ParseSimOptions(args, &o, &help, &error)) << args[0];
+  }
+}
+
+}  // namespace
+}  // namespace lumaro::sim

@@ -1,0 +1,172 @@
+#include "trace/trace.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "trace/controller_state.h"
+
+namespace lumaro::trace {
+namespace {
+
+std::string ParseError(const std::string& text) {
+  Trace trace;
+  std::string error;
+  EXPECT_FALSE(ParseTrace(text, &trace, &error)) << text;
+  return error;
+}
+
+TEST(TraceParse, ReadsEveryRecordKind) {
+  const std::string text =
+      "# comment before the header\n"
+      "\n"
+      "lumaro-trace 1\n"
+      "product 0x0C20\n"
+      "block 201 00050000000000313932307831303830000000000000000000000000\n"
+      "fail 241\n"
+      "frame A0000106000a0a0a0a0a\n"
+      "readerr 110\n"
+      "packet 010203040506\n"
+      "classic-block 0x80 31 " + std::string(64, 'f') + "\n"
+      "classic-block 3 0 " + std::string(64, '0') + "\n"
+      "classic-units 4\n"
+      "event 00112233445566778899\n"
+      "wait 250\r\n"
+      "unplug\n"
+      "plug\n";
+  Trace trace;
+  std::string error;
+  ASSERT_TRUE(ParseTrace(text, &trace, &error)) << error;
+  ASSERT_EQ(trace.records.size(), 13u);
+  EXPECT_EQ(trace.records[0].kind, RecordKind::kProduct);
+  EXPECT_EQ(trace.records[0].value, 0x0c20u);
+  EXPECT_EQ(trace.records[0].line, 4);
+  EXPECT_EQ(trace.records[1].bytes.size(), 28u);
+  EXPECT_EQ(trace.records[2].value, 241u);
+  EXPECT_EQ(trace.records[3].bytes[0], 0xa0);  // either case of hex digits
+  EXPECT_EQ(trace.records[4].value, 110u);
+  EXPECT_EQ(trace.records[6].value, 0x80u);
+  EXPECT_EQ(trace.records[6].index, 31u);
+  EXPECT_EQ(trace.records[7].value, 3u);
+  EXPECT_EQ(trace.records[10].value, 250u);  // a CRLF line end is accepted
+  EXPECT_EQ(trace.records[12].kind, RecordKind::kPlug);
+}
+
+TEST(TraceParse, ErrorsNameTheLine) {
+  EXPECT_EQ(ParseError("frame 00\n"), "line 1: not a trace: the first line must be 'lumaro-trace 1'");
+  EXPECT_EQ(ParseError(""), "line 1: not a trace: the first line must be 'lumaro-trace 1'");
+  EXPECT_EQ(ParseError("lumaro-trace 2\n"), "line 1: unsupported trace version");
+  EXPECT_EQ(ParseError("lumaro-trace 1\n# x\nframe 0\n"), "line 3: bad hex '0'");
+  EXPECT_EQ(ParseError("lumaro-trace 1\nframe  00\n"),
+            "line 2: fields are separated by exactly one space");
+  EXPECT_EQ(ParseError("lumaro-trace 1\nframe 00 \n"),
+            "line 2: fields are separated by exactly one space");
+  EXPECT_EQ(ParseError("lumaro-trace 1\nfrobnicate\n"), "line 2: unknown record 'frobnicate'");
+  EXPECT_EQ(ParseError("lumaro-trace 1\nplug\n"), "line 2: 'plug' while the node is plugged in");
+}
+
+TEST(TraceParse, RefusesOutOfRangeFields) {
+  const std::string h = "lumaro-trace 1\n";
+  const std::string block58(116, '0');
+  EXPECT_NE(ParseError(h + "product 3104\n").find("hex with 0x"), std::string::npos);
+  EXPECT_NE(ParseError(h + "product 0x1ffffffff\n").find("line 2"), std::string::npos);
+  EXPECT_NE(ParseError(h + "block 193 " + block58 + "\n").find("no block"), std::string::npos);
+  EXPECT_NE(ParseError(h + "block 195 00\n").find("needs 58 bytes, found 1"), std::string::npos);
+  EXPECT_NE(ParseError(h + "block 201 " + block58 + "\n").find("needs 28"), std::string::npos);
+  EXPECT_NE(ParseError(h + "fail 77\n").find("unknown request"), std::string::npos);
+  EXPECT_NE(ParseError(h + "frame " + std::string(4098, 'a') + "\n").find("1 to 2048"),
+            std::string::npos);
+  EXPECT_NE(ParseError(h + "readerr 0\n").find("errno"), std::string::npos);
+  EXPECT_NE(ParseError(h + "readerr -5\n").find("errno"), std::string::npos);
+  EXPECT_NE(ParseError(h + "packet 0102\n").find("needs 6 bytes"), std::string::npos);
+  EXPECT_NE(ParseError(h + "classic-block 4 0 " + std::string(64, '0') + "\n").find("target"),
+            std::string::npos);
+  EXPECT_NE(ParseError(h + "classic-block 1 4 " + std::string(64, '0') + "\n").find("0 to 3"),
+            std::string::npos);
+  EXPECT_NE(ParseError(h + "classic-units 5\n").find("0 to 4"), std::string::npos);
+  EXPECT_NE(ParseError(h + "wait 1.5\n").find("milliseconds"), std::string::npos);
+  EXPECT_NE(ParseError(h + "unplug now\n").find("takes 0 fields"), std::string::npos);
+}
+
+TEST(TraceParse, NothingIsReadWhileUnplugged) {
+  EXPECT_EQ(ParseError("lumaro-trace 1\nunplug\nframe 00\n"),
+            "line 3: nothing can be read while the node is unplugged");
+  EXPECT_EQ(ParseError("lumaro-trace 1\nunplug\nunplug\n"),
+            "line 3: 'unplug' while the node is already unplugged");
+  Trace trace;
+  std::string error;
+  EXPECT_TRUE(ParseTrace("lumaro-trace 1\nunplug\nwait 5\nproduct 0x1\nplug\n", &trace, &error))
+      << error;
+}
+
+TEST(TraceFormat, RecordsRoundTrip) {
+  const std::string text =
+      "lumaro-trace 1\n"
+      "product 0x0c20\n"
+      "block 206 " + std::string(116, '7') + "\n"
+      "fail 242\n"
+      "frame a0000106000a0a0a0a0a\n"
+      "readerr 5\n"
+      "classic-block 0x80 2 " + std::string(64, 'c') + "\n"
+      "classic-block 1 3 " + std::string(64, 'd') + "\n"
+      "classic-units 2\n"
+      "wait 10\n"
+      "unplug\n"
+      "plug\n";
+  Trace trace;
+  std::string error;
+  ASSERT_TRUE(ParseTrace(text, &trace, &error)) << error;
+  std::string written = HeaderLine() + "\n";
+  for (const Record& record : trace.records) written += FormatRecord(record) + "\n";
+  EXPECT_EQ(written, text);
+}
+
+TEST(Playback, AppliesStateRecordsLazily) {
+  Trace trace;
+  std::string error;
+  ASSERT_TRUE(ParseTrace("lumaro-trace 1\n"
+                         "product 0x0c20\n"
+                         "frame a1\n"
+                         "product 0x0c21\n"
+                         "fail 240\n"
+                         "frame a0\n",
+                         &trace, &error))
+      << error;
+  Playback playback(&trace);
+  ControllerState state;
+  playback.ApplyState(&state);
+  EXPECT_EQ(state.product_id, 0x0c20u);
+  ASSERT_EQ(playback.Take()->kind, RecordKind::kFrame);
+  // An identification on that frame must not see the records below it.
+  playback.ApplyState(&state);
+  EXPECT_EQ(state.product_id, 0x0c21u);
+  EXPECT_TRUE(state.Fails(240));
+  EXPECT_FALSE(state.Fails(241));
+  ASSERT_NE(playback.Take(), nullptr);
+  EXPECT_TRUE(playback.Exhausted());
+}
+
+TEST(ControllerState, MissingBlocksAreZeroAndStateRoundTrips) {
+  ControllerState state;
+  EXPECT_EQ(state.Block(240, 58), std::vector<std::uint8_t>(58, 0));
+  state.product_id = 0x0c20;
+  state.blocks[195] = std::vector<std::uint8_t>(58, 0x11);
+  state.failing.insert(241);
+  state.classic_units = 2;
+  state.classic_blocks[{0x80, 5}] = std::vector<std::uint8_t>(32, 0x22);
+
+  Trace trace;
+  for (const Record& record : StateRecords(state)) trace.records.push_back(record);
+  Playback playback(&trace);
+  ControllerState reloaded;
+  playback.ApplyState(&reloaded);
+  EXPECT_TRUE(playback.Exhausted());
+  EXPECT_EQ(reloaded.product_id, state.product_id);
+  EXPECT_EQ(reloaded.blocks, state.blocks);
+  EXPECT_EQ(reloaded.failing, state.failing);
+  EXPECT_EQ(reloaded.classic_units, 2u);
+  EXPECT_EQ(reloaded.classic_blocks, state.classic_blocks);
+}
+
+}  // namespace
+}  // namespace lumaro::trace
