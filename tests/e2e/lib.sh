@@ -1,0 +1,68 @@
+# Shared helpers of the end-to-end tests. Each test runs in its own
+# temporary directory; nothing waits on a bare sleep.
+set -euo pipefail
+
+: "${LUMARO_BIN:?LUMARO_BIN must name the directory of the built programs}"
+SIM="$LUMARO_BIN/lumaro-sim"
+DAEMON="$LUMARO_BIN/lumarod"
+PROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/node-probe"
+
+if [ ! -e /usr/lib/x86_64-linux-gnu/libumockdev-preload.so.0 ] &&
+  ! ldconfig -p | grep -q libumockdev-preload.so.0; then
+  echo "SKIP: umockdev's preload library is not installed" >&2
+  exit 77
+fi
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/lumaro-e2e.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  for f in "$WORK"/*.out "$WORK"/*.log; do
+    [ -f "$f" ] && { echo "--- $f" >&2; head -n 60 "$f" >&2; }
+  done
+  exit 1
+}
+
+# write_trace NAME: the trace from standard input, with the header added.
+write_trace() {
+  { echo "lumaro-trace 1"; cat; } >"$WORK/$1"
+}
+
+# run_daemon TRACE [SIM OPTIONS...]: lumarod under the simulator until the
+# trace is played out; its output in daemon.out, the simulator's log in
+# sim.log, each daemon line stamped with the time it arrived.
+run_daemon() {
+  local trace=$1
+  shift
+  local status=0
+  timeout 120 "$SIM" --linger 0.3 --log "$WORK/sim.log" "$@" "$WORK/$trace" -- "$DAEMON" \
+    2>"$WORK/sim-stderr.log" |
+    while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done \
+      >"$WORK/stamped.out" || status=$?
+  cut -d' ' -f2- "$WORK/stamped.out" >"$WORK/daemon.out"
+  return "$status"
+}
+
+# expect_output FILE: FILE must equal standard input.
+expect_output() {
+  local expected
+  expected=$(cat)
+  if [ "$(cat "$1")" != "$expected" ]; then
+    echo "--- expected" >&2
+    echo "$expected" >&2
+    fail "$1 differs"
+  fi
+}
+
+# expect_grep FILE REGEX / expect_no_grep FILE REGEX
+expect_grep() { grep -qE -- "$2" "$1" || fail "$1 lacks /$2/"; }
+expect_no_grep() { if grep -qE -- "$2" "$1"; then fail "$1 has /$2/"; fi; }
+
+# run_case NAME: runs the function case_NAME of the calling script.
+run_case() {
+  local name=${1:?case name}
+  declare -F "case_$name" >/dev/null || { echo "no case $name" >&2; exit 2; }
+  "case_$name"
+  echo "PASS: $name"
+}

@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# The simulator end to end: a real client process (node-probe) against the
+# node that lumaro-sim serves under umockdev.
+source "$(dirname "$0")/lib.sh"
+
+probe() { # probe TRACE [SIM OPTIONS] -- STEPS...
+  local trace=$1
+  shift
+  local opts=()
+  while [ "$1" != "--" ]; do opts+=("$1"); shift; done
+  shift
+  timeout 60 "$SIM" --linger 0.2 --log "$WORK/sim.log" "${opts[@]}" "$WORK/$trace" -- \
+    "$PROBE" "$@" >"$WORK/probe.out" 2>"$WORK/sim-stderr.log"
+}
+
+case_malformed_trace_is_refused() {
+  write_trace bad.ltrace <<'T'
+product 0x0c20
+frame a0 00
+T
+  local status=0
+  "$SIM" "$WORK/bad.ltrace" -- touch "$WORK/ran" 2>"$WORK/err.log" || status=$?
+  [ "$status" = 2 ] || fail "exit status $status, expected 2"
+  expect_grep "$WORK/err.log" "bad.ltrace: line 3: 'frame' takes 1 field, found 2"
+  [ ! -e "$WORK/ran" ] || fail "the command ran despite the malformed trace"
+}
+
+case_command_exit_status_is_passed_on() {
+  write_trace t.ltrace </dev/null
+  local status=0
+  "$SIM" "$WORK/t.ltrace" -- sh -c 'exit 3' 2>/dev/null || status=$?
+  [ "$status" = 3 ] || fail "exit status $status, expected 3"
+  status=0
+  "$SIM" "$WORK/t.ltrace" -- /nonexistent/program 2>"$WORK/err.log" || status=$?
+  [ "$status" = 127 ] || fail "exit status $status for a missing program, expected 127"
+}
+
+case_requests_and_stored_state() {
+  local calib config
+  calib=$(printf '%02x' $(seq 1 58))
+  config=$(printf '00%.0s' $(seq 1 10))01$(printf '00%.0s' $(seq 1 47))
+  write_trace t.ltrace <<T
+product 0x0c20
+block 206 $(printf '00%.0s' $(seq 1 58))
+T
+  probe t.ltrace --state-out "$WORK/state.ltrace" -- open get 202 set 193 "$calib" \
+    set 205 "$config" get 206 set 199 01 get 206 set 197 01 get 195 get 192 get 77 ||
+    fail "probe failed"
+  expect_output "$WORK/probe.out" <<T
+open 0
+get 0 200c0000
+set 0 $calib
+set 0 $config
+get 0 $config
+set 0 01
+get 0 $(printf '00%.0s' $(seq 1 58))
+set 0 01
+get 0 $calib
+get -1 Resource temporarily unavailable
+get -1 Inappropriate ioctl for device
+T
+  expect_grep "$WORK/sim.log" "^ioctl 193 0 $calib\$"
+  expect_grep "$WORK/sim.log" "^ioctl 199 0 01\$"
+  expect_grep "$WORK/sim.log" "^ioctl 197 0 01\$"
+  expect_grep "$WORK/state.ltrace" "^block 195 $calib\$"
+
+  # The stored state is what the next run's controller holds.
+  probe state.ltrace -- open get 195 get 202 || fail "second probe failed"
+  expect_output "$WORK/probe.out" <<T
+open 0
+get 0 $calib
+get 0 200c0000
+T
+}
+
+case_reads_follow_the_trace() {
+  write_trace t.ltrace <<'T'
+frame a0000106000a0a0a0a0a0a0a0a0a0a0a
+frame a1
+readerr 110
+fail 240
+unplug
+wait 300
+block 240 07000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000
+plug
+frame a2
+T
+  probe t.ltrace -- open read read read get 240 read open open-wait get 240 read read ||
+    fail "probe failed"
+  # A short frame overwrites only its own bytes of the reader's buffer.
+  local zeros
+  zeros=$(printf '00%.0s' $(seq 1 58))
+  # `fail 240` lies below the read error, so it applies only at the next read.
+  expect_output "$WORK/probe.out" <<T
+open 0
+read 16 a0000106000a0a0a0a0a0a0a0a0a0a0a
+read 1 a1000106000a0a0a0a0a0a0a0a0a0a0a
+read -1 Connection timed out
+get 0 $zeros
+read -1 No such device
+open -1 No such file or directory
+open-wait 0
+get -1 Input/output error
+read 1 a2000106000a0a0a0a0a0a0a0a0a0a0a
+T
+  # Playback ended: the last read waited until the command was ended.
+  expect_grep "$WORK/sim.log" "^end of trace$"
+  expect_grep "$WORK/sim.log" "^unplug$"
+  expect_grep "$WORK/sim.log" "^plug$"
+}
+
+case_reports_are_logged() {
+  write_trace t.ltrace </dev/null
+  probe t.ltrace -- open write 000112340567010000000000 || fail "probe failed"
+  expect_grep "$WORK/probe.out" "^write 12$"
+  expect_grep "$WORK/sim.log" "^report 000112340567010000000000$"
+}
+
+case_frames_are_paced() {
+  { for i in $(seq 1 30); do echo "frame a0"; done; } | write_trace t.ltrace
+  local steps=() start end
+  for i in $(seq 1 30); do steps+=(read); done
+  start=$EPOCHREALTIME
+  probe t.ltrace --rate 60 -- open "${steps[@]}" || fail "probe failed"
+  end=$EPOCHREALTIME
+  # 30 frames at 60 a second cannot arrive in less than half a second.
+  awk -v s="$start" -v e="$end" 'BEGIN { exit !(e - s >= 0.48) }' ||
+    fail "30 frames at 60/s took only $(awk -v s="$start" -v e="$end" 'BEGIN{print e-s}') s"
+}
+
+run_case "$@"
