@@ -113,6 +113,16 @@ ReadStep CameraController::NextRead() {
   }
 }
 
+bool CameraController::StartsUnplugged() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  playback_.ApplyState(&state_);
+  const trace::Record* record = playback_.Peek();
+  if (record == nullptr || record->kind != trace::RecordKind::kUnplug) return false;
+  playback_.Take();
+  log_->Line("unplug");
+  return true;
+}
+
 UnpluggedStep CameraController::NextUnplugged() {
   const std::lock_guard<std::mutex> lock(mutex_);
   UnpluggedStep step;

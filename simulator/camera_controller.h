@@ -65,6 +65,10 @@ class CameraController {
   // Logs a report that the program wrote.
   void OnWrite(std::span<const std::uint8_t> bytes);
 
+  // True when playback begins with the node unplugged (the first record
+  // after the state records is `unplug`); that record is then consumed.
+  bool StartsUnplugged();
+
   // Advances playback while the node is unplugged, up to its `plug`.
   UnpluggedStep NextUnplugged();
 

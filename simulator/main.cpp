@@ -36,6 +36,7 @@ struct Simulator {
   double linger = 1.0;
   CameraController* controller = nullptr;
   TouchNode* node = nullptr;
+  SimLog* log = nullptr;
 };
 
 gboolean KillCommand(gpointer user) {
@@ -95,11 +96,16 @@ void OnChildExit(GPid, gint status, gpointer user) {
   auto* sim = static_cast<Simulator*>(user);
   if (sim->ended_by_us) {
     sim->exit_status = 0;
-  } else if (WIFEXITED(status)) {
+    sim->log->Line("command ended by lumaro-sim");
+    g_main_loop_quit(sim->loop);
+    return;
+  }
+  if (WIFEXITED(status)) {
     sim->exit_status = WEXITSTATUS(status);
   } else if (WIFSIGNALED(status)) {
     sim->exit_status = 128 + WTERMSIG(status);
   }
+  sim->log->Line("command exited " + std::to_string(sim->exit_status));
   g_main_loop_quit(sim->loop);
 }
 
@@ -142,6 +148,7 @@ int Run(const SimOptions& options) {
   Simulator sim;
   sim.linger = options.linger;
   sim.controller = &controller;
+  sim.log = &log;
 
   UMockdevTestbed* testbed = umockdev_testbed_new();
   TouchNode::Events events;
@@ -156,6 +163,10 @@ int Run(const SimOptions& options) {
     return 2;
   }
   sim.node = node.get();
+  if (controller.StartsUnplugged()) {
+    node->Hide();
+    g_idle_add(PlayUnplugged, &sim);
+  }
 
   SetPreload();
   std::vector<gchar*> argv;
