@@ -1,0 +1,39 @@
+// The touch-down filter of report slot 0: holds back a fresh touch until it
+// moves, settles long enough to be averaged and pinned, or lifts.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "touch-daemon/touch_point.h"
+
+namespace lumaro {
+
+// TapFilterState::TapState.
+enum TapState : std::uint8_t {
+  TapPass = 0,  // every point passes straight through
+  TapIdle = 1,
+  TapMoving = 2,
+  TapSettling = 3,
+  TapHeld = 4,
+};
+
+struct TapFilterState {
+  std::int32_t Capacity;                               // entries in use, 1 .. kPointListCapacity
+  std::int32_t Threshold;                              // squared distance, report units squared
+  std::array<TouchPoint, kPointListCapacity> Entries;  // oldest first
+  TouchPoint Saved;                                    // pinned position of a held touch
+  std::int32_t Count;                                  // buffered points
+  std::uint8_t TapState;                               // lumaro::TapState
+};
+
+// Capacity 60, threshold 160000 (a radius of 400), idle and empty.
+void TapFilterReset(TapFilterState& filter);
+
+// Capacity = span / step (limited to 1 .. 60; below 1 the filter passes every
+// point) and threshold = r * r with r = radius * 32768 / width. A zero width
+// or height leaves the filter unchanged.
+void TapFilterConfigure(std::int32_t span, std::int32_t step, std::int32_t radius,
+                        std::int32_t width, std::int32_t height, TapFilterState& filter);
+
+}  // namespace lumaro
