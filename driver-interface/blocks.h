@@ -18,44 +18,78 @@ using ProductIdBlock = std::array<std::uint8_t, kProductIdSize>;
 
 // GET_PRODUCT_ID: one uint32.
 namespace product_id {
-inline std::uint32_t Value(const ProductIdBlock& b) { return Get<std::uint32_t, 0>(b); }
-inline void SetValue(ProductIdBlock& b, std::uint32_t v) { Put<std::uint32_t, 0>(b, v); }
+inline std::uint32_t Value(const ProductIdBlock& b) {
+  return Get<std::uint32_t, 0>(b);
+}
+inline void SetValue(ProductIdBlock& b, std::uint32_t v) {
+  Put<std::uint32_t, 0>(b, v);
+}
 }  // namespace product_id
 
 // GET_DEVICE_INFO.
 namespace device_info {
 inline constexpr std::size_t kSizeOffset = 7;
-inline std::uint8_t ProductSeries(const DeviceInfoBlock& b) { return Get<std::uint8_t, 1>(b); }
+inline std::uint8_t ProductSeries(const DeviceInfoBlock& b) {
+  return Get<std::uint8_t, 1>(b);
+}
 // The NUL-terminated size text; a text without its NUL ends with the block.
 std::string SizeText(const DeviceInfoBlock& b);
 }  // namespace device_info
 
 // GET_GEOMETRY.
 namespace geometry {
-inline std::uint8_t Pos(const ParamBlock& b) { return Get<std::uint8_t, 0>(b); }
-inline std::int32_t DeviceWidth(const ParamBlock& b) { return Get<std::int32_t, 2>(b); }
-inline std::int32_t DeviceHeight(const ParamBlock& b) { return Get<std::int32_t, 6>(b); }
-inline std::int32_t RatioDen(const ParamBlock& b) { return Get<std::int32_t, 10>(b); }
-inline std::int32_t RatioNum(const ParamBlock& b) { return Get<std::int32_t, 14>(b); }
-inline std::int32_t OriginY(const ParamBlock& b) { return Get<std::int32_t, 18>(b); }
-inline std::int32_t OriginX(const ParamBlock& b) { return Get<std::int32_t, 22>(b); }
-inline std::int32_t ExtentX(const ParamBlock& b) { return Get<std::int32_t, 26>(b); }
-inline std::int32_t Guard30(const ParamBlock& b) { return Get<std::int32_t, 30>(b); }
-inline float Guard34(const ParamBlock& b) { return Get<float, 34>(b); }
+inline std::uint8_t Pos(const ParamBlock& b) {
+  return Get<std::uint8_t, 0>(b);
+}
+inline std::int32_t DeviceWidth(const ParamBlock& b) {
+  return Get<std::int32_t, 2>(b);
+}
+inline std::int32_t DeviceHeight(const ParamBlock& b) {
+  return Get<std::int32_t, 6>(b);
+}
+inline std::int32_t RatioDen(const ParamBlock& b) {
+  return Get<std::int32_t, 10>(b);
+}
+inline std::int32_t RatioNum(const ParamBlock& b) {
+  return Get<std::int32_t, 14>(b);
+}
+inline std::int32_t OriginY(const ParamBlock& b) {
+  return Get<std::int32_t, 18>(b);
+}
+inline std::int32_t OriginX(const ParamBlock& b) {
+  return Get<std::int32_t, 22>(b);
+}
+inline std::int32_t ExtentX(const ParamBlock& b) {
+  return Get<std::int32_t, 26>(b);
+}
+inline std::int32_t Guard30(const ParamBlock& b) {
+  return Get<std::int32_t, 30>(b);
+}
+inline float Guard34(const ParamBlock& b) {
+  return Get<float, 34>(b);
+}
 }  // namespace geometry
 
 // GET_LENS_A and GET_LENS_B share one layout.
 namespace lens {
 inline constexpr int kCoefficientCount = 9;  // c0 .. c8
-inline std::uint8_t Orientation(const ParamBlock& b) { return Get<std::uint8_t, 0>(b); }
-inline std::int32_t PixelStart(const ParamBlock& b) { return Get<std::int32_t, 2>(b); }
-inline std::int32_t PixelEnd(const ParamBlock& b) { return Get<std::int32_t, 6>(b); }
+inline std::uint8_t Orientation(const ParamBlock& b) {
+  return Get<std::uint8_t, 0>(b);
+}
+inline std::int32_t PixelStart(const ParamBlock& b) {
+  return Get<std::int32_t, 2>(b);
+}
+inline std::int32_t PixelEnd(const ParamBlock& b) {
+  return Get<std::int32_t, 6>(b);
+}
 // c0 .. c8 at offsets 10, 14, ... 42; 0 for an index outside 0 .. 8.
 inline float Coefficient(const ParamBlock& b, int i) {
   if (i < 0 || i >= kCoefficientCount) return 0.0f;
   return GetAt<float>(b, 10 + 4 * static_cast<std::size_t>(i));
 }
-inline float Gain(const ParamBlock& b) { return Get<float, 46>(b); }
+inline float Gain(const ParamBlock& b) {
+  return Get<float, 46>(b);
+}
 }  // namespace lens
 
 // GET_CALIB_PARA_X / _Y and their SET counterparts: ten float32 terms, in the
@@ -78,14 +112,30 @@ inline void SetCoefficient(ParamBlock& b, int i, float v) {
 // GET_DEVICE_CONFIG / SET_DEVICE_CONFIG.
 namespace device_config {
 inline constexpr std::size_t kCalibStateOffset = 10;
-inline std::uint16_t AreaLeft(const ParamBlock& b) { return Get<std::uint16_t, 2>(b); }
-inline std::uint16_t AreaTop(const ParamBlock& b) { return Get<std::uint16_t, 4>(b); }
-inline std::uint16_t AreaRight(const ParamBlock& b) { return Get<std::uint16_t, 6>(b); }
-inline std::uint16_t AreaBottom(const ParamBlock& b) { return Get<std::uint16_t, 8>(b); }
-inline std::uint8_t CalibState(const ParamBlock& b) { return Get<std::uint8_t, 10>(b); }
-inline void SetAreaRight(ParamBlock& b, std::uint16_t v) { Put<std::uint16_t, 6>(b, v); }
-inline void SetAreaBottom(ParamBlock& b, std::uint16_t v) { Put<std::uint16_t, 8>(b, v); }
-inline void SetCalibState(ParamBlock& b, std::uint8_t v) { Put<std::uint8_t, 10>(b, v); }
+inline std::uint16_t AreaLeft(const ParamBlock& b) {
+  return Get<std::uint16_t, 2>(b);
+}
+inline std::uint16_t AreaTop(const ParamBlock& b) {
+  return Get<std::uint16_t, 4>(b);
+}
+inline std::uint16_t AreaRight(const ParamBlock& b) {
+  return Get<std::uint16_t, 6>(b);
+}
+inline std::uint16_t AreaBottom(const ParamBlock& b) {
+  return Get<std::uint16_t, 8>(b);
+}
+inline std::uint8_t CalibState(const ParamBlock& b) {
+  return Get<std::uint8_t, 10>(b);
+}
+inline void SetAreaRight(ParamBlock& b, std::uint16_t v) {
+  Put<std::uint16_t, 6>(b, v);
+}
+inline void SetAreaBottom(ParamBlock& b, std::uint16_t v) {
+  Put<std::uint16_t, 8>(b, v);
+}
+inline void SetCalibState(ParamBlock& b, std::uint8_t v) {
+  Put<std::uint8_t, 10>(b, v);
+}
 }  // namespace device_config
 
 // A touch report written to /dev/lumaro: one 6-byte contact record per slot.

@@ -6,8 +6,12 @@
 
 namespace lumaro {
 
-int SystemDeviceIo::Open(const char* path, int flags) { return ::open(path, flags); }
-int SystemDeviceIo::Close(int fd) { return ::close(fd); }
+int SystemDeviceIo::Open(const char* path, int flags) {
+  return ::open(path, flags);
+}
+int SystemDeviceIo::Close(int fd) {
+  return ::close(fd);
+}
 ssize_t SystemDeviceIo::Read(int fd, void* buffer, std::size_t count) {
   return ::read(fd, buffer, count);
 }
@@ -17,6 +21,8 @@ ssize_t SystemDeviceIo::Write(int fd, const void* buffer, std::size_t count) {
 int SystemDeviceIo::Ioctl(int fd, unsigned long request, void* block) {
   return ::ioctl(fd, request, block);
 }
-int SystemDeviceIo::Access(const char* path, int mode) { return ::access(path, mode); }
+int SystemDeviceIo::Access(const char* path, int mode) {
+  return ::access(path, mode);
+}
 
 }  // namespace lumaro

@@ -44,7 +44,11 @@ const RequestInfo* Find(const std::array<RequestInfo, N>& table, unsigned long c
 
 }  // namespace
 
-const RequestInfo* FindTouchRequest(unsigned long code) { return Find(kTouchRequests, code); }
-const RequestInfo* FindClassicRequest(unsigned long code) { return Find(kClassicRequests, code); }
+const RequestInfo* FindTouchRequest(unsigned long code) {
+  return Find(kTouchRequests, code);
+}
+const RequestInfo* FindClassicRequest(unsigned long code) {
+  return Find(kClassicRequests, code);
+}
 
 }  // namespace lumaro

@@ -7,8 +7,8 @@
 namespace lumaro::sim {
 
 struct SimOptions {
-  double rate = 240.0;  // frames (half-frames) served per second
-  double linger = 1.0;  // seconds between the end of the trace and SIGTERM
+  double rate = 240.0;   // frames (half-frames) served per second
+  double linger = 1.0;   // seconds between the end of the trace and SIGTERM
   std::string log_path;  // empty: standard error
   std::string state_out_path;
   std::string trace_path;

@@ -27,9 +27,8 @@ std::vector<std::uint8_t> Retrieve(UMockdevIoctlData* data) {
 
 }  // namespace
 
-std::unique_ptr<TouchNode> TouchNode::Create(UMockdevTestbed* testbed,
-                                             CameraController* controller, double rate,
-                                             Events events, std::string* error) {
+std::unique_ptr<TouchNode> TouchNode::Create(UMockdevTestbed* testbed, CameraController* controller,
+                                             double rate, Events events, std::string* error) {
   std::unique_ptr<TouchNode> node(new TouchNode());
   node->testbed_ = testbed;
   node->controller_ = controller;

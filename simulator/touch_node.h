@@ -68,7 +68,7 @@ class TouchNode {
   gint64 next_due_us_ = 0;
   std::atomic<int> generation_{1};
   std::atomic<bool> shutdown_{false};
-  GPtrArray* stalled_ = nullptr;         // reads left pending at the end of the trace
+  GPtrArray* stalled_ = nullptr;             // reads left pending at the end of the trace
   GMainContext* handler_context_ = nullptr;  // the context umockdev's handlers run in
 };
 

@@ -89,8 +89,8 @@ std::string ParseRecord(const std::vector<std::string_view>& f, Record* out) {
   auto hex_of = [&](std::string_view text, std::size_t min, std::size_t max) -> std::string {
     if (!FromHex(text, &out->bytes)) return "bad hex '" + std::string(text.substr(0, 40)) + "'";
     if (out->bytes.size() < min || out->bytes.size() > max) {
-      const std::string range = min == max ? std::to_string(min)
-                                           : std::to_string(min) + " to " + std::to_string(max);
+      const std::string range =
+          min == max ? std::to_string(min) : std::to_string(min) + " to " + std::to_string(max);
       return "'" + std::string(name) + "' needs " + range + " bytes, found " +
              std::to_string(out->bytes.size());
     }
@@ -283,7 +283,9 @@ bool LoadTraceFile(const std::string& path, Trace* out, std::string* error) {
   return true;
 }
 
-std::string HeaderLine() { return std::string(kMagic) + " " + std::to_string(kVersion); }
+std::string HeaderLine() {
+  return std::string(kMagic) + " " + std::to_string(kVersion);
+}
 
 std::string FormatRecord(const Record& r) {
   const std::string hex = ToHex(r.bytes.data(), r.bytes.size());

@@ -96,13 +96,14 @@ TEST_F(ControllerTest, SetRequestsChangeWhatGetAnswers) {
 }
 
 TEST_F(ControllerTest, ReadStreamServesFramesErrorsWaitsAndUnplug) {
-  Load("lumaro-trace 1\n"
-       "wait 20\nwait 30\nframe a0\n"
-       "packet 010203040506\n"
-       "readerr 5\n"
-       "product 0x0c21\n"
-       "unplug\nwait 100\nproduct 0x0c22\nplug\n"
-       "frame a1\n");
+  Load(
+      "lumaro-trace 1\n"
+      "wait 20\nwait 30\nframe a0\n"
+      "packet 010203040506\n"
+      "readerr 5\n"
+      "product 0x0c21\n"
+      "unplug\nwait 100\nproduct 0x0c22\nplug\n"
+      "frame a1\n");
   ReadStep step = controller_->NextRead();
   EXPECT_EQ(step.kind, ReadStep::Kind::kFrame);
   EXPECT_EQ(step.wait_ms, 50u);
@@ -140,11 +141,11 @@ TEST(SimOptions, ParsesTheCommandLine) {
   EXPECT_EQ(options.command, (std::vector<std::string>{"lumarod", "-x"}));
 
   const std::vector<std::vector<std::string>> bad = {
-      {"t.ltrace"},                       // no command
-      {"t.ltrace", "--"},                 // empty command
-      {"--", "lumarod"},                  // no trace
-      {"--rate", "0", "t", "--", "c"},    // rate must be positive
-      {"--rate", "fast", "t", "--", "c"}, // not a number
+      {"t.ltrace"},                        // no command
+      {"t.ltrace", "--"},                  // empty command
+      {"--", "lumarod"},                   // no trace
+      {"--rate", "0", "t", "--", "c"},     // rate must be positive
+      {"--rate", "fast", "t", "--", "c"},  // not a number
       {"--linger", "-1", "t", "--", "c"},
       {"--bogus", "1", "t", "--", "c"},
       {"t", "u", "--", "c"},

@@ -27,8 +27,12 @@ TEST(TraceParse, ReadsEveryRecordKind) {
       "frame A0000106000a0a0a0a0a\n"
       "readerr 110\n"
       "packet 010203040506\n"
-      "classic-block 0x80 31 " + std::string(64, 'f') + "\n"
-      "classic-block 3 0 " + std::string(64, '0') + "\n"
+      "classic-block 0x80 31 " +
+      std::string(64, 'f') +
+      "\n"
+      "classic-block 3 0 " +
+      std::string(64, '0') +
+      "\n"
       "classic-units 4\n"
       "event 00112233445566778899\n"
       "wait 250\r\n"
@@ -53,7 +57,8 @@ TEST(TraceParse, ReadsEveryRecordKind) {
 }
 
 TEST(TraceParse, ErrorsNameTheLine) {
-  EXPECT_EQ(ParseError("frame 00\n"), "line 1: not a trace: the first line must be 'lumaro-trace 1'");
+  EXPECT_EQ(ParseError("frame 00\n"),
+            "line 1: not a trace: the first line must be 'lumaro-trace 1'");
   EXPECT_EQ(ParseError(""), "line 1: not a trace: the first line must be 'lumaro-trace 1'");
   EXPECT_EQ(ParseError("lumaro-trace 2\n"), "line 1: unsupported trace version");
   EXPECT_EQ(ParseError("lumaro-trace 1\n# x\nframe 0\n"), "line 3: bad hex '0'");
@@ -103,12 +108,18 @@ TEST(TraceFormat, RecordsRoundTrip) {
   const std::string text =
       "lumaro-trace 1\n"
       "product 0x0c20\n"
-      "block 206 " + std::string(116, '7') + "\n"
+      "block 206 " +
+      std::string(116, '7') +
+      "\n"
       "fail 242\n"
       "frame a0000106000a0a0a0a0a\n"
       "readerr 5\n"
-      "classic-block 0x80 2 " + std::string(64, 'c') + "\n"
-      "classic-block 1 3 " + std::string(64, 'd') + "\n"
+      "classic-block 0x80 2 " +
+      std::string(64, 'c') +
+      "\n"
+      "classic-block 1 3 " +
+      std::string(64, 'd') +
+      "\n"
       "classic-units 2\n"
       "wait 10\n"
       "unplug\n"
@@ -124,13 +135,14 @@ TEST(TraceFormat, RecordsRoundTrip) {
 TEST(Playback, AppliesStateRecordsLazily) {
   Trace trace;
   std::string error;
-  ASSERT_TRUE(ParseTrace("lumaro-trace 1\n"
-                         "product 0x0c20\n"
-                         "frame a1\n"
-                         "product 0x0c21\n"
-                         "fail 240\n"
-                         "frame a0\n",
-                         &trace, &error))
+  ASSERT_TRUE(
+      ParseTrace("lumaro-trace 1\n"
+                 "product 0x0c20\n"
+                 "frame a1\n"
+                 "product 0x0c21\n"
+                 "fail 240\n"
+                 "frame a0\n",
+                 &trace, &error))
       << error;
   Playback playback(&trace);
   ControllerState state;
