@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,10 @@ class ControllerTest : public ::testing::Test {
     ASSERT_TRUE(trace::ParseTrace(text, &trace_, &error)) << error;
     controller_ = std::make_unique<CameraController>(&trace_, &log_);
   }
-  void TearDown() override { std::fclose(log_file_); }
+  void TearDown() override {
+    std::fclose(log_file_);
+    std::free(log_buffer_);
+  }
   std::string LogText() {
     std::fflush(log_file_);
     return std::string(log_buffer_, log_size_);
