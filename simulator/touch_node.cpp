@@ -21,8 +21,10 @@ std::vector<std::uint8_t> Retrieve(UMockdevIoctlData* data) {
   guint8* bytes = nullptr;
   gint length = 0;
   umockdev_ioctl_data_retrieve(data, &bytes, &length);
-  if (bytes == nullptr || length <= 0) return {};
-  return std::vector<std::uint8_t>(bytes, bytes + length);
+  std::vector<std::uint8_t> copy;
+  if (bytes != nullptr && length > 0) copy.assign(bytes, bytes + length);
+  g_free(bytes);  // retrieve() hands out its own copy
+  return copy;
 }
 
 }  // namespace
@@ -124,6 +126,9 @@ gboolean TouchNode::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpo
     umockdev_ioctl_data_update(data, 0, block.data(), static_cast<gint>(block.size()));
   }
   umockdev_ioctl_client_complete(client, outcome.result, outcome.error);
+  // resolve() hands over a reference; the client keeps its own until the
+  // answer has been written back.
+  if (data != nullptr) g_object_unref(data);
   return TRUE;
 }
 
