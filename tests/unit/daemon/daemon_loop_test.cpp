@@ -22,7 +22,6 @@ namespace {
 using fakes::CapturedOutput;
 using fakes::FakeDeviceIo;
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 
 constexpr char kIdentity[] = "ProductID=0xc20 pos=5, ProductSeries=3, size=65inch";
 constexpr char kInitEnd[] = "KixUSBInitCore_0x0c20 init end";
@@ -75,16 +74,6 @@ class DaemonLoopTest : public ::testing::Test {
   std::unique_ptr<DaemonLoop> loop_;
 };
 
-TEST_F(DaemonLoopTest, FirstOpenIdentifiesAndSetsUp) {
-  io_.ExpectOpen();
-  EXPECT_THAT(Run(), ElementsAre("process enter", "open touch success", kIdentity, kInitEnd));
-  EXPECT_THAT(io_.requests(), ElementsAreArray(kCameraRequests));
-  EXPECT_EQ(loop_->session().LastProductID(), kCameraProductId);
-  EXPECT_EQ(ctx().MaxPoints, 2);
-  ASSERT_TRUE(HasPointArrays(ctx()));
-  EXPECT_EQ(ctx().TapFilter.Capacity, 12);
-}
-
 TEST_F(DaemonLoopTest, OpenFailureRetriesEveryTwoSeconds) {
   io_.ExpectOpen(-1, ENOENT);
   io_.ExpectOpen(-1, EACCES);
@@ -117,16 +106,6 @@ TEST_F(DaemonLoopTest, ReadFailureReleasesAndReopensAfterOneSecond) {
   EXPECT_EQ(ctx().pPoints[0].down, 0);
 }
 
-TEST_F(DaemonLoopTest, TimeoutsAreReadPastSilently) {
-  io_.ExpectOpen();
-  io_.ExpectReadFailure(-110, 0);
-  io_.ExpectReadFailure(-1, ETIMEDOUT);
-  io_.ExpectReadFailure(-1, ETIME);
-  EXPECT_THAT(Run(), ElementsAre("process enter", "open touch success", kIdentity, kInitEnd));
-  EXPECT_THAT(io_.calls(), ::testing::Not(::testing::Contains("close 3")));
-  EXPECT_TRUE(sleeps_.empty());
-}
-
 TEST_F(DaemonLoopTest, EmptyReadEndsTheSession) {
   io_.ExpectOpen();
   io_.ExpectReadFailure(0, ETIMEDOUT);  // a stale errno must not count as a timeout
@@ -136,27 +115,6 @@ TEST_F(DaemonLoopTest, EmptyReadEndsTheSession) {
   EXPECT_EQ(lines[5], "read error 0 :end of file");
   EXPECT_EQ(ctx().fd, -1);
   EXPECT_FALSE(HasPointArrays(ctx()));
-}
-
-TEST_F(DaemonLoopTest, OtherProductIsOnlyIdentified) {
-  SetProduct(0x1234);
-  io_.ExpectOpen();
-  io_.ExpectFrame(Frame(0x00));
-  EXPECT_THAT(Run(), ElementsAre("process enter", "open touch success",
-                                 "ProductID=0x1234 pos=0, ProductSeries=3, size=65inch"));
-  EXPECT_THAT(io_.requests(), ElementsAre(202u, 201u));
-  EXPECT_TRUE(HasPointArrays(ctx()));
-  EXPECT_EQ(ctx().TapFilter.Capacity, 0);  // no set-up
-}
-
-TEST_F(DaemonLoopTest, FailedLensRequestStopsIdentificationButSetUpRuns) {
-  io_.FailRequest(GET_LENS_B);
-  io_.ExpectOpen();
-  EXPECT_THAT(Run(), ElementsAre("process enter", "open touch success", kHaveInit, kInitEnd));
-  EXPECT_THAT(io_.requests(), ElementsAre(202u, 195u, 196u, 206u, 240u, 241u));
-  EXPECT_EQ(ctx().ProductID, kCameraProductId);
-  EXPECT_EQ(loop_->session().LastProductID(), 0u);
-  EXPECT_EQ(ctx().TapFilter.Capacity, 12);
 }
 
 TEST_F(DaemonLoopTest, FrameMarkers) {
