@@ -20,4 +20,17 @@ void CurveQueueClear(CurveQueue& queue);
 // Gain = a / 32768.
 void CurveQueueSetGain(std::int32_t a, CurveQueue& queue);
 
+// Shifts the point in as the newest, P3.
+void CurveQueuePush(const TouchPoint& point, CurveQueue& queue);
+
+// Path length of the window's middle segment times the gain, truncated
+// toward zero; 0 unless P1 and P2 are down.
+std::int32_t CurveQueueSteps(const CurveQueue& queue);
+
+// Resamples the segment from P1 to P2 into `count` points of `output`
+// (room for kPointListCapacity). The count is limited to 1 .. 60 and the
+// limited value written back.
+void CurveQueueInterpolate(std::array<TouchPoint, kPointListCapacity>& output, std::int32_t& count,
+                           const CurveQueue& queue);
+
 }  // namespace lumaro

@@ -68,7 +68,7 @@ void DaemonLoop::HandleFrame() {
   } else if (frame_[0] == kReinitFrameMarker) {
     session_.DeviceInit();
   }
-  FrameIntake(ctx, io_, frame_);
+  FrameIntake(ctx, first_half_, io_, frame_);
 }
 
 void DaemonLoop::EndSession(ssize_t n, int error) {

@@ -64,6 +64,7 @@ class DaemonLoop {
   DiagnosticSink& log_;
   LoopHooks hooks_;
   FrameBuffer frame_{};
+  FirstHalfFrame first_half_{};
   std::unique_ptr<DeviceContext> ctx_;
   DeviceSession session_;
   bool in_session_ = false;

@@ -36,4 +36,13 @@ void TapFilterReset(TapFilterState& filter);
 void TapFilterConfigure(std::int32_t span, std::int32_t step, std::int32_t radius,
                         std::int32_t width, std::int32_t height, TapFilterState& filter);
 
+// Appends a point and advances the state machine. A filter whose capacity is
+// below 1 (never set up) stores nothing.
+void TapFilterStep(const TouchPoint& point, TapFilterState& filter);
+
+// Releases the points this scan lets through into `output` (room for
+// kPointListCapacity) and their number into `count`.
+void TapFilterExtract(std::array<TouchPoint, kPointListCapacity>& output, std::int32_t& count,
+                      TapFilterState& filter);
+
 }  // namespace lumaro

@@ -46,8 +46,10 @@ ssize_t FakeDeviceIo::Read(int /*fd*/, void* buffer, std::size_t count) {
   return step.result;
 }
 
-ssize_t FakeDeviceIo::Write(int /*fd*/, const void* /*buffer*/, std::size_t count) {
+ssize_t FakeDeviceIo::Write(int /*fd*/, const void* buffer, std::size_t count) {
   calls_.push_back("write " + std::to_string(count));
+  const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+  writes_.emplace_back(bytes, bytes + count);
   return static_cast<ssize_t>(count);
 }
 

@@ -39,6 +39,7 @@ class FakeDeviceIo final : public DeviceIo {
   std::function<void()> on_read;
   const std::vector<std::string>& calls() const { return calls_; }  // "open", "close 3", ...
   const std::vector<unsigned long>& requests() const { return requests_; }
+  const std::vector<std::vector<std::uint8_t>>& writes() const { return writes_; }
 
   int Open(const char* path, int flags) override;
   int Close(int fd) override;
@@ -62,6 +63,7 @@ class FakeDeviceIo final : public DeviceIo {
   std::set<unsigned long> failing_;
   std::vector<std::string> calls_;
   std::vector<unsigned long> requests_;
+  std::vector<std::vector<std::uint8_t>> writes_;
 };
 
 // Collects what is written to a FILE*, by lines.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 
 #include "touch-daemon/curve_queue.h"
@@ -71,6 +72,123 @@ TEST(CurveQueueTest, ClearAndGain) {
   EXPECT_EQ(q.Gain, 1.0f);
   CurveQueueSetGain(-3, q);
   EXPECT_EQ(q.Gain, -3.0f / 32768.0f);
+}
+
+}  // namespace
+}  // namespace lumaro
+
+namespace lumaro {
+namespace {
+
+TouchPoint Down(std::int32_t x, std::int32_t y) {
+  return {x, y, 5, 1};
+}
+TouchPoint Up() {
+  return {0, 0, 0, 0};
+}
+
+struct Released {
+  std::array<TouchPoint, kPointListCapacity> points{};
+  std::int32_t count = -1;
+};
+
+Released Step(TapFilterState& f, const TouchPoint& p) {
+  Released r;
+  TapFilterStep(p, f);
+  TapFilterExtract(r.points, r.count, f);
+  return r;
+}
+
+TEST(TapFilterStepTest, SettlingTouchIsPinnedAfterCapacityScans) {
+  TapFilterState f{};
+  TapFilterReset(f);
+  TapFilterConfigure(200, 16, 0, 4096, 4096, f);  // capacity 12, threshold 0
+  for (int scan = 1; scan <= 11; ++scan) {
+    const Released r = Step(f, Down(100, 200));
+    ASSERT_EQ(r.count, 1) << scan;
+    EXPECT_EQ(r.points[0].down, 0) << scan;
+  }
+  const Released pinned = Step(f, Down(100, 200));
+  ASSERT_EQ(pinned.count, 12);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(pinned.points[i].x, 100);
+  EXPECT_EQ(f.TapState, TapHeld);
+  // With threshold 0 no point is close enough to stay pinned.
+  Step(f, Down(100, 200));
+  EXPECT_EQ(f.TapState, TapMoving);
+  EXPECT_EQ(Step(f, Up()).count, 1);
+  EXPECT_EQ(f.TapState, TapIdle);
+}
+
+TEST(TapFilterStepTest, TapThatLiftsWhileSettlingIsAveraged) {
+  TapFilterState f{};
+  TapFilterReset(f);  // threshold 160000: small moves keep settling
+  Step(f, Down(10, 10));
+  Step(f, Down(12, 10));
+  const Released r = Step(f, Up());
+  ASSERT_EQ(r.count, 3);
+  EXPECT_EQ(r.points[0].x, 11);
+  EXPECT_EQ(r.points[1].x, 11);
+  EXPECT_EQ(r.points[1].down, 1);
+  EXPECT_EQ(r.points[2].down, 0);
+}
+
+TEST(TapFilterStepTest, MovingTouchPassesAndExtremeValuesAreSafe) {
+  TapFilterState f{};
+  TapFilterReset(f);
+  TapFilterConfigure(200, 16, 0, 4096, 4096, f);
+  Step(f, Down(100, 100));
+  const Released r = Step(f, Down(101, 100));  // spread 1 > threshold 0
+  EXPECT_EQ(f.TapState, TapMoving);
+  EXPECT_EQ(r.count, 2);
+  // A spread over the whole int32 range saturates instead of wrapping below
+  // the threshold.
+  TapFilterReset(f);
+  Step(f, Down(INT32_MIN, INT32_MAX));
+  Step(f, Down(INT32_MAX, INT32_MIN));
+  EXPECT_EQ(f.TapState, TapMoving);
+}
+
+TEST(TapFilterStepTest, UnconfiguredFilterStoresNothing) {
+  TapFilterState f{};  // capacity 0, as in a context that was never set up
+  f.TapState = TapSettling;
+  TapFilterStep(Down(1, 1), f);
+  EXPECT_EQ(f.Count, 0);
+}
+
+TEST(CurveQueueTest, InterpolationLimitsAndShapes) {
+  CurveQueue q{};
+  CurveQueueClear(q);
+  std::array<TouchPoint, kPointListCapacity> out{};
+  for (std::int32_t asked : {0, -5, 100}) {
+    std::int32_t n = asked;
+    CurveQueueInterpolate(out, n, q);
+    EXPECT_EQ(n, asked == 100 ? 60 : 1);
+    EXPECT_EQ(out[0].down, 0);  // P2 not down: lifted points
+  }
+  // P2 down, P1 not: every output is P2.
+  q.Points = {Down(1, 1), Up(), Down(700, 800), Down(9, 9)};
+  std::int32_t n = 3;
+  CurveQueueInterpolate(out, n, q);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(out[i].x, 700);
+    EXPECT_EQ(out[i].y, 800);
+    EXPECT_EQ(out[i].down, 1);
+  }
+  // A single point is P2 itself; a z that dips below 0 is output as 0.
+  q.Points = {Down(0, 0), Down(10, 10), Down(20, 20), Down(30, 30)};
+  q.Points[1].z = 0;
+  q.Points[2].z = 0;
+  q.Points[3].z = 400;
+  n = 1;
+  CurveQueueInterpolate(out, n, q);
+  EXPECT_EQ(out[0].x, 20);
+  n = 4;
+  CurveQueueInterpolate(out, n, q);
+  EXPECT_EQ(out[0].z, 0);
+  EXPECT_EQ(out[3].x, 20);
+  EXPECT_EQ(CurveQueueSteps(q), 0);   // gain 0
+  CurveQueueSetGain(32768, q);        // one step per unit of path
+  EXPECT_EQ(CurveQueueSteps(q), 84);  // three norms of 20 * sqrt(2)
 }
 
 }  // namespace

@@ -1,0 +1,91 @@
+#include "touch-daemon/frame_intake.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "tests/unit/daemon/fake_device_io.h"
+#include "touch-daemon/context_setup.h"
+
+namespace lumaro {
+namespace {
+
+// Line images: {0x00, 0x01, 0x0C} is one shadow {2, 4}; {0x0A, 0x03} one
+// shadow {12, 16}.
+const std::vector<std::uint8_t> kShadowAt2 = {0x00, 0x01, 0x0C};
+const std::vector<std::uint8_t> kShadowAt12 = {0x0A, 0x03};
+
+FrameBuffer HalfFrame(std::uint8_t half, const std::vector<std::uint8_t>& image,
+                      std::uint8_t type = 1) {
+  FrameBuffer frame{};
+  frame[kFrameTypeOffset] = type;
+  frame[kFrameLengthOffset] = static_cast<std::uint8_t>(image.size() + 1);
+  frame[kFrameHalfOffset] = half;
+  std::copy(image.begin(), image.end(), frame.begin() + kFrameDataOffset);
+  return frame;
+}
+
+class FrameIntakeTest : public ::testing::Test {
+ protected:
+  FrameIntakeTest() {
+    ctx_->MaxPoints = 2;
+    KixUSBInitCore_0x0c20(*ctx_);    // zero blocks: default lenses, windows 0..1280
+    ctx_->engine.ShadowCountA = -7;  // marks "the engine did not run"
+  }
+  void Feed(const FrameBuffer& frame) { FrameIntake(*ctx_, first_half_, io_, frame); }
+  ShadowSpan FirstShadowA() const { return ctx_->engine.ShadowsA[0]; }
+  bool EngineRan() const { return ctx_->engine.ShadowCountA != -7; }
+
+  std::unique_ptr<DeviceContext> ctx_ = std::make_unique<DeviceContext>();
+  FirstHalfFrame first_half_{};
+  fakes::FakeDeviceIo io_;
+};
+
+TEST_F(FrameIntakeTest, OrientationChoosesWhichHalfIsCameraA) {
+  Feed(HalfFrame(0, kShadowAt2));
+  Feed(HalfFrame(1, kShadowAt12));
+  ASSERT_TRUE(EngineRan());
+  EXPECT_EQ(FirstShadowA().Start, 12);  // orientation 0: the second half
+  EXPECT_EQ(ctx_->HalfFramePending, 0);
+
+  ctx_->LensB[0] = 2;  // any of bits 0-1: the first half
+  Feed(HalfFrame(0, kShadowAt2));
+  Feed(HalfFrame(1, kShadowAt12));
+  EXPECT_EQ(FirstShadowA().Start, 2);
+}
+
+TEST_F(FrameIntakeTest, PairsTheLatestFirstHalfAndDropsOthers) {
+  Feed(HalfFrame(1, kShadowAt12));  // a second half with no first: nothing
+  EXPECT_FALSE(EngineRan());
+  EXPECT_EQ(ctx_->HalfFramePending, 0);
+
+  ctx_->LensB[0] = 1;
+  Feed(HalfFrame(0, kShadowAt12));
+  Feed(HalfFrame(0, kShadowAt2));      // replaces the stored first half
+  Feed(HalfFrame(1, kShadowAt12, 2));  // another frame type: ignored
+  Feed(HalfFrame(2, kShadowAt12));     // another half index: ignored
+  EXPECT_FALSE(EngineRan());
+  EXPECT_EQ(ctx_->HalfFramePending, 1);
+  Feed(HalfFrame(1, kShadowAt12));
+  ASSERT_TRUE(EngineRan());
+  EXPECT_EQ(FirstShadowA().Start, 2);
+}
+
+TEST_F(FrameIntakeTest, FirstHalfKeepsOnlyItsStoredData) {
+  // A length byte of 255 claims more than the 59 stored bytes. Those 59 are
+  // lit runs of 2 pixels; a shadow code just past them must not be read.
+  ctx_->LensB[0] = 1;
+  std::vector<std::uint8_t> image(59, 0x00);
+  image.push_back(0x01);
+  image.push_back(0x01);
+  FrameBuffer first = HalfFrame(0, image);
+  first[kFrameLengthOffset] = 255;
+  Feed(first);
+  Feed(HalfFrame(1, {}));
+  ASSERT_TRUE(EngineRan());
+  EXPECT_EQ(ctx_->engine.ShadowCountA, 0);
+}
+
+}  // namespace
+}  // namespace lumaro

@@ -1,0 +1,192 @@
+#include "touch-daemon/engine/pairing.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "touch-daemon/engine/triangulation.h"
+
+namespace lumaro {
+namespace {
+
+constexpr double kQuarterPi = 0.7853981633974483;
+constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+
+ShadowAngles Span(double low, double high) {
+  return {low, high, (low + high) / 2, high - low};
+}
+ShadowAngles Ray(double mid) {
+  return Span(mid - 0.01, mid + 0.01);
+}
+EnginePoint Point(double x, double y, std::uint8_t state = PointMeasured) {
+  return {x, y, 0.01, 0.0, state};
+}
+EnginePoint Cross(const ShadowAngles& a, const ShadowAngles& b) {
+  EnginePoint p;
+  Triangulate(a, b, p);
+  return p;
+}
+
+class PairingTest : public ::testing::Test {
+ protected:
+  PairingTest() { engine_->Scale = {32768.0f, 0.0f, 32768.0f, 0.0f, 32768.0f, 0.25f, 1000.0f}; }
+  // The case table on copies of a_ and b_, then RawPair as a frame leaves it.
+  EnginePair Resolve(std::int32_t countA, std::int32_t countB) {
+    AnglePair a = a_;
+    AnglePair b = b_;
+    ResolveCandidates(a, countA, b, countB, *engine_, engine_->RawPair);
+    return engine_->RawPair;
+  }
+  void Touch(double x, double y) {
+    a_[0] = Ray(std::atan(x / y));
+    b_[0] = Ray(std::atan((1 - x) / y));
+  }
+
+  std::unique_ptr<EngineState> engine_ = std::make_unique<EngineState>();
+  // Mirrored rays: A0 x B0 and A1 x B1 lie on X = 0.5, seen at equal sizes.
+  AnglePair a_{Ray(0.5), Ray(0.8)};
+  AnglePair b_{Ray(0.5), Ray(0.8)};
+};
+
+TEST_F(PairingTest, OneByOneSlotChoice) {
+  engine_->HoldCount = 3;
+  Touch(0.6, 0.5);
+  EnginePair r = Resolve(1, 1);  // no reference: slot 0
+  EXPECT_NEAR(r[0].X, 0.6, 1e-12);
+  EXPECT_EQ(r[0].State, PointMeasured);
+  EXPECT_EQ(r[1].State, PointNone);
+  EXPECT_EQ(engine_->HoldCount, 0);
+  engine_->ReferencePair = {EnginePoint{}, Point(0.5, 0.5, PointHeld)};
+  EXPECT_EQ(Resolve(1, 1)[1].State, PointMeasured);  // 0.1 within Ratio 0.25
+  Touch(0.9, 0.5);
+  EXPECT_EQ(Resolve(1, 1)[0].State, PointMeasured);  // 0.4 beyond it
+}
+
+TEST_F(PairingTest, TwoByTwoWithoutReferencesByMismatch) {
+  EXPECT_EQ(Resolve(2, 2)[0].Y, Cross(a_[0], b_[0]).Y);  // H0 wins its tie with H3
+  std::swap(b_[0], b_[1]);
+  EXPECT_EQ(Resolve(2, 2)[0].X, Cross(a_[0], b_[1]).X);  // H1, ahead of its twin H2
+  for (ShadowAngles* s : {&a_[0], &a_[1], &b_[0], &b_[1]}) s->Width = 0;
+  const EnginePair r = Resolve(2, 2);  // every Mismatch NaN: nothing taken
+  EXPECT_EQ(r[0].State, PointNone);
+  EXPECT_EQ(r[1].State, PointNone);
+}
+
+TEST_F(PairingTest, ByCostAgainstReferences) {
+  const EnginePoint t00 = Cross(a_[0], b_[0]);
+  const EnginePoint t11 = Cross(a_[1], b_[1]);
+  engine_->ReferencePair = {t00, t00};  // H0 and H3 cost the same
+  EXPECT_EQ(Resolve(2, 2)[0].Y, t00.Y);
+  engine_->ReferencePair = {EnginePoint{}, t00};  // H3 strictly cheaper
+  EXPECT_EQ(Resolve(2, 2)[0].Y, t11.Y);
+  a_[0] = Ray(std::numeric_limits<double>::quiet_NaN());  // every cost NaN
+  PairOneByTwo(a_, b_, *engine_, engine_->RawPair);
+  EXPECT_EQ(engine_->RawPair[0].State, PointNone);
+  EXPECT_EQ(engine_->RawPair[1].State, PointNone);
+}
+
+TEST_F(PairingTest, TwoByTwoAfterOccludedPairByMotion) {
+  const double h0 = Cross(a_[0], b_[0]).X;
+  const double h1 = Cross(a_[0], b_[1]).X;
+  const auto resolve = [&](EnginePair previous, std::uint8_t occluded) {
+    engine_->RawPair = engine_->ReferencePair = previous;
+    engine_->OccludedPair = occluded;
+    return Resolve(2, 2)[0].X;
+  };
+  // H0 cheapest; H1 within a factor 2 and crossing both lines of sight better.
+  EXPECT_EQ(resolve({Point(0.5, 0.8), Point(0.5, 0.6)}, 1), h1);
+  EXPECT_EQ(resolve({Point(0.5, 0.8), Point(0.5, 0.6)}, 0), h0);
+  // H1 halves H0's cost: wins outright; H2 scores higher but costs over twice.
+  EXPECT_EQ(resolve({Point(0.4, 0.63), Point(0.6, 0.63)}, 1), h1);
+  // H2 cheapest, but not by half: H0's better score keeps it.
+  EXPECT_EQ(resolve({Point(0.73, 0.36), Point(0.28, 0.43)}, 1), h0);
+
+  EXPECT_EQ(CrossRayScore(Point(0.3, 0.3), Point(0.3, 0.3)), 1.0);
+  EXPECT_EQ(CrossRayScore(Point(0.4, 0.4), Point(0.3, 0.3)), 0.0);  // along A's sight
+}
+
+TEST_F(PairingTest, MergeOfCloseShadows) {
+  // A's ray X = Y crosses B's inner edges at X = 0.49 and 0.50, 0.0141 apart.
+  const double inner = std::atan(0.49 / 0.51);
+  a_[0] = Ray(kQuarterPi);
+  b_ = {Span(inner - 0.05, inner), Span(kQuarterPi, kQuarterPi + 0.05)};
+  engine_->HoldCount = 2;
+  EnginePair r;
+  ResolveCandidates(a_, 1, b_, 2, *engine_, r);  // 25 / 1000 > 0.0141
+  EXPECT_EQ(b_[0].Low, inner - 0.05);
+  EXPECT_EQ(b_[0].Width, kQuarterPi + 0.05 - b_[0].Low);
+  EXPECT_EQ(b_[0].Mid, (b_[0].Low + b_[0].High) * 0.5);
+  EXPECT_EQ(r[0].State, PointMeasured);
+  EXPECT_EQ(r[1].State, PointNone);
+  EXPECT_EQ(engine_->HoldCount, 0);
+
+  engine_->Scale.Span = 2000.0f;  // 0.0125: two touches, held
+  b_ = {Span(inner - 0.05, inner), Span(kQuarterPi, kQuarterPi + 0.05)};
+  engine_->RawPair = {Point(0.2, 0.2), EnginePoint{}};
+  EXPECT_EQ(Resolve(1, 2)[0].State, PointHeld);
+}
+
+TEST_F(PairingTest, ShortAndLongHold) {
+  engine_->RawPair = {Point(0.2, 0.3), Point(0.7, 0.4)};
+  for (int frame = 1; frame <= 6; ++frame) {
+    const EnginePair r = Resolve(0, 1);
+    EXPECT_EQ(r[0].State, frame <= 4 ? PointHeld : PointNone) << frame;
+    EXPECT_EQ(r[1].X, frame <= 4 ? 0.7 : 0.0);  // empty slots are zeroed
+    EXPECT_EQ(engine_->HoldCount, std::min(frame, 4));
+  }
+  engine_->HoldCount = 0;
+  engine_->RawPair = {Point(0.2, 0.3), EnginePoint{}};
+  for (int frame = 1; frame <= 7; ++frame) {
+    const EnginePair r = Resolve(1, 2);  // B's shadows far apart: no merge
+    EXPECT_EQ(r[0].State, frame <= 5 ? PointHeld : PointMeasured) << frame;
+    EXPECT_EQ(r[1].State, frame <= 5 ? PointNone : PointMeasured) << frame;
+    EXPECT_EQ(engine_->HoldCount, std::min(frame, 5));
+  }
+  EXPECT_EQ(engine_->RawPair[1].X, Cross(a_[0], b_[1]).X);
+}
+
+TEST_F(PairingTest, LocateTouchesUpdatesPairs) {
+  engine_->LensModel[1] = {0, 1280, {0.0f, 1.15f}};
+  engine_->LensModel[0] = {0, 1280, {0.0f, -1.15f}};
+  engine_->HoldCount = 5;
+  const std::vector<std::uint8_t> one = {0xFE, 0xFE, 0x74, 0x13};  // {630, 650}
+  const std::vector<std::uint8_t> two = {0xFE, 0x8E, 0x13, 0xFE, 0x8E, 0x13};
+  EnginePair r;
+  LocateTouches(one.data(), 4, two.data(), 6, *engine_, r);
+  EXPECT_EQ(r[0].State, PointMeasured);
+  EXPECT_EQ(r[1].State, PointMeasured);
+  EXPECT_EQ(engine_->OccludedPair, 1);
+  EXPECT_EQ(engine_->OutputPair[1].X, r[1].X);
+  EXPECT_EQ(engine_->ReferencePair[1].X, r[1].X);
+  EXPECT_EQ(engine_->ReferencePair[1].State, PointHeld);
+}
+
+TEST(ExportTouchPointsTest, ScalesTruncatesAndSaturates) {
+  auto engine = std::make_unique<EngineState>();
+  engine->Scale = {32768.0f, 0.0f, 1000.0f, 0.5f, 32768.0f, 0.25f, 1000.0f};
+  engine->OutputPair = {EnginePoint{0.5, 0.0119, -0.01, 0, PointMeasured},
+                        EnginePoint{1e6, std::nan(""), 1e6, 0, PointHeld}};
+  TouchPoint a{};
+  TouchPoint b{};
+  ExportTouchPoints(&a, &b, *engine);
+  EXPECT_EQ(a.x, 16384);
+  EXPECT_EQ(a.y, 12);  // 11.9 + 0.5, truncated
+  EXPECT_EQ(a.z, 0);
+  EXPECT_EQ(a.down, 1);
+  EXPECT_EQ(b.x, kInt32Max);
+  EXPECT_EQ(b.y, 0);
+  EXPECT_EQ(b.z, kInt32Max);
+  EXPECT_EQ(b.down, 0);
+  engine->OutputPair[1].X = -1e6;
+  ExportTouchPoints(nullptr, &b, *engine);
+  EXPECT_EQ(b.x, std::numeric_limits<std::int32_t>::min());
+}
+
+}  // namespace
+}  // namespace lumaro

@@ -1,0 +1,410 @@
+#include "touch-daemon/engine/smoothing.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <new>
+
+#include "touch-daemon/engine/pairing.h"
+
+namespace lumaro {
+
+namespace {
+
+// Visits needed before a fit of each degree (0 .. 8) is attempted.
+constexpr std::array<std::int32_t, kMaxFitCoefficients> MinFitSamples = {1,  2,  3,  5, 7,
+                                                                         10, 14, 19, 25};
+
+constexpr double kDefaultReach = 0.5;      // reach limit with at most one touch
+constexpr double kReachPerSpread = 0.4;    // reach limit per distance of two touches
+constexpr double kMinReach = 0.1;          // reach limit floor
+constexpr double kMaxPath = 0.1;           // path length each walk may cover
+constexpr std::int32_t kNewerFrames = 2;   // the centre lies this many frames back
+constexpr std::int32_t kOlderFrames = 10;  // farthest backward offset
+constexpr double kGoodFit = 0.001;         // residual a fit must reach to stop
+constexpr double kStillSpread = 0.00001;   // squared extent of a still touch
+constexpr double kStillSlope = 0.000005;   // squared slope of a still touch
+constexpr double kFailedFit = std::numeric_limits<double>::infinity();
+
+// Ring slot of any index, never negative.
+std::int32_t Slot(std::int32_t index) {
+  return ((index % kHistoryLength) + kHistoryLength) % kHistoryLength;
+}
+
+struct Anchor {
+  double X;
+  double Y;
+  double Size;
+};
+
+Anchor AnchorOf(const EnginePoint& point) {
+  return {point.X, point.Y, point.Size};
+}
+
+double Distance(const Anchor& from, const EnginePoint& to) {
+  const double dx = to.X - from.X;
+  const double dy = to.Y - from.Y;
+  return std::sqrt(dx * dx + dy * dy);
+}
+
+// One smoothing pass over a slot's ring, centred on entry Centre, the entry
+// two frames older than Newest.
+struct Track {
+  std::array<EnginePoint, kHistoryLength>& Ring;
+  std::int32_t Newest;
+  std::int32_t Centre;
+  double Reach;
+
+  EnginePoint& At(std::int32_t offset) { return Ring[Slot(Centre + offset)]; }
+};
+
+// Walks from the centre to the newest entry while the measured entries stay
+// within reach and the path within kMaxPath, repairing sudden changes of
+// shadow size: an entry much larger than the one before replaces it (the
+// smaller shadow was likely a partial occlusion), and an entry much smaller
+// takes the earlier position and size. Returns the entries walked.
+std::int32_t RepairForward(Track& track) {
+  Anchor reference = AnchorOf(track.At(0));
+  double path = 0.0;
+  std::int32_t walked = 0;
+  for (std::int32_t offset = 0;; ++offset) {
+    EnginePoint& entry = track.At(offset);
+    if (entry.State == PointNone) break;
+    if (entry.State == PointMeasured) {
+      const double d = Distance(reference, entry);
+      if (d > track.Reach) break;
+      const double s = entry.Size;
+      const double s0 = reference.Size;
+      if (2.0 * s > d + s0 && 0.7 * s > s0) track.At(offset - 1) = entry;
+      if (2.0 * s0 > s + d && 0.7 * s0 > s) {
+        entry.X = reference.X;
+        entry.Y = reference.Y;
+        entry.Size = reference.Size;
+      }
+      path += d;
+      reference = AnchorOf(entry);
+    }
+    ++walked;
+    if (Slot(track.Centre + offset) == track.Newest) break;
+    if (path > kMaxPath) break;
+  }
+  return walked;
+}
+
+// Samples the centre and the newer entries that continue the path, allowing
+// one miss (empty or out of reach) in a row. Held entries count only until
+// the first measured one. Returns the entries visited within reach.
+std::int32_t SampleForward(Track& track, FitWork& work) {
+  std::int32_t misses = 1;
+  Anchor reference = AnchorOf(track.At(0));
+  if (track.At(-1).State == PointMeasured) {
+    reference = AnchorOf(track.At(-1));
+    misses = 0;
+  }
+  bool acceptHeld = true;
+  double path = 0.0;
+  std::int32_t visited = 0;
+  for (std::int32_t offset = 0; path <= kMaxPath; ++offset) {
+    const EnginePoint& entry = track.At(offset);
+    const bool newest = Slot(track.Centre + offset) == track.Newest;
+    const double d = entry.State == PointNone ? 0.0 : Distance(reference, entry);
+    if (entry.State == PointNone || d > track.Reach) {
+      ++misses;
+      if (misses > 1 || newest) break;
+      continue;
+    }
+    bool accepted = false;
+    if (entry.State == PointMeasured) {
+      acceptHeld = false;
+      accepted = true;
+    } else if (entry.State == PointHeld && acceptHeld) {
+      accepted = true;
+    }
+    if (accepted) {
+      path += d;
+      misses = 0;
+      FitAddSample(work, entry, offset);
+      reference = AnchorOf(entry);
+    }
+    ++visited;
+    if (newest) break;
+  }
+  return visited;
+}
+
+// Samples the measured older entries back to offset -10, until the path
+// exceeds kMaxPath or an entry is empty. No reach limit applies: the older
+// track was accepted when it was the centre. Returns the entries visited.
+std::int32_t SampleBackward(Track& track, FitWork& work) {
+  std::int32_t offset = -1;
+  Anchor reference = AnchorOf(track.At(offset));
+  double path = 0.0;
+  std::int32_t visited = 0;
+  while (track.At(offset).State != PointNone) {
+    const EnginePoint& entry = track.At(offset);
+    if (entry.State == PointMeasured) {
+      path += Distance(reference, entry);
+      reference = AnchorOf(entry);
+      FitAddSample(work, entry, offset);
+    }
+    ++visited;
+    --offset;
+    if (path > kMaxPath || offset < -kOlderFrames) break;
+  }
+  return visited;
+}
+
+// Whether the five entries around the centre stand still: at least three
+// present, within a tiny box, with a tiny slope. The slope is
+// (Si Sx - Six) / (Si^2 - Sii), which vanishes for a still touch only when
+// the present offsets are balanced around the centre, so a touch is frozen
+// only once it has entries on both sides.
+bool StandingStill(Track& track) {
+  std::int32_t n = 0;
+  double minX = 1.0;
+  double maxX = 0.0;
+  double minY = 1.0;
+  double maxY = 0.0;
+  double si = 0.0;
+  double sx = 0.0;
+  double sy = 0.0;
+  double sii = 0.0;
+  double six = 0.0;
+  double siy = 0.0;
+  for (std::int32_t i = -kNewerFrames; i <= kNewerFrames; ++i) {
+    const EnginePoint& entry = track.At(i);
+    if (entry.State != PointHeld && entry.State != PointMeasured) continue;
+    ++n;
+    minX = std::min(minX, entry.X);
+    maxX = std::max(maxX, entry.X);
+    minY = std::min(minY, entry.Y);
+    maxY = std::max(maxY, entry.Y);
+    si += i;
+    sx += entry.X;
+    sy += entry.Y;
+    sii += i * i;
+    six += i * entry.X;
+    siy += i * entry.Y;
+  }
+  // With fewer than three entries the slope's divisor can be 0; it is
+  // non-zero for every set of three or more offsets in -2 .. 2.
+  if (n <= 2) return false;
+  const double spreadX = minX - maxX;
+  const double spreadY = minY - maxY;
+  if (!(spreadX * spreadX + spreadY * spreadY < kStillSpread)) return false;
+  const double divisor = si * si - sii;
+  const double slopeX = (si * sx - six) / divisor;
+  const double slopeY = (si * sy - siy) / divisor;
+  return slopeX * slopeX + slopeY * slopeY < kStillSlope;
+}
+
+double Horner(const std::array<double, kMaxFitCoefficients>& a, std::int32_t degree, double t) {
+  double v = a[degree];
+  for (std::int32_t j = degree; j >= 1; --j) v = v * t + a[j - 1];
+  return v;
+}
+
+}  // namespace
+
+std::int32_t EngineProcessFrame(const std::uint8_t* imageA, std::int32_t lengthA,
+                                const std::uint8_t* imageB, std::int32_t lengthB,
+                                EngineState* engine) {
+  if (engine == nullptr || imageA == nullptr || imageB == nullptr) return 0;
+
+  EnginePair pair{};
+  LocateTouches(imageA, lengthA, imageB, lengthB, *engine, pair);
+  HistoryPush(pair[0], engine->History[0]);
+  HistoryPush(pair[1], engine->History[1]);
+
+  // The pair now holds the entries of two frames ago. Two touches close
+  // together must not reach into each other's track.
+  double limit = kDefaultReach;
+  if (pair[0].State != PointNone && pair[1].State != PointNone) {
+    const double dx = pair[0].X - pair[1].X;
+    const double dy = pair[0].Y - pair[1].Y;
+    limit = kReachPerSpread * std::sqrt(dx * dx + dy * dy);
+  }
+
+  // The line images are done with; their storage becomes the fit work area.
+  FitWork& work = *::new (&engine->scratch.Fit) FitWork;
+  SmoothTrack(pair[0], engine->ReferencePair[0], engine->History[0], work, limit);
+  SmoothTrack(pair[1], engine->ReferencePair[1], engine->History[1], work, limit);
+
+  engine->OutputPair = pair;
+  return -1;
+}
+
+void HistoryPush(EnginePoint& point, PointHistory& history) {
+  history.Newest = Slot(Slot(history.Newest) + 1);
+  history.Ring[history.Newest] = point;
+  point = history.Ring[Slot(history.Newest + kHistoryLength - kNewerFrames)];
+}
+
+void SmoothTrack(EnginePoint& point, EnginePoint& reference, PointHistory& history, FitWork& work,
+                 double limit) {
+  const std::int32_t newest = Slot(history.Newest);
+  Track track{history.Ring, newest, Slot(newest - kNewerFrames),
+              limit < kMinReach ? kMinReach : limit};
+
+  FitReset(work);
+  const std::int32_t forwardCount = RepairForward(track);
+  const std::int32_t forwardSamples = SampleForward(track, work);
+  const std::int32_t backCount = SampleBackward(track, work);
+
+  EnginePoint result{};
+  const std::int32_t total = backCount + forwardSamples;
+  // A point without neighbours along a plausible path is rejected and erased
+  // from the history. Without a sample there is nothing to fit either (not
+  // reached while entries hold only the three defined states).
+  if (total < 2 || forwardSamples == 0 || backCount + forwardCount == 0 || work.SampleCount == 0) {
+    track.At(0).State = PointNone;
+    point = result;
+    return;
+  }
+
+  // Degrees 0 and 1 first, then the prediction from that fit, then higher
+  // degrees while the fit stays poor.
+  std::int32_t degree = 0;
+  bool poor = true;
+  while (degree <= 1 && MinFitSamples[degree] <= total) {
+    const double residual = FitPolynomial(work, degree);
+    ++degree;
+    poor = residual > kGoodFit;
+    if (!poor) break;
+  }
+  if (forwardCount == kNewerFrames + 1) {
+    // The fitted line one frame after the newest entry.
+    reference.X = work.CoeffX[0] + 3.0 * work.CoeffX[1];
+    reference.Y = work.CoeffY[0] + 3.0 * work.CoeffY[1];
+    reference.Size = work.CoeffSize[0] + 3.0 * work.CoeffSize[1];
+    reference.Mismatch = 0.0;
+    reference.State = PointHeld;
+  }
+  if (poor) {
+    while (degree < kMaxFitCoefficients && MinFitSamples[degree] <= total) {
+      const double residual = FitPolynomial(work, degree);
+      ++degree;
+      if (residual <= kGoodFit) break;
+    }
+  }
+
+  result.X = work.CoeffX[0];
+  result.Y = work.CoeffY[0];
+  result.Size = work.CoeffSize[0];
+  result.Mismatch = 0.0;
+  result.State = PointMeasured;
+  if (track.At(0).State == PointNone) track.At(0) = result;  // a one-frame gap
+
+  // A touch standing still keeps its previous measured entry exactly.
+  if (StandingStill(track) && track.At(-1).State == PointMeasured) {
+    track.At(0) = track.At(-1);
+    result = track.At(0);
+  }
+  point = result;
+}
+
+void FitReset(FitWork& work) {
+  work.SampleCount = 0;
+  work.SumX.fill(0.0);
+  work.SumY.fill(0.0);
+  work.SumSize.fill(0.0);
+  work.SumT.fill(0.0);
+  // Not read before a fit writes them; cleared so that no earlier call's
+  // values can ever surface.
+  work.CoeffX.fill(0.0);
+  work.CoeffY.fill(0.0);
+  work.CoeffSize.fill(0.0);
+}
+
+void FitAddSample(FitWork& work, const EnginePoint& point, std::int32_t t) {
+  // A smoothing pass adds at most 13 samples; a full work area drops more.
+  const std::int32_t n = work.SampleCount;
+  if (n < 0 || n >= kMaxFitSamples) return;
+  const double time = t;
+  work.SampleX[n] = point.X;
+  work.SampleY[n] = point.Y;
+  work.SampleSize[n] = point.Size;
+  work.SampleT[n] = time;
+  work.SampleCount = n + 1;
+  double power = 1.0;
+  for (std::size_t k = 0; k < work.SumT.size(); ++k) {
+    work.SumT[k] += power;
+    if (k < work.SumX.size()) {
+      work.SumX[k] += point.X * power;
+      work.SumY[k] += point.Y * power;
+      work.SumSize[k] += point.Size * power;
+    }
+    power *= time;
+  }
+}
+
+double FitPolynomial(FitWork& work, std::int32_t degree) {
+  const std::int32_t samples = work.SampleCount;
+  if (degree < 0 || degree >= kMaxFitCoefficients || samples <= 0 || samples > kMaxFitSamples) {
+    return kFailedFit;
+  }
+
+  // Normal equations; m[i][j] = sum of t^(i + j).
+  std::array<std::array<double, kMaxFitCoefficients>, kMaxFitCoefficients> m{};
+  std::array<double, kMaxFitCoefficients> bx{};
+  std::array<double, kMaxFitCoefficients> by{};
+  std::array<double, kMaxFitCoefficients> bs{};
+  for (std::int32_t i = 0; i <= degree; ++i) {
+    for (std::int32_t j = 0; j <= degree; ++j) m[i][j] = work.SumT[i + j];
+    bx[i] = work.SumX[i];
+    by[i] = work.SumY[i];
+    bs[i] = work.SumSize[i];
+  }
+
+  // Elimination without row exchanges. A zero pivot means fewer distinct
+  // sample times than coefficients: the fit fails, the coefficients of the
+  // last successful fit stay, and the residual is infinite.
+  for (std::int32_t k = 0; k <= degree; ++k) {
+    const double p = m[k][k];
+    if (p == 0.0) return kFailedFit;
+    for (std::int32_t i = k + 1; i <= degree; ++i) m[i][k] /= p;
+    bx[k] /= p;
+    by[k] /= p;
+    bs[k] /= p;
+    m[k][k] = 1.0;
+    for (std::int32_t j = k + 1; j <= degree; ++j) {
+      for (std::int32_t i = k + 1; i <= degree; ++i) m[i][j] -= m[k][j] * m[i][k];
+      bx[j] -= m[k][j] * bx[k];
+      by[j] -= m[k][j] * by[k];
+      bs[j] -= m[k][j] * bs[k];
+      m[k][j] = 0.0;
+    }
+  }
+  for (std::int32_t f = degree; f >= 1; --f) {
+    for (std::int32_t j = f - 1; j >= 0; --j) {
+      bx[j] -= m[f][j] * bx[f];
+      by[j] -= m[f][j] * by[f];
+      bs[j] -= m[f][j] * bs[f];
+    }
+  }
+  for (std::int32_t k = 0; k < kMaxFitCoefficients; ++k) {
+    const bool used = k <= degree;
+    work.CoeffX[k] = used ? bx[k] : 0.0;
+    work.CoeffY[k] = used ? by[k] : 0.0;
+    work.CoeffSize[k] = used ? bs[k] : 0.0;
+  }
+
+  // Root mean square deviation of the positions, the largest one left out so
+  // that a single outlier does not make the fit look poor.
+  double sum = 0.0;
+  double largest = 0.0;
+  for (std::int32_t s = 0; s < samples; ++s) {
+    const double t = work.SampleT[s];
+    const double rx = Horner(work.CoeffX, degree, t) - work.SampleX[s];
+    const double ry = Horner(work.CoeffY, degree, t) - work.SampleY[s];
+    const double r2 = rx * rx + ry * ry;
+    sum += r2;
+    if (r2 > largest) largest = r2;
+  }
+  const std::int32_t divisor = samples > 1 ? samples - 1 : samples;
+  return std::sqrt((sum - largest) / divisor);
+}
+
+}  // namespace lumaro

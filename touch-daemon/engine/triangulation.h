@@ -1,0 +1,20 @@
+// Triangulation geometry in baseline units (camera A at (0, 0), camera B at
+// (1, 0)): pixel positions to viewing angles through each camera's lens
+// polynomial, shadows to angle records, and the intersection of one shadow
+// of each camera into a candidate point.
+#pragma once
+
+#include "touch-daemon/engine/engine_state.h"
+
+namespace lumaro {
+
+// The viewing angle, in radians, of a position on the line (0 to 1280).
+double PixelToAngle(const LensModel& lens, float pixel);
+
+// Angles of one shadow: Low <= High, Width = High - Low, Mid of its centre.
+void ShadowToAngles(const ShadowSpan& span, ShadowAngles& angles, const LensModel& lens);
+
+// Intersects shadow a of camera A with shadow b of camera B (in this order).
+void Triangulate(const ShadowAngles& a, const ShadowAngles& b, EnginePoint& point);
+
+}  // namespace lumaro

@@ -1,0 +1,73 @@
+#include "touch-daemon/report_output.h"
+
+#include <algorithm>
+#include <array>
+
+#include "driver-interface/blocks.h"
+#include "touch-daemon/saturate.h"
+
+namespace lumaro {
+namespace {
+
+inline constexpr std::int32_t kReportMax = 32767;
+
+// c0 v^3 + c1 u v^2 + c2 u^2 v + c3 u^3 + c4 v^2 + c5 u v + c6 u^2 + c7 v
+// + c8 u + c9, each product and the sum formed left to right in float.
+float EvaluateCubic(const ParamBlock& part, float u, float v) {
+  float c[calib::kCoefficientCount];
+  for (int i = 0; i < calib::kCoefficientCount; ++i) c[i] = calib::Coefficient(part, i);
+  return c[0] * v * v * v + c[1] * u * v * v + c[2] * u * u * v + c[3] * u * u * u + c[4] * v * v +
+         c[5] * u * v + c[6] * u * u + c[7] * v + c[8] * u + c[9];
+}
+
+// A coordinate as the report carries it: 0 .. 32767.
+std::uint16_t ReportCoordinate(std::int32_t value) {
+  return static_cast<std::uint16_t>(std::clamp(value, 0, kReportMax));
+}
+
+}  // namespace
+
+TransformedPoint ApplyTransform(const CalibTransform& transform, std::int32_t x, std::int32_t y,
+                                std::int32_t z) {
+  const float u = static_cast<float>(x);
+  const float v = static_cast<float>(y);
+  TransformedPoint out;
+  out.X = TruncateToInt32(EvaluateCubic(transform.XPart, u, v));
+  out.Y = TruncateToInt32(EvaluateCubic(transform.YPart, u, v));
+  const float width = static_cast<float>(z) * transform.WidthScale;
+  out.width = TruncateToInt32(static_cast<double>(width) + 0.5);
+  out.inside = transform.BoundLeft <= out.X && out.X < transform.BoundRight &&
+               transform.BoundTop <= out.Y && out.Y < transform.BoundBottom;
+  return out;
+}
+
+void WriteReport(DeviceContext& ctx, DeviceIo& io) {
+  if (!HasPointArrays(ctx)) return;
+  const std::int32_t contacts = std::clamp<std::int32_t>(ctx.MaxPoints, 0, kReportContacts);
+  std::array<std::uint8_t, kReportContacts * kReportContactSize> report{};
+
+  auto down_count = [contacts](const TouchPoint* points) {
+    return std::count_if(points, points + contacts,
+                         [](const TouchPoint& p) { return p.down != 0; });
+  };
+  if (down_count(ctx.pPoints) == 0 && down_count(ctx.pLastPoint) == 0) return;
+  std::copy_n(ctx.pPoints, contacts, ctx.pLastPoint);
+
+  for (std::int32_t i = 0; i < contacts; ++i) {
+    const TouchPoint& point = ctx.pPoints[i];
+    std::int32_t x = point.x;
+    std::int32_t y = point.y;
+    if (ctx.RawMode == 0) {
+      const TransformedPoint t = ApplyTransform(ctx.Transform, point.x, point.y, point.z);
+      x = t.X;
+      y = t.Y;
+    }
+    report::WriteContact(
+        report, static_cast<std::size_t>(i),
+        {static_cast<std::uint8_t>(i), point.down, ReportCoordinate(x), ReportCoordinate(y)});
+  }
+  // A failed or short write is not retried: the next report follows as usual.
+  (void)io.Write(ctx.fd, report.data(), static_cast<std::size_t>(contacts) * kReportContactSize);
+}
+
+}  // namespace lumaro
