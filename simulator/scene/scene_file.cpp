@@ -1,0 +1,189 @@
+#include "simulator/scene/scene_file.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace lumaro::sim {
+namespace {
+
+bool Number(const std::string& text, double* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  *out = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size() && std::isfinite(*out);
+}
+
+bool Integer(const std::string& text, long min, long max, long* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  *out = std::strtol(text.c_str(), &end, 10);
+  return end == text.c_str() + text.size() && *out >= min && *out <= max;
+}
+
+constexpr long kMaxScans = 10'000'000;
+
+// Parses one directive into the scene; returns the reason on failure.
+std::string Directive(const std::vector<std::string>& f, Scene* scene) {
+  const std::string& name = f[0];
+  const std::size_t args = f.size() - 1;
+  long n = 0;
+  double v = 0;
+  if (name == "title") {
+    scene->title.clear();
+    for (std::size_t i = 1; i < f.size(); ++i) scene->title += (i > 1 ? " " : "") + f[i];
+  } else if (name == "scans") {
+    if (args != 1 || !Integer(f[1], 1, kMaxScans, &n)) return "scans takes a count from 1";
+    scene->scans = static_cast<int>(n);
+  } else if (name == "coding") {
+    if (args != 1) return "coding takes full, half or alternate";
+    if (f[1] == "full") {
+      scene->coding = Coding::kFull;
+    } else if (f[1] == "half") {
+      scene->coding = Coding::kHalf;
+    } else if (f[1] == "alternate") {
+      scene->coding = Coding::kAlternate;
+    } else {
+      return "coding takes full, half or alternate";
+    }
+  } else if (name == "orientation") {
+    if (args != 1 || !Integer(f[1], 0, 255, &n)) return "orientation takes 0 to 255";
+    scene->orientation = static_cast<std::uint8_t>(n);
+  } else if (name == "lens") {
+    if (args != 13 || (f[1] != "a" && f[1] != "b")) {
+      return "lens takes a or b, then C0 .. C8, GAIN, START and END";
+    }
+    LensSpec& lens = f[1] == "a" ? scene->lens_a : scene->lens_b;
+    for (int i = 0; i < 10; ++i) {
+      if (!Number(f[2 + i], &v)) return "lens coefficient '" + f[2 + i] + "' is not a number";
+      (i < 9 ? lens.c[i] : lens.gain) = static_cast<float>(v);
+    }
+    long start = 0, end = 0;
+    if (!Integer(f[12], 0, 640, &start) || !Integer(f[13], start + 1, 640, &end)) {
+      return "lens window must satisfy 0 <= START < END <= 640";
+    }
+    lens.pixel_start = static_cast<std::int32_t>(start);
+    lens.pixel_end = static_cast<std::int32_t>(end);
+  } else if (name == "calibration") {
+    if (args != 11 || (f[1] != "x" && f[1] != "y"))
+      return "calibration takes x or y, then C0 .. C9";
+    std::array<float, 10>& c = f[1] == "x" ? scene->calib_x : scene->calib_y;
+    for (int i = 0; i < 10; ++i) {
+      if (!Number(f[2 + i], &v)) return "coefficient '" + f[2 + i] + "' is not a number";
+      c[i] = static_cast<float>(v);
+    }
+    scene->calibrated = true;
+  } else if (name == "noise") {
+    if (args != 1 || !Integer(f[1], 0, 64, &n)) return "noise takes 0 to 64 samples";
+    scene->pixel_noise = static_cast<int>(n);
+  } else if (name == "seed") {
+    if (args != 1 || !Integer(f[1], 0, 0xFFFFFFFFL, &n)) return "seed takes a number";
+    scene->seed = static_cast<std::uint32_t>(n);
+  } else if (name == "finger") {
+    if (args != 1 || !Number(f[1], &v) || v <= 0 || v >= 0.5) {
+      return "finger takes a radius between 0 and 0.5";
+    }
+    scene->fingers.push_back(Finger{v, {}});
+  } else if (name == "key" || name == "circle") {
+    if (scene->fingers.empty()) return name + " needs a finger first";
+    std::vector<Keyframe>& keys = scene->fingers.back().keys;
+    const int after = keys.empty() ? -1 : keys.back().scan;
+    if (name == "key") {
+      double x = 0, y = 0;
+      if (args != 3 || !Integer(f[1], 0, kMaxScans, &n) || !Number(f[2], &x) || !Number(f[3], &y)) {
+        return "key takes SCAN X Y";
+      }
+      if (n < after) return "keyframes must come in scan order";
+      keys.push_back({static_cast<int>(n), x, y});
+    } else {
+      long from = 0, to = 0;
+      double cx = 0, cy = 0, r = 0, turns = 0, phase = 0;
+      if (args != 7 || !Integer(f[1], 0, kMaxScans, &from) ||
+          !Integer(f[2], from, kMaxScans, &to) || !Number(f[3], &cx) || !Number(f[4], &cy) ||
+          !Number(f[5], &r) || !Number(f[6], &turns) || !Number(f[7], &phase)) {
+        return "circle takes FROM TO CX CY R TURNS PHASE";
+      }
+      if (from < after) return "keyframes must come in scan order";
+      for (long s = from; s <= to; ++s) {
+        const double t = to == from ? 0.0 : double(s - from) / double(to - from);
+        const double angle = (phase / 180.0 + 2.0 * turns * t) * 3.141592653589793;
+        keys.push_back({static_cast<int>(s), cx + r * std::cos(angle), cy + r * std::sin(angle)});
+      }
+    }
+  } else if (name == "event") {
+    SceneEvent event;
+    if (args < 2 || !Integer(f[1], 0, kMaxScans, &n)) return "event takes SCAN and a kind";
+    event.scan = static_cast<int>(n);
+    if (f[2] == "reinit" && args == 2) {
+      event.kind = SceneEvent::Kind::kReinit;
+    } else if (f[2] == "readerr" && args == 3 && Integer(f[3], 1, 4095, &n)) {
+      event.kind = SceneEvent::Kind::kReadError;
+      event.value = static_cast<int>(n);
+    } else if (f[2] == "unplug" && args == 3 && Integer(f[3], 0, 3600000, &n)) {
+      event.kind = SceneEvent::Kind::kUnplug;
+      event.value = static_cast<int>(n);
+    } else {
+      return "event takes reinit, readerr ERRNO or unplug MS";
+    }
+    scene->events.push_back(event);
+  } else {
+    return "unknown directive '" + name + "'";
+  }
+  return {};
+}
+
+}  // namespace
+
+bool ParseScene(std::string_view text, Scene* scene, std::string* error) {
+  *scene = Scene{};
+  std::istringstream in{std::string(text)};
+  std::string line;
+  int number = 0;
+  bool header = false;
+  while (std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::istringstream words(line);
+    std::vector<std::string> f;
+    for (std::string w; words >> w;) f.push_back(w);
+    if (f.empty() || f[0][0] == '#') continue;
+    std::string reason;
+    if (!header) {
+      if (f.size() != 2 || f[0] != "lumaro-scene" || f[1] != "1") {
+        reason = "not a scene: the first line must be 'lumaro-scene 1'";
+      }
+      header = true;
+    } else {
+      reason = Directive(f, scene);
+    }
+    if (!reason.empty()) {
+      *error = "line " + std::to_string(number) + ": " + reason;
+      return false;
+    }
+  }
+  if (!header || scene->scans == 0) {
+    *error = "line " + std::to_string(std::max(number, 1)) + ": a scene needs its header and scans";
+    return false;
+  }
+  return true;
+}
+
+bool LoadSceneFile(const std::string& path, Scene* scene, std::string* error) {
+  std::ifstream in(path);
+  if (!in) {
+    *error = path + ": cannot open";
+    return false;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (!ParseScene(text.str(), scene, error)) {
+    *error = path + ": " + *error;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace lumaro::sim
