@@ -1,0 +1,22 @@
+// The debugging picture of lumaro-plot: true finger paths in grey, each
+// slot's reported path in its own colour, on the report space.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/plot/truth_score.h"
+
+namespace lumaro::tools {
+
+// Draws the truth and the reports into a PNG at `path`; the title names
+// `trace_name` and the score. False, with *error set, when the picture cannot
+// be drawn or written.
+bool WritePlotPng(const std::string& path, const std::string& trace_name, const Truth& truth,
+                  const std::vector<Report>& reports, const Score& score, std::string* error);
+
+// Frees the font caches that cairo and fontconfig keep for the whole process,
+// so that leak checkers see a clean exit. Only when no drawing is under way.
+void ReleaseDrawingCaches();
+
+}  // namespace lumaro::tools
