@@ -75,7 +75,8 @@ ssize_t TraceDeviceIo::Write(int fd, const void* buffer, std::size_t count) {
     return -1;
   }
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-  std::fprintf(reports_, "report %s\n", trace::ToHex(bytes, count).c_str());
+  if (reports_ != nullptr)
+    std::fprintf(reports_, "report %s\n", trace::ToHex(bytes, count).c_str());
   return static_cast<ssize_t>(count);
 }
 

@@ -15,7 +15,8 @@ namespace lumaro::tools {
 
 class TraceDeviceIo final : public DeviceIo {
  public:
-  // Reports written to the device are printed to `reports` as trace lines.
+  // Reports written to the device are printed to `reports` as trace lines
+  // (dropped when it is null).
   TraceDeviceIo(const trace::Trace* trace, std::FILE* reports);
 
   // True once playback has reached the end of the trace.

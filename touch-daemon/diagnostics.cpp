@@ -5,6 +5,7 @@
 namespace lumaro {
 
 void DiagnosticSink::Line(const char* format, ...) {
+  if (out_ == nullptr) return;  // a sink without a stream is silent
   va_list args;
   va_start(args, format);
   // A diagnostic that cannot be written is dropped; the daemon runs on.

@@ -9,6 +9,7 @@ namespace lumaro {
 
 class DiagnosticSink {
  public:
+  // A null stream makes a silent sink.
   explicit DiagnosticSink(std::FILE* out) : out_(out) {}
 
   // Prints one line: the formatted text and a newline.

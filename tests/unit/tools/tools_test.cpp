@@ -3,51 +3,14 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 
 #include "tools/recorder.h"
-#include "tools/scene.h"
 #include "tools/trace_device_io.h"
-#include "touch-daemon/engine/shadow_detection.h"
-#include "touch-daemon/engine/triangulation.h"
 #include "trace/trace.h"
 
 namespace lumaro::tools {
 namespace {
-
-TEST(SceneTest, EncodedLinesDecodeToTheSameShadows) {
-  std::mt19937 rng(7);
-  std::uniform_int_distribution<int> pos(1, 1200), width(1, 70);
-  for (int round = 0; round < 200; ++round) {
-    std::vector<std::uint8_t> line(1280, 0);
-    for (int s = 0; s < 3; ++s) {
-      const int start = pos(rng);
-      std::fill(line.begin() + start, line.begin() + std::min(1280, start + width(rng)), 1);
-    }
-    const std::vector<std::uint8_t> codes = EncodeLine(line, 200);
-    LineImage decoded{};
-    DecodeLineImage(codes.data(), static_cast<std::int32_t>(codes.size()), decoded);
-    ASSERT_TRUE(std::equal(line.begin(), line.end(), decoded.begin())) << round;
-  }
-}
-
-TEST(SceneTest, ShadowsLieWhereTheDefaultLensesSeeTheFinger) {
-  LensModel a{0, 1280, {0, 1.15f, 0, 0, 0, 0, 0, 0}};
-  LensModel b{0, 1280, {0, -1.15f, 0, 0, 0, 0, 0, 0}};
-  for (const TrackPoint p : {TrackPoint{0.5, 0.5}, TrackPoint{0.2, 0.3}, TrackPoint{0.8, 0.6}}) {
-    int sa = 0, ea = 0, sb = 0, eb = 0;
-    ASSERT_TRUE(ShadowPixels(p, 0.01, false, &sa, &ea));
-    ASSERT_TRUE(ShadowPixels(p, 0.01, true, &sb, &eb));
-    ShadowAngles anglesA{}, anglesB{};
-    ShadowToAngles({sa, ea}, anglesA, a);
-    ShadowToAngles({sb, eb}, anglesB, b);
-    EnginePoint point{};
-    Triangulate(anglesA, anglesB, point);
-    EXPECT_NEAR(point.X, p.x, 0.005);
-    EXPECT_NEAR(point.Y, p.y, 0.005);
-  }
-}
 
 TEST(RecorderTest, RecordsIdentityFramesAndReidentification) {
   trace::Trace played;
