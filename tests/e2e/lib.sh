@@ -59,10 +59,11 @@ expect_output() {
 expect_grep() { grep -qE -- "$2" "$1" || fail "$1 lacks /$2/"; }
 expect_no_grep() { if grep -qE -- "$2" "$1"; then fail "$1 has /$2/"; fi; }
 
-# run_case NAME: runs the function case_NAME of the calling script.
+# run_case NAME [ARGS...]: runs the function case_NAME of the calling script.
 run_case() {
   local name=${1:?case name}
+  shift
   declare -F "case_$name" >/dev/null || { echo "no case $name" >&2; exit 2; }
-  "case_$name"
-  echo "PASS: $name"
+  "case_$name" "$@"
+  echo "PASS: $name $*"
 }
