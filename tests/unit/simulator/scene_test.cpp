@@ -37,20 +37,20 @@ TEST(SceneRenderTest, BothCodingsDecodeToTheRenderedLine) {
 
 TEST(SceneRenderTest, ShadowsTriangulateBackToTheFinger) {
   // The engine's model of each lens, as it derives it from the lens block.
-  for (const LensSpec& spec :
+  for (const LensSpec& lens :
        {LensSpec{}, LensSpec{{0.01f, 1.1f, 0.02f, 0, 0, 0, 0, 0, 0}, 1.0f, 4, 636}}) {
-    LensModel a{2 * spec.pixel_start, 2 * spec.pixel_end, {}};
+    LensModel a{2 * lens.pixel_start, 2 * lens.pixel_end, {}};
     LensModel b = a;
-    a.k[0] = spec.gain * spec.c[0] + spec.c[8];
+    a.k[0] = lens.gain * lens.c[0] + lens.c[8];
     b.k[0] = -a.k[0];
     for (int i = 1; i < 8; ++i) {
-      a.k[i] = spec.c[i] * spec.gain;
+      a.k[i] = lens.c[i] * lens.gain;
       b.k[i] = -a.k[i];
     }
     for (const auto& [x, y] : {std::pair{0.5, 0.5}, {0.2, 0.3}, {0.8, 0.6}, {0.1, 0.7}}) {
       int sa = 0, ea = 0, sb = 0, eb = 0;
-      ASSERT_TRUE(ShadowSamples(spec, false, x, y, 0.01, &sa, &ea));
-      ASSERT_TRUE(ShadowSamples(spec, true, x, y, 0.01, &sb, &eb));
+      ASSERT_TRUE(ShadowSamples(lens, false, x, y, 0.01, &sa, &ea));
+      ASSERT_TRUE(ShadowSamples(lens, true, x, y, 0.01, &sb, &eb));
       ShadowAngles angles_a{}, angles_b{};
       ShadowToAngles({sa, ea}, angles_a, a);
       ShadowToAngles({sb, eb}, angles_b, b);
