@@ -3,18 +3,30 @@
 #include <algorithm>
 #include <cerrno>
 #include <string>
+#include <utility>
 
 #include "driver-interface/blocks.h"
 #include "driver-interface/requests.h"
 
 namespace lumaro::sim {
 
-CameraController::CameraController(const trace::Trace* trace, SimLog* log)
-    : playback_(trace), log_(log) {}
+namespace {
+
+// Microseconds between packets; the clamp keeps the conversion defined for
+// any rate (the command line allows above 0 to 1e6).
+std::int64_t PeriodUs(double rate) {
+  const double period = rate > 0 ? 1e6 / rate : 1e6 / 200.0;
+  return static_cast<std::int64_t>(std::clamp(period, 1.0, 1e15));
+}
+
+}  // namespace
+
+CameraController::CameraController(const trace::Trace* trace, SimLog* log, double packet_rate)
+    : playback_(trace), packet_period_us_(PeriodUs(packet_rate)), log_(log) {}
 
 void CameraController::OnOpen() {
   const std::lock_guard<std::mutex> lock(mutex_);
-  playback_.ApplyState(&state_);
+  if (!pending_packet_) playback_.ApplyState(&state_);
 }
 
 std::size_t CameraController::RequestSize(unsigned long code) {
@@ -37,7 +49,7 @@ RequestOutcome CameraController::Request(unsigned long code, std::span<std::uint
       product_id::SetValue(id, state_.product_id);
       answer.assign(id.begin(), id.end());
     } else if (code == GET_TOUCH_PACKET) {
-      // No touch packets are played on this node: a blocking driver times out.
+      // Packets are served by NextPacket(); without the clock none is due.
       outcome = {-1, EAGAIN};
     } else {
       answer = state_.Block(static_cast<std::uint32_t>(code), info->size);
@@ -85,7 +97,7 @@ ReadStep CameraController::NextRead() {
     const trace::Record* record = playback_.Take();
     if (record == nullptr) {
       step.kind = ReadStep::Kind::kExhausted;
-      log_->Line("end of trace");
+      LogEndOnce();
       return step;
     }
     switch (record->kind) {
@@ -130,7 +142,7 @@ UnpluggedStep CameraController::NextUnplugged() {
     playback_.ApplyState(&state_);
     const trace::Record* record = playback_.Take();
     if (record == nullptr) {
-      log_->Line("end of trace");
+      LogEndOnce();
       return step;
     }
     if (record->kind == trace::RecordKind::kWait) {
@@ -144,6 +156,91 @@ UnpluggedStep CameraController::NextUnplugged() {
       return step;
     }
   }
+}
+
+CameraController::PendingPacket CameraController::TakePacket(std::int64_t now_us) {
+  PendingPacket step;
+  std::int64_t wait_us = 0;
+  while (true) {
+    playback_.ApplyState(&state_);
+    const trace::Record* record = playback_.Take();
+    if (record == nullptr) {
+      step.kind = PendingPacket::Kind::kEnd;
+      break;
+    }
+    if (record->kind == trace::RecordKind::kWait) {
+      wait_us += std::int64_t{record->value} * 1000;
+      continue;
+    }
+    if (record->kind == trace::RecordKind::kPacket) {
+      step.kind = PendingPacket::Kind::kPacket;
+      step.bytes = record->bytes;
+      break;
+    }
+    if (record->kind == trace::RecordKind::kUnplug) {
+      step.kind = PendingPacket::Kind::kUnplug;
+      break;
+    }
+    // Frames, read errors and events belong to other streams.
+  }
+  const std::int64_t base = last_packet_due_us_ ? *last_packet_due_us_ + packet_period_us_ : now_us;
+  step.due_us = base + wait_us;
+  return step;
+}
+
+PacketStep CameraController::NextPacket(std::int64_t now_us) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (!pending_packet_) pending_packet_ = TakePacket(now_us);
+  PendingPacket& pending = *pending_packet_;
+  const bool failing = state_.Fails(static_cast<std::uint32_t>(GET_TOUCH_PACKET));
+  PacketStep step;
+  step.due_us = pending.due_us;
+  if (now_us < pending.due_us) {
+    if (failing) {
+      step.kind = PacketStep::Kind::kFail;
+      step.error = EIO;
+      log_->Line("ioctl 192 -1");
+    }
+    return step;
+  }
+  switch (pending.kind) {
+    case PendingPacket::Kind::kPacket:
+      last_packet_due_us_ = pending.due_us;
+      if (failing) {
+        step.kind = PacketStep::Kind::kFail;
+        step.error = EIO;
+        log_->Line("ioctl 192 -1");
+      } else {
+        step.kind = PacketStep::Kind::kPacket;
+        step.bytes = std::move(pending.bytes);
+        log_->Line("ioctl 192 0");
+      }
+      pending_packet_.reset();
+      return step;
+    case PendingPacket::Kind::kUnplug:
+      step.kind = PacketStep::Kind::kUnplug;
+      step.error = ENODEV;
+      last_packet_due_us_.reset();
+      pending_packet_.reset();
+      log_->Line("unplug");
+      log_->Line("ioctl 192 -1");
+      return step;
+    case PendingPacket::Kind::kEnd:
+      // Stays pending: every later request finds the trace over.
+      step.kind = PacketStep::Kind::kFail;
+      step.error = failing ? EIO : EAGAIN;
+      step.trace_over = true;
+      LogEndOnce();
+      if (failing) log_->Line("ioctl 192 -1");
+      return step;
+  }
+  return step;
+}
+
+void CameraController::LogEndOnce() {
+  if (end_logged_) return;
+  end_logged_ = true;
+  log_->Line("end of trace");
 }
 
 void CameraController::OnWrite(std::span<const std::uint8_t> bytes) {

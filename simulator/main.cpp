@@ -3,6 +3,8 @@
 // The controller's node /dev/lumaro lives in a umockdev testbed; the command
 // runs with umockdev's preload library, so its open/ioctl/read/write on the
 // node reach the handlers here. The trace decides what the controller says.
+// The command also sees a USB bus of its own (USB_DEVFS_PATH, inside the
+// testbed, which umockdev removes at the end) listing the controller.
 #include <glib-unix.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -18,6 +20,7 @@
 #include "simulator/sim_log.h"
 #include "simulator/sim_options.h"
 #include "simulator/touch_node.h"
+#include "simulator/usb_bus.h"
 #include "trace/controller_state.h"
 #include "trace/trace.h"
 
@@ -144,7 +147,7 @@ int Run(const SimOptions& options) {
     }
   }
   SimLog log(log_file);
-  CameraController controller(&trace, &log);
+  CameraController controller(&trace, &log, options.packet_rate);
   Simulator sim;
   sim.linger = options.linger;
   sim.controller = &controller;
@@ -163,6 +166,18 @@ int Run(const SimOptions& options) {
     return 2;
   }
   sim.node = node.get();
+  // Under /dev/bus/usb of the testbed: a client that walks the default path
+  // under the preload library finds the same bus.
+  gchar* root = umockdev_testbed_get_root_dir(testbed);
+  const std::string usb_dir = std::string(root) + "/dev/bus/usb";
+  g_free(root);
+  if (!CreateUsbBus(usb_dir, options.usb_device, &error)) {
+    std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
+    node.reset();
+    g_object_unref(testbed);
+    return 2;
+  }
+  g_setenv("USB_DEVFS_PATH", usb_dir.c_str(), TRUE);
   if (controller.StartsUnplugged()) {
     node->Hide();
     g_idle_add(PlayUnplugged, &sim);

@@ -30,6 +30,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
       *help = true;
       return true;
     }
+    if (arg == "--no-usb") {
+      options->usb_device = false;
+      continue;
+    }
     if (arg.rfind("--", 0) != 0) {
       if (!options->trace_path.empty()) {
         *error = "more than one trace given: '" + arg + "' (put the command after --)";
@@ -49,9 +53,18 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
       *error = arg + " needs a value";
       return false;
     }
+    if (arg == "--no-usb") {
+      *error = "--no-usb takes no value";
+      return false;
+    }
     if (arg == "--rate") {
       if (!ParsePositive(value, 1e6, &options->rate) || options->rate <= 0) {
         *error = "--rate takes a number of frames per second above 0";
+        return false;
+      }
+    } else if (arg == "--packet-rate") {
+      if (!ParsePositive(value, 1e6, &options->packet_rate) || options->packet_rate <= 0) {
+        *error = "--packet-rate takes a number of packets per second above 0";
         return false;
       }
     } else if (arg == "--linger") {

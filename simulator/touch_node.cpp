@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "driver-interface/requests.h"
+
 namespace lumaro::sim {
 namespace {
 
@@ -14,6 +16,10 @@ constexpr char kDeviceRecord[] =
     "E: DEVNAME=/dev/lumaro\n"
     "E: SUBSYSTEM=misc\n"
     "A: dev=10:242\n";
+// The longest a request 192 waits for a packet. umockdev's preload library
+// holds the client's signals back while a request is pending, so a short
+// wait lets the client's timer ticks through between requests.
+constexpr gint64 kPacketPollUs = 10000;
 constexpr char kGenerationKey[] = "lumaro-generation";
 constexpr char kFreshKey[] = "lumaro-fresh";
 
@@ -121,6 +127,11 @@ gboolean TouchNode::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpo
     block = Retrieve(data);
     block.resize(size);
   }
+  if (code == GET_TOUCH_PACKET) {
+    node->ServePacket(client, data);
+    g_object_unref(data);
+    return TRUE;
+  }
   const RequestOutcome outcome = node->controller_->Request(code, block);
   if (data != nullptr && outcome.result == 0) {
     umockdev_ioctl_data_update(data, 0, block.data(), static_cast<gint>(block.size()));
@@ -130,6 +141,40 @@ gboolean TouchNode::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpo
   // answer has been written back.
   if (data != nullptr) g_object_unref(data);
   return TRUE;
+}
+
+void TouchNode::ServePacket(UMockdevIoctlClient* client, UMockdevIoctlData* data) {
+  gint64 now = g_get_monotonic_time();
+  PacketStep step = controller_->NextPacket(now);
+  if (step.kind == PacketStep::Kind::kNotDue && step.due_us - now <= kPacketPollUs) {
+    SleepUntil(step.due_us);
+    now = g_get_monotonic_time();
+    step = controller_->NextPacket(now);
+  }
+  switch (step.kind) {
+    case PacketStep::Kind::kPacket: {
+      const gint count =
+          static_cast<gint>(std::min<std::size_t>(step.bytes.size(), kTouchPacketSize));
+      umockdev_ioctl_data_update(data, 0, step.bytes.data(), count);
+      umockdev_ioctl_client_complete(client, 0, 0);
+      break;
+    }
+    case PacketStep::Kind::kNotDue:
+      // Not due within one poll: fail as a blocking driver's request times out.
+      SleepUntil(now + kPacketPollUs);
+      umockdev_ioctl_client_complete(client, -1, EAGAIN);
+      break;
+    case PacketStep::Kind::kFail:
+      if (step.trace_over && events_.exhausted != nullptr) events_.exhausted(events_.user);
+      SleepUntil(now + kPacketPollUs);
+      umockdev_ioctl_client_complete(client, -1, step.error);
+      break;
+    case PacketStep::Kind::kUnplug:
+      Hide();
+      umockdev_ioctl_client_complete(client, -1, ENODEV);
+      if (events_.unplugged != nullptr) events_.unplugged(events_.user);
+      break;
+  }
 }
 
 void TouchNode::SleepUntil(gint64 due_us) {

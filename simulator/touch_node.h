@@ -28,7 +28,7 @@ class TouchNode {
   };
 
   // Adds the node to `testbed` and attaches the handlers. `rate` is the number
-  // of frames served per second.
+  // of frames served per second; the controller paces the touch packets.
   static std::unique_ptr<TouchNode> Create(UMockdevTestbed* testbed, CameraController* controller,
                                            double rate, Events events, std::string* error);
   ~TouchNode();
@@ -56,6 +56,8 @@ class TouchNode {
   // False for a client whose descriptor predates an unplug. Applies the
   // state records ahead on the first request of a fresh descriptor.
   bool Admit(UMockdevIoctlClient* client);
+  // Answers request 192 from the controller's packet stream.
+  void ServePacket(UMockdevIoctlClient* client, UMockdevIoctlData* data);
   void SleepUntil(gint64 due_us);
 
   UMockdevTestbed* testbed_ = nullptr;

@@ -1,11 +1,14 @@
 // node-probe: a scripted client of /dev/lumaro for end-to-end tests of the
 // simulator. Each argument is one step; each step prints one line.
 //   open | open-wait | close | get CODE | set CODE HEX | read | write HEX | access
+//   packet: request 192 (GET_TOUCH_PACKET)
+//   mark | elapsed-min MS: whether at least MS milliseconds passed since the mark
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +35,7 @@ int main(int argc, char** argv) {
   lumaro::SystemDeviceIo io;
   int fd = -1;
   std::array<std::uint8_t, lumaro::kFrameBufferSize> buffer{};
+  auto mark = std::chrono::steady_clock::now();
   for (int i = 1; i < argc; ++i) {
     const std::string step = argv[i];
     auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
@@ -66,6 +70,35 @@ int main(int argc, char** argv) {
       } else {
         std::printf("%s %d %s\n", step.c_str(), result,
                     lumaro::trace::ToHex(block.data(), block.size()).c_str());
+      }
+    } else if (step == "packet") {
+      std::array<std::uint8_t, lumaro::kTouchPacketSize> packet{};
+      const int result = io.Ioctl(fd, lumaro::GET_TOUCH_PACKET, packet.data());
+      const int error = errno;
+      if (result < 0) {
+        PrintResult("packet", result, error);
+      } else {
+        std::printf("packet %d %s\n", result,
+                    lumaro::trace::ToHex(packet.data(), packet.size()).c_str());
+      }
+    } else if (step == "mark") {
+      mark = std::chrono::steady_clock::now();
+      std::printf("mark\n");
+    } else if (step == "elapsed-min") {
+      const std::string text = next();
+      char* end = nullptr;
+      const long min_ms = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || min_ms < 0 || min_ms > 3'600'000) {
+        std::printf("bad milliseconds '%s'\n", text.c_str());
+        return 2;
+      }
+      const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
+                               std::chrono::steady_clock::now() - mark)
+                               .count();
+      if (elapsed >= min_ms * 1000) {
+        std::printf("elapsed-min %ld ok\n", min_ms);
+      } else {
+        std::printf("elapsed-min %ld: only %.1f ms\n", min_ms, static_cast<double>(elapsed) / 1000);
       }
     } else if (step == "read") {
       const ssize_t n = io.Read(fd, buffer.data(), buffer.size());

@@ -128,4 +128,118 @@ case_frames_are_paced() {
     fail "30 frames at 60/s took only $(awk -v s="$start" -v e="$end" 'BEGIN{print e-s}') s"
 }
 
+case_packets_follow_the_trace() {
+  write_trace t.ltrace <<'T'
+packet 0107d0071004
+frame a0
+event 00112233445566778899
+wait 4
+packet 0107d1071104
+readerr 5
+packet 0106d1071104
+unplug
+wait 200
+plug
+packet 010700010002
+T
+  probe t.ltrace -- open packet packet packet packet open-wait packet packet ||
+    fail "probe failed"
+  # Frames, events and read errors are not part of the packet stream; a
+  # packet due within 10 ms is waited for; the unplug fails the pending
+  # request; at the end of the trace nothing comes.
+  expect_output "$WORK/probe.out" <<'T'
+open 0
+packet 0 0107d0071004
+packet 0 0107d1071104
+packet 0 0106d1071104
+packet -1 No such device
+open-wait 0
+packet 0 010700010002
+packet -1 Resource temporarily unavailable
+T
+  # The EAGAIN at the end is not logged.
+  expect_output "$WORK/sim.log" <<'T'
+ioctl 192 0
+ioctl 192 0
+ioctl 192 0
+unplug
+ioctl 192 -1
+plug
+ioctl 192 0
+end of trace
+command exited 0
+T
+}
+
+case_packet_not_due_fails_after_a_poll() {
+  write_trace t.ltrace <<'T'
+packet 000700000000
+wait 5000
+packet 000701000100
+T
+  probe t.ltrace -- open packet mark packet packet packet packet packet elapsed-min 50 ||
+    fail "probe failed"
+  # Each request waits 10 ms for a packet due 5 s later, then gives up.
+  expect_output "$WORK/probe.out" <<'T'
+open 0
+packet 0 000700000000
+mark
+packet -1 Resource temporarily unavailable
+packet -1 Resource temporarily unavailable
+packet -1 Resource temporarily unavailable
+packet -1 Resource temporarily unavailable
+packet -1 Resource temporarily unavailable
+elapsed-min 50 ok
+T
+  expect_no_grep "$WORK/sim.log" "^ioctl 192 -1"
+}
+
+case_packets_are_paced() {
+  { for i in $(seq 10 30); do echo "packet 0007${i}000000"; done; } | write_trace t.ltrace
+  local steps=()
+  for i in $(seq 10 30); do steps+=(packet); done
+  probe t.ltrace --packet-rate 100 -- open mark "${steps[@]}" elapsed-min 199 ||
+    fail "probe failed"
+  # 21 packets at 100 a second: the last is due 200 ms after the first.
+  [ "$(grep -c '^packet 0 0007' "$WORK/probe.out")" = 21 ] || fail "not every packet arrived"
+  expect_grep "$WORK/probe.out" "^packet 0 000730000000$"
+  expect_grep "$WORK/probe.out" "^elapsed-min 199 ok$"
+}
+
+USB_PROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/usb-probe"
+
+# usb_walk [SIM OPTIONS]: the USB bus walk under the simulator; the walk in
+# usb.out, the command's USB_DEVFS_PATH in usb-path.out.
+usb_walk() {
+  [ -x "$USB_PROBE" ] || {
+    echo "SKIP: usb-probe was not built (libusb-dev is missing)" >&2
+    exit 77
+  }
+  write_trace t.ltrace </dev/null
+  timeout 60 "$SIM" --linger 0 --log "$WORK/sim.log" "$@" "$WORK/t.ltrace" -- \
+    sh -c 'echo "$USB_DEVFS_PATH" >"$1" && exec "$2"' sh "$WORK/usb-path.out" "$USB_PROBE" \
+    >"$WORK/usb.out" 2>"$WORK/sim-stderr.log" || fail "the walk failed"
+}
+
+case_usb_bus_lists_the_controller() {
+  usb_walk
+  expect_output "$WORK/usb.out" <<'T'
+bus 001
+001/002 5a3e:0c20
+T
+  local dir
+  dir=$(cat "$WORK/usb-path.out")
+  [ -n "$dir" ] || fail "USB_DEVFS_PATH was not set"
+  [ ! -e "$dir" ] || fail "the bus directory $dir was left behind"
+}
+
+case_no_usb_lists_no_device() {
+  usb_walk --no-usb
+  # The bus is there (so libusb does not fall back to the machine's own
+  # /dev/bus/usb) but holds no device.
+  expect_output "$WORK/usb.out" <<'T'
+bus 001
+T
+}
+
 run_case "$@"

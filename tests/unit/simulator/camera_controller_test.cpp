@@ -17,10 +17,10 @@ namespace {
 // A controller over a trace, with its log captured in memory.
 class ControllerTest : public ::testing::Test {
  protected:
-  void Load(const std::string& text) {
+  void Load(const std::string& text, double packet_rate = 200.0) {
     std::string error;
     ASSERT_TRUE(trace::ParseTrace(text, &trace_, &error)) << error;
-    controller_ = std::make_unique<CameraController>(&trace_, &log_);
+    controller_ = std::make_unique<CameraController>(&trace_, &log_, packet_rate);
   }
   void TearDown() override {
     std::fclose(log_file_);
@@ -115,15 +115,93 @@ TEST_F(ControllerTest, ReadStreamServesFramesErrorsWaitsAndUnplug) {
   EXPECT_EQ(LogText(), "readerr 5\nunplug\nplug\nend of trace\n");
 }
 
+// Packet stream at 100 packets a second (a period of 10 ms), times in us.
+TEST_F(ControllerTest, PacketsAreDueOnePeriodApartPlusWaits) {
+  Load(
+      "lumaro-trace 1\n"
+      "wait 20\npacket 010700010002\n"
+      "frame a0\nevent 00000000000000000000\nreaderr 5\n"
+      "packet 010701010102\n"
+      "wait 30\nwait 5\npacket 010602010202\n",
+      100.0);
+  // The first packet is due when first asked for, plus the waits before it.
+  PacketStep step = controller_->NextPacket(1'000'000);
+  EXPECT_EQ(step.kind, PacketStep::Kind::kNotDue);
+  EXPECT_EQ(step.due_us, 1'020'000);
+  EXPECT_EQ(controller_->NextPacket(1'019'999).kind, PacketStep::Kind::kNotDue);
+  step = controller_->NextPacket(1'020'000);
+  ASSERT_EQ(step.kind, PacketStep::Kind::kPacket);
+  EXPECT_EQ(step.bytes, (std::vector<std::uint8_t>{1, 7, 0, 1, 0, 2}));
+  // Frames, events and read errors belong to other streams.
+  EXPECT_EQ(controller_->NextPacket(1'025'000).due_us, 1'030'000);
+  step = controller_->NextPacket(1'500'000);
+  ASSERT_EQ(step.kind, PacketStep::Kind::kPacket);
+  EXPECT_EQ(step.bytes[2], 1);
+  // A late request does not move the due times: the next packet is due one
+  // period after the last one's due time plus its waits, so it comes at once.
+  step = controller_->NextPacket(1'500'000);
+  ASSERT_EQ(step.kind, PacketStep::Kind::kPacket);
+  EXPECT_EQ(step.due_us, 1'030'000 + 10'000 + 35'000);
+  EXPECT_EQ(step.bytes[1], 6);
+  // The read stream does not see the packets.
+  EXPECT_EQ(controller_->NextRead().kind, ReadStep::Kind::kExhausted);
+  EXPECT_EQ(LogText(), "ioctl 192 0\nioctl 192 0\nioctl 192 0\nend of trace\n");
+}
+
+TEST_F(ControllerTest, PacketStreamUnplugsAndEnds) {
+  Load(
+      "lumaro-trace 1\n"
+      "packet 000700000000\n"
+      "wait 50\nproduct 0x0c21\nunplug\nwait 100\nproduct 0x0c22\nplug\n"
+      "packet 000701000100\n",
+      100.0);
+  EXPECT_EQ(controller_->NextPacket(0).kind, PacketStep::Kind::kPacket);
+  // The unplug is due like a packet, and applies the records above it.
+  EXPECT_EQ(controller_->NextPacket(0).due_us, 60'000);
+  const PacketStep unplug = controller_->NextPacket(60'000);
+  EXPECT_EQ(unplug.kind, PacketStep::Kind::kUnplug);
+  EXPECT_EQ(unplug.error, ENODEV);
+  EXPECT_EQ(controller_->State().product_id, 0x0c21u);
+  EXPECT_EQ(controller_->NextUnplugged().kind, UnpluggedStep::Kind::kWait);
+  EXPECT_EQ(controller_->NextUnplugged().kind, UnpluggedStep::Kind::kPlug);
+  // After the plug the first packet is due at once again.
+  EXPECT_EQ(controller_->NextPacket(900'000).kind, PacketStep::Kind::kPacket);
+  // The end is due one period later; from then on every request fails.
+  EXPECT_EQ(controller_->NextPacket(900'000).kind, PacketStep::Kind::kNotDue);
+  for (int i = 0; i < 2; ++i) {
+    const PacketStep end = controller_->NextPacket(910'000 + i);
+    EXPECT_EQ(end.kind, PacketStep::Kind::kFail);
+    EXPECT_EQ(end.error, EAGAIN);
+    EXPECT_TRUE(end.trace_over);
+  }
+  EXPECT_EQ(LogText(), "ioctl 192 0\nunplug\nioctl 192 -1\nplug\nioctl 192 0\nend of trace\n");
+}
+
+TEST_F(ControllerTest, FailingPacketRequestStillLetsTheTraceEnd) {
+  Load("lumaro-trace 1\nfail 192\npacket 000700000000\n", 100.0);
+  const PacketStep failed = controller_->NextPacket(0);
+  EXPECT_EQ(failed.kind, PacketStep::Kind::kFail);
+  EXPECT_EQ(failed.error, EIO);
+  EXPECT_FALSE(failed.trace_over);
+  const PacketStep end = controller_->NextPacket(10'000);
+  EXPECT_EQ(end.error, EIO);
+  EXPECT_TRUE(end.trace_over);
+}
+
 TEST(SimOptions, ParsesTheCommandLine) {
   SimOptions options;
   bool help = false;
   std::string error;
-  ASSERT_TRUE(ParseSimOptions({"--rate", "100", "--linger=0.2", "--log", "l", "--state-out", "s",
-                               "t.ltrace", "--", "lumarod", "-x"},
-                              &options, &help, &error))
+  EXPECT_EQ(options.packet_rate, 200.0);
+  EXPECT_TRUE(options.usb_device);
+  ASSERT_TRUE(
+      ParseSimOptions({"--rate", "100", "--linger=0.2", "--log", "l", "--state-out", "s",
+                       "--packet-rate", "50", "--no-usb", "t.ltrace", "--", "lumarod", "-x"},
+                      &options, &help, &error))
       << error;
   EXPECT_EQ(options.rate, 100.0);
+  EXPECT_EQ(options.packet_rate, 50.0);
+  EXPECT_FALSE(options.usb_device);
   EXPECT_EQ(options.linger, 0.2);
   EXPECT_EQ(options.log_path, "l");
   EXPECT_EQ(options.state_out_path, "s");
@@ -137,6 +215,8 @@ TEST(SimOptions, ParsesTheCommandLine) {
       {"--rate", "0", "t", "--", "c"},     // rate must be positive
       {"--rate", "fast", "t", "--", "c"},  // not a number
       {"--linger", "-1", "t", "--", "c"},
+      {"--packet-rate", "0", "t", "--", "c"},
+      {"--no-usb=1", "t", "--", "c"},
       {"--bogus", "1", "t", "--", "c"},
       {"t", "u", "--", "c"},
   };
