@@ -152,4 +152,29 @@ bool ReadContact(std::span<const std::uint8_t> report, std::size_t i, Contact* o
 bool WriteContact(std::span<std::uint8_t> report, std::size_t i, const Contact& c);
 }  // namespace report
 
+// GET_TOUCH_PACKET: byte 1 the packet type, then the contact's raw x and y.
+namespace touch_packet {
+inline constexpr std::uint8_t kContact = 7;  // a contact is down (touch-down or movement)
+inline constexpr std::uint8_t kRelease = 6;  // the contact was lifted
+using Block = std::array<std::uint8_t, kTouchPacketSize>;
+inline std::uint8_t Type(const Block& b) {
+  return Get<std::uint8_t, 1>(b);
+}
+inline std::int16_t X(const Block& b) {
+  return Get<std::int16_t, 2>(b);
+}
+inline std::int16_t Y(const Block& b) {
+  return Get<std::int16_t, 4>(b);
+}
+inline void SetType(Block& b, std::uint8_t v) {
+  Put<std::uint8_t, 1>(b, v);
+}
+inline void SetX(Block& b, std::int16_t v) {
+  Put<std::int16_t, 2>(b, v);
+}
+inline void SetY(Block& b, std::int16_t v) {
+  Put<std::int16_t, 4>(b, v);
+}
+}  // namespace touch_packet
+
 }  // namespace lumaro

@@ -34,7 +34,7 @@ KixUSBInitCore_0x0c20 init end
 T
   # Both identifications issue the whole request sequence.
   [ "$(grep -c '^ioctl ' "$WORK/sim.log")" = 16 ] || fail "expected 16 requests"
-  grep '^ioctl' "$WORK/sim.log" | head -n 8 | cut -d' ' -f2 | tr '\n' ' ' >"$WORK/codes.out"
+  grep -m 8 '^ioctl' "$WORK/sim.log" | cut -d' ' -f2 | tr '\n' ' ' >"$WORK/codes.out"
   expect_output "$WORK/codes.out" <<<"202 195 196 206 240 241 242 201 "
   expect_grep "$WORK/sim.log" "^end of trace$"
   expect_grep "$WORK/sim.log" "^command ended by lumaro-sim$"

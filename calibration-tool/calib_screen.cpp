@@ -1,0 +1,49 @@
+#include "calibration-tool/calib_screen.h"
+
+namespace lumaro {
+
+PixelPoint FirstCrosshair(ScreenSize s) {
+  return {s.width / 20, s.height / 18};
+}
+
+PixelPoint CornerTarget(ScreenSize s, std::int32_t count) {
+  const std::uint32_t left = s.width / 20;
+  const std::uint32_t top = s.height / 18;
+  const bool right = count == 1 || count == 3;
+  const bool bottom = count >= 2;
+  return {right ? 19 * left : left, bottom ? 17 * top : top};
+}
+
+PixelPoint GridTarget(ScreenSize s, std::int32_t col, std::int32_t row) {
+  const std::uint32_t mx = s.width / 20;
+  const std::uint32_t my = s.height / 20;
+  return {mx + ((s.width - 2 * mx) / 3) * static_cast<std::uint32_t>(col),
+          my + ((s.height - 2 * my) / 3) * static_cast<std::uint32_t>(row)};
+}
+
+float TargetUnits(std::uint32_t pixel, std::uint32_t extent) {
+  const float scale = kTargetScale / static_cast<float>(extent);
+  return scale * static_cast<float>(pixel);
+}
+
+ButtonRowLayout ResultButtons(ScreenSize s) {
+  const std::uint32_t cx = s.width >> 1;
+  const std::uint32_t top = s.height >> 1;
+  ButtonRowLayout row{};
+  row.left = {cx - 190, cx - 60, cx + 70};
+  row.top = top;
+  row.width = 120;
+  row.height = 90;
+  row.fill_width = 115;
+  row.fill_height = 85;
+  row.label_x = {cx - 165, cx - 2, cx + 113};
+  row.label_y = top + 47;
+  row.line_width = 0;  // the texts drawn first leave it at 2
+  row.hit_left = row.left;
+  for (int i = 0; i < kButtonCount; ++i) row.hit_right[i] = row.left[i] + row.width;
+  row.hit_top = top;
+  row.hit_bottom = top + row.height;
+  return row;
+}
+
+}  // namespace lumaro

@@ -1,0 +1,54 @@
+// Where tapalign's screen puts things, from the screen size W x H in pixels
+// (unsigned 32-bit arithmetic throughout), and the drawing operations the
+// session needs, behind an interface so that the session runs without X.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "calibration-common/button_row.h"
+
+namespace lumaro {
+
+struct ScreenSize {
+  std::uint32_t width;   // W
+  std::uint32_t height;  // H
+};
+
+struct PixelPoint {
+  std::uint32_t x;
+  std::uint32_t y;
+};
+
+// Units of a recorded target: 1/32768 of the screen width or height.
+inline constexpr float kTargetScale = 32768.0f;
+
+// The crosshair of start-up and "ReCalibrate": (W/20, H/18).
+PixelPoint FirstCrosshair(ScreenSize s);
+// 4-point targets by count: top left, top right, bottom left, bottom right.
+PixelPoint CornerTarget(ScreenSize s, std::int32_t count);
+// 16-point targets: a 4 x 4 grid from (W/20, H/20), row by row.
+PixelPoint GridTarget(ScreenSize s, std::int32_t col, std::int32_t row);
+// A pixel coordinate in target units: (32768 / extent) * pixel in single
+// precision, the quotient first.
+float TargetUnits(std::uint32_t pixel, std::uint32_t extent);
+
+// The result buttons: 120 x 90, left edges W/2 - 190, W/2 - 60, W/2 + 70,
+// top H/2; the hit boxes are the same rectangles, bounds excluded.
+ButtonRowLayout ResultButtons(ScreenSize s);
+
+class CalibScreen {
+ public:
+  virtual ~CalibScreen() = default;
+  // Clears the window, draws the texts (with the packet counter when one is
+  // given) and the crosshair centred on `at`.
+  virtual void DrawCrosshair(PixelPoint at, std::optional<std::int32_t> counter) = 0;
+  // Draws the texts and the three buttons: `pressed` (a ButtonIndex) red,
+  // the others grey.
+  virtual void DrawButtons(int pressed, std::optional<std::int32_t> counter) = 0;
+  virtual void Clear() = 0;
+  virtual void ShowPointer() = 0;
+  virtual void HidePointer() = 0;
+};
+
+}  // namespace lumaro

@@ -1,0 +1,98 @@
+// tapalign: calibrates the camera touch frame on an X11 display.
+//   tapalign          4 points
+//   tapalign -a       16 points
+//   tapalign -reset   returns the controller to its non-calibrated status
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "calibration-common/calib_display.h"
+#include "calibration-tool/calib_params.h"
+#include "calibration-tool/session_flow.h"
+#include "calibration-tool/startup.h"
+#include "calibration-tool/tick.h"
+#include "calibration-tool/usb_presence.h"
+#include "calibration-tool/x_screen.h"
+#include "driver-interface/requests.h"
+
+namespace {
+
+using namespace lumaro;
+
+constexpr char kProgram[] = "tapalign";
+constexpr long kEventMask = KeyPressMask | ButtonPressMask | ButtonReleaseMask | ExposureMask;
+
+void ClearTerminal() {
+  std::fflush(stdout);
+  const int status = std::system("clear");
+  (void)status;  // a terminal that cannot be cleared changes nothing
+}
+
+// Handles every pending event of the window, as one tick.
+void PollEvents(CalibDisplay& d, CalibrationFlow& flow) {
+  XEvent event;
+  while (!flow.finished() && XCheckWindowEvent(d.display, d.window, ~0L, &event)) {
+    switch (event.type) {
+      case KeyPress:
+        flow.OnKeyPress(XLookupKeysym(&event.xkey, 0));
+        break;
+      case ButtonPress:
+        flow.OnButtonPress(static_cast<std::uint32_t>(event.xbutton.x),
+                           static_cast<std::uint32_t>(event.xbutton.y));
+        break;
+      case ButtonRelease:
+        flow.OnButtonRelease(static_cast<std::uint32_t>(event.xbutton.x),
+                             static_cast<std::uint32_t>(event.xbutton.y));
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+// Ends a session that cannot show its window: out of calibration mode, node
+// closed, status 1.
+int FailWithoutWindow(DeviceIo& io, CalibSession& session) {
+  SendFlag(io, session.fd, SET_START_CALIB, 0, stdout);
+  io.Close(session.fd);
+  return 1;
+}
+
+CalibSession session;  // zero-filled with the process
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  ReadStatus reads;
+  SystemDeviceIo system_io;
+  TickGatedIo io(system_io);
+  const StartupHooks hooks{ControllerAttached, ClearTerminal};
+  if (!BeginSession(session, reads, io, argc, argv, stdout, hooks)) return 0;
+
+  CalibDisplay display;
+  if (!OpenCalibDisplay(display, kProgram, stderr)) return FailWithoutWindow(io, session);
+  if (!SetUpCalibrationWindow(display, {kEventMask, kEventMask, "*-*-14-*"})) {
+    std::fprintf(stderr, "%s: no font can be loaded\n", kProgram);
+    ReleaseCalibDisplay(display);
+    return FailWithoutWindow(io, session);
+  }
+
+  XCalibScreen screen(display);
+  CalibrationFlow flow(session, reads, io, screen, {display.width, display.height}, stdout);
+  StartTicks();
+  flow.DrawFirstTarget();
+  while (!flow.finished()) {
+    if (TakeTick()) {
+      PollEvents(display, flow);
+      continue;
+    }
+    flow.PollPacket();
+  }
+  StopTicks();
+  ReleaseCalibDisplay(display);
+  io.Close(session.fd);
+  return 0;
+}

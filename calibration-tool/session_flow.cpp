@@ -1,0 +1,177 @@
+#include "calibration-tool/session_flow.h"
+
+#include <unistd.h>
+
+#include "calibration-tool/calib_fit.h"
+#include "calibration-tool/calib_params.h"
+#include "driver-interface/requests.h"
+
+namespace lumaro {
+
+CalibrationFlow::CalibrationFlow(CalibSession& session, const ReadStatus& reads, DeviceIo& io,
+                                 CalibScreen& screen, ScreenSize size, std::FILE* out)
+    : s_(session),
+      reads_(reads),
+      io_(io),
+      screen_(screen),
+      size_(size),
+      buttons_(ResultButtons(size)),
+      out_(out) {}
+
+std::optional<std::int32_t> CalibrationFlow::Counter() const {
+  if (s_.count < s_.required) return counters_.packet_count;
+  return std::nullopt;
+}
+
+void CalibrationFlow::DrawFirstTarget() {
+  s_.count = 0;
+  screen_.DrawCrosshair(FirstCrosshair(size_), Counter());
+}
+
+void CalibrationFlow::PollPacket() {
+  if (finished_) return;
+  if (io_.Access(kTouchNodePath, F_OK) != 0) {
+    FinishSession();
+    return;
+  }
+  if (io_.Request(s_.fd, GET_TOUCH_PACKET, s_.packet) != 0) return;
+  HandlePacket();
+}
+
+void CalibrationFlow::HandlePacket() {
+  if (finished_) return;
+  ContactCounters& c = counters_;
+  const std::uint8_t type = touch_packet::Type(s_.packet);
+  if (type == touch_packet::kContact) {
+    if (s_.touching == 0) {
+      s_.touching = 1;
+      s_.firstPacket = s_.packet;
+    }
+    if (c.accepted == 1) return;
+    const int x = touch_packet::X(s_.packet);
+    const int y = touch_packet::Y(s_.packet);
+    const int dx = x - touch_packet::X(s_.firstPacket);
+    const int dy = y - touch_packet::Y(s_.firstPacket);
+    const bool strays = dx < -kSteadyTolerance || dx > kSteadyTolerance || dy < -kSteadyTolerance ||
+                        dy > kSteadyTolerance;
+    if (strays || c.moved == 1) {
+      c.moved = 1;
+      c.packet_count = 0;
+    } else if (c.packet_count < kSteadyPackets) {
+      ++c.packet_count;
+    } else {
+      c.accepted = 1;
+    }
+    if (c.accepted == 1 && c.moved == 0 && s_.count < s_.required) {
+      s_.rawX[s_.count] = static_cast<float>(x);
+      s_.rawY[s_.count] = static_cast<float>(y);
+      ++s_.count;
+      ++c.grid_col;
+      if (c.grid_col % 4 == 0) ++c.grid_row;
+    }
+    ShowStep();
+  } else if (type == touch_packet::kRelease) {
+    if (s_.touching == 0) return;
+    s_.touching = 0;
+    c.moved = 0;
+    c.accepted = 0;
+    c.packet_count = 0;
+    ShowStep();
+  }
+}
+
+void CalibrationFlow::ShowStep() {
+  if (s_.count >= s_.required) {
+    ShowResultFace();
+    return;
+  }
+  PixelPoint target{};
+  if (s_.advanced == 1) {
+    if (counters_.grid_col % 4 == 0) counters_.grid_col = 0;
+    target = GridTarget(size_, counters_.grid_col, counters_.grid_row);
+  } else {
+    target = CornerTarget(size_, s_.count);
+  }
+  screen_.DrawCrosshair(target, Counter());
+  s_.targetX[s_.count] = TargetUnits(target.x, size_.width);
+  s_.targetY[s_.count] = TargetUnits(target.y, size_.height);
+}
+
+void CalibrationFlow::ShowResultFace() {
+  screen_.ShowPointer();
+  screen_.Clear();
+  screen_.DrawButtons(kNoButton, Counter());
+  CompleteCalibration();
+}
+
+void CalibrationFlow::CompleteCalibration() {
+  if (!FitAxes(s_.targetX.data(), s_.targetY.data(), s_.rawX.data(), s_.rawY.data(), s_.required,
+               s_.CalibX, s_.CalibY, s_.advanced == 1)) {
+    return;
+  }
+  if (!reads_.All()) {
+    // The blocks' uninterpreted bytes were never read: writing them would
+    // overwrite the controller's with zeros.
+    std::fputs("Calibration not stored: the controller's parameters could not be read.\n", out_);
+    std::fflush(out_);
+    return;
+  }
+  device_config::SetCalibState(s_.DeviceConfig, 1);
+  StoreParameters(s_, reads_, io_, out_);
+}
+
+void CalibrationFlow::OnKeyPress(unsigned long keysym) {
+  if (finished_) return;
+  if (keysym == kEscapeKeysym) RestoreParameters();
+}
+
+void CalibrationFlow::OnButtonPress(std::uint32_t x, std::uint32_t y) {
+  if (finished_ || s_.count < s_.required) return;
+  const int hit = HitButton(buttons_, x, y);
+  if (hit != kNoButton) screen_.DrawButtons(hit, Counter());
+}
+
+void CalibrationFlow::OnButtonRelease(std::uint32_t x, std::uint32_t y) {
+  if (finished_ || s_.count < s_.required) return;
+  screen_.DrawButtons(kNoButton, Counter());
+  switch (HitButton(buttons_, x, y)) {
+    case kButtonRecalibrate:
+      Recalibrate();
+      break;
+    case kButtonOk:
+      FinishSession();
+      break;
+    case kButtonCancel:
+      RestoreParameters();
+      break;
+    default:
+      break;
+  }
+}
+
+void CalibrationFlow::Recalibrate() {
+  SendFlag(io_, s_.fd, SET_START_CALIB, 1, out_);
+  if (s_.advanced == 1) {
+    counters_.grid_row = 0;
+    counters_.grid_col = 0;
+  }
+  screen_.Clear();
+  screen_.HidePointer();
+  s_.count = 0;
+  screen_.DrawCrosshair(FirstCrosshair(size_), Counter());
+}
+
+void CalibrationFlow::RestoreParameters() {
+  if (finished_) return;
+  RecallSavedParameters(s_);
+  StoreParameters(s_, reads_, io_, out_);
+  FinishSession();
+}
+
+void CalibrationFlow::FinishSession() {
+  if (finished_) return;
+  SendFlag(io_, s_.fd, SET_START_CALIB, 0, out_);
+  finished_ = true;
+}
+
+}  // namespace lumaro

@@ -1,0 +1,77 @@
+// tapalign's calibration session: the packet handling with its steadiness
+// rule, the order of targets, the completion with fit and store, the buttons,
+// Escape and the ends of the session. Free of X: it draws through a
+// CalibScreen and talks to the controller through a DeviceIo.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+
+#include "calibration-tool/calib_screen.h"
+#include "calibration-tool/calib_session.h"
+#include "driver-interface/device_io.h"
+
+namespace lumaro {
+
+// A contact's packets must stay within this many raw units of its first
+// packet, in each axis.
+inline constexpr int kSteadyTolerance = 99;
+// Steady packets counted before the next one gives the sample.
+inline constexpr std::int32_t kSteadyPackets = 100;
+inline constexpr unsigned long kEscapeKeysym = 0xFF1B;
+
+class CalibrationFlow {
+ public:
+  CalibrationFlow(CalibSession& session, const ReadStatus& reads, DeviceIo& io, CalibScreen& screen,
+                  ScreenSize size, std::FILE* out);
+
+  // The last step of start-up: the first crosshair at (W/20, H/18), count 0.
+  void DrawFirstTarget();
+
+  // One round of the packet loop: ends the session when /dev/lumaro is gone,
+  // else asks for a packet and handles it; a failed request is not reported.
+  void PollPacket();
+
+  // Handles the packet field: type 7 counts or strays a contact and may take
+  // its sample, type 6 ends a contact; others are ignored.
+  void HandlePacket();
+
+  // Shows the current target and records its position, or completes the pass.
+  void ShowStep();
+
+  // Fits; after a successful fit sets CalibState to 1 and stores the blocks.
+  void CompleteCalibration();
+
+  // Window events, from the tick.
+  void OnKeyPress(unsigned long keysym);
+  void OnButtonPress(std::uint32_t x, std::uint32_t y);
+  void OnButtonRelease(std::uint32_t x, std::uint32_t y);
+
+  // Puts the saved blocks back, stores them and finishes.
+  void RestoreParameters();
+  // Takes the controller out of calibration mode and marks the session
+  // finished; the caller then releases the display, closes the node and exits 0.
+  void FinishSession();
+
+  bool finished() const { return finished_; }
+  const ContactCounters& counters() const { return counters_; }
+
+ private:
+  // The packet counter text is shown while the pass still collects.
+  std::optional<std::int32_t> Counter() const;
+  void ShowResultFace();
+  void Recalibrate();
+
+  CalibSession& s_;
+  const ReadStatus& reads_;
+  DeviceIo& io_;
+  CalibScreen& screen_;
+  ScreenSize size_;
+  ButtonRowLayout buttons_;
+  std::FILE* out_;
+  ContactCounters counters_;
+  bool finished_ = false;
+};
+
+}  // namespace lumaro

@@ -1,0 +1,250 @@
+#!/usr/bin/env bash
+# The calibration tool end to end: the real tapalign on its own Xvfb screen
+# (1920 x 1080), under the controller simulator, touched through scripted
+# packets and clicked with xdotool; checked from the controller's stored
+# state and from screenshots.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/x_lib.sh"
+TOOL="$LUMARO_BIN/tapalign"
+PROBE_CAL="${LUMARO_TEST_BIN:-$LUMARO_BIN}/calib-probe"
+GREY=a4a4a4 WHITE=ffffff BLACK=000000
+# Button centres: ReCalibrate, Ok, Cancel.
+RECAL_X=830 OK_X=960 CANCEL_X=1090 BUTTON_Y=585
+
+zeros() { printf '00%.0s' $(seq 1 "$1"); }
+hexseq() { local i; for ((i = $1; i < $1 + $2; i++)); do printf '%02x' $((i & 255)); done; }
+# The controller's blocks at the start: coefficients that are not a fit,
+# bytes 40 to 57 and the configuration's other bytes recognisable.
+CALIB_X="$(hexseq 16 40)$(hexseq 200 18)"
+CALIB_Y="$(hexseq 96 40)$(hexseq 120 18)"
+CONFIG="0000000000000010000c00$(hexseq 60 47)"  # area 4096 x 3072, CalibState 0
+
+# controller TRACE_NAME: the start of a trace, then the packets from stdin.
+controller() {
+  {
+    echo "product 0x0c20"
+    echo "block 195 $CALIB_X"
+    echo "block 196 $CALIB_Y"
+    echo "block 206 $CONFIG"
+    cat
+  } | write_trace "$1"
+}
+
+# start_tool TRACE [SIM OPTIONS] -- [TOOL ARGS]: tapalign under the simulator,
+# in the background.
+start_tool() {
+  local trace=$1
+  shift
+  local opts=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do opts+=("$1"); shift; done
+  [ $# -gt 0 ] && shift
+  "$SIM" --packet-rate 1000 --linger 600 --log "$WORK/sim.log" --state-out "$WORK/state.ltrace" \
+    "${opts[@]}" "$WORK/$trace" -- "$TOOL" "$@" >"$WORK/tool.out" 2>"$WORK/tool-stderr.log" &
+  SIM_PID=$!
+}
+
+# finish_tool: waits for the tool to end; its status in TOOL_STATUS.
+finish_tool() {
+  wait_for 120 "the tool to end" eval '! kill -0 "$SIM_PID" 2>/dev/null'
+  TOOL_STATUS=0
+  wait "$SIM_PID" || TOOL_STATUS=$?
+}
+
+click() { xdotool mousemove "$1" "$2" click 1; }
+stored_block() { awk -v c="$1" '$1 == "block" && $2 == c { print $3 }' "$WORK/state.ltrace"; }
+
+# The result face is up once the completion stored its fit.
+wait_for_result_face() {
+  wait_for 120 "the result face" log_has "$WORK/sim.log" '^ioctl 193 0 '
+  wait_for 30 "the buttons" screen_pixel_is "$OK_X" "$BUTTON_Y" "$GREY"
+}
+
+expect_blocks_restored() {
+  [ "$(stored_block 195)" = "$CALIB_X" ] || fail "CalibX not restored"
+  [ "$(stored_block 196)" = "$CALIB_Y" ] || fail "CalibY not restored"
+  [ "$(stored_block 206)" = "$CONFIG" ] || fail "DeviceConfig not restored"
+}
+
+expect_fit_stored() { # POINTS DISTORTION
+  "$PROBE_CAL" check "$WORK/state.ltrace" "$1" "$2" || fail "the stored fit misses its targets"
+  [ "$(stored_block 195 | cut -c81-116)" = "${CALIB_X:80:36}" ] || fail "CalibX bytes 40-57 changed"
+  [ "$(stored_block 196 | cut -c81-116)" = "${CALIB_Y:80:36}" ] || fail "CalibY bytes 40-57 changed"
+  local config
+  config=$(stored_block 206)
+  [ "${config:20:2}" = 01 ] || fail "CalibState is ${config:20:2}, not 01"
+  [ "${config:0:20}${config:22}" = "${CONFIG:0:20}${CONFIG:22}" ] ||
+    fail "DeviceConfig bytes other than CalibState changed"
+}
+
+calibrate() { # POINTS DISTORTION [TOOL ARGS]
+  start_xvfb
+  "$PROBE_CAL" pass "$1" "$2" | controller t.ltrace
+  start_tool t.ltrace -- "${@:3}"
+  wait_for_result_face
+  screenshot "$WORK/result.png"
+  click "$OK_X" "$BUTTON_Y"
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
+  expect_fit_stored "$1" "$2"
+}
+
+case_four_points_then_ok() {
+  calibrate 4 affine
+  # The result face: three grey buttons at x 770-890, 900-1020, 1030-1150,
+  # y 540-630 (fills inset by 3 pixels inside their outlines).
+  local x
+  for x in 773 887 903 1017 1033 1147; do
+    [ "$(pixel "$WORK/result.png" "$x" 585)" = "$GREY" ] || fail "no button fill at x $x"
+  done
+  for x in 765 895 1025 1155; do
+    [ "$(pixel "$WORK/result.png" "$x" 585)" = "$BLACK" ] || fail "button area reaches x $x"
+  done
+  [ "$(pixel "$WORK/result.png" 960 543)" = "$GREY" ] || fail "button top"
+  [ "$(pixel "$WORK/result.png" 960 627)" = "$GREY" ] || fail "button bottom"
+  [ "$(pixel "$WORK/result.png" 960 536)" = "$BLACK" ] || fail "above the buttons"
+  [ "$(pixel "$WORK/result.png" 960 634)" = "$BLACK" ] || fail "below the buttons"
+  expect_grep "$WORK/sim.log" '^ioctl 197 0 00$'
+  [ -z "${LUMARO_SCREENSHOTS:-}" ] || cp "$WORK/result.png" "$LUMARO_SCREENSHOTS/tapalign-result.png"
+
+  # lumarod on the calibrated controller reports screen positions.
+  "$PROBE_CAL" calibrate-scene "$WORK/state.ltrace" "$LUMARO_SCENES/slow-drag.ltrace" \
+    >"$WORK/calibrated.ltrace"
+  run_daemon calibrated.ltrace --rate 2000 || fail "simulator failed"
+  grep '^report ' "$WORK/sim.log" >"$WORK/reports.out" || fail "no reports"
+  "$LUMARO_BIN/lumaro-plot" "$WORK/calibrated.ltrace" "$WORK/reports.out" --stats \
+    >"$WORK/stats.out" || fail "lumaro-plot failed"
+  echo "calibrated lumarod: $(tr '\n' ' ' <"$WORK/stats.out")"
+  awk '$1 == "mean-error" { exit !($2 < 327.68) }' "$WORK/stats.out" ||
+    fail "calibrated reports are off the calibrated truth"
+}
+
+case_sixteen_points_then_ok() { calibrate 16 cubic -a; }
+
+case_straying_contact_gives_no_sample() {
+  start_xvfb
+  "$PROBE_CAL" pass 4 affine stray | controller t.ltrace
+  start_tool t.ltrace --
+  wait_for_result_face
+  click "$OK_X" "$BUTTON_Y"
+  finish_tool
+  expect_fit_stored 4 affine  # a sample from the strayed contact would spoil the fit
+}
+
+case_escape_while_collecting_restores() {
+  start_xvfb
+  "$PROBE_CAL" pass 4 affine | controller t.ltrace
+  start_tool t.ltrace --
+  wait_for 120 "two points" log_has "$WORK/sim.log" '^ioctl 192 0$' 230
+  xdotool key Escape
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
+  expect_blocks_restored
+  expect_grep "$WORK/sim.log" "^ioctl 193 0 $CALIB_X\$"
+}
+
+case_cancel_restores() {
+  start_xvfb
+  "$PROBE_CAL" pass 4 affine | controller t.ltrace
+  start_tool t.ltrace --
+  wait_for_result_face
+  click "$CANCEL_X" "$BUTTON_Y"
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
+  expect_blocks_restored
+}
+
+case_recalibrate_restarts_at_the_first_target() {
+  start_xvfb
+  { "$PROBE_CAL" pass 4 affine; echo "wait 600000"; } | controller t.ltrace
+  start_tool t.ltrace --
+  wait_for_result_face
+  click "$RECAL_X" "$BUTTON_Y"
+  wait_for 30 "calibration mode again" log_has "$WORK/sim.log" '^ioctl 197 0 01$' 2
+  # The first crosshair again, the buttons gone.
+  wait_for 30 "the first crosshair" screen_pixel_is 96 70 "$WHITE"
+  screenshot "$WORK/again.png"
+  [ "$(pixel "$WORK/again.png" "$OK_X" "$BUTTON_Y")" = "$BLACK" ] || fail "buttons still shown"
+  xdotool key Escape
+  finish_tool
+  expect_blocks_restored
+}
+
+case_collinear_points_store_nothing() {
+  start_xvfb
+  "$PROBE_CAL" pass 4 collinear | controller t.ltrace
+  start_tool t.ltrace --
+  wait_for 120 "the result face" screen_pixel_is "$OK_X" "$BUTTON_Y" "$GREY"
+  click "$OK_X" "$BUTTON_Y"
+  finish_tool
+  expect_no_grep "$WORK/sim.log" '^ioctl (193|194|205) '
+  expect_blocks_restored
+}
+
+case_collecting_face_and_idle_cpu() {
+  start_xvfb
+  { echo "wait 600000"; } | controller t.ltrace
+  start_tool t.ltrace --
+  wait_for 60 "the crosshair" screen_pixel_is 96 70 "$WHITE"
+  screenshot "$WORK/collect.png"
+  [ -z "${LUMARO_SCREENSHOTS:-}" ] || cp "$WORK/collect.png" "$LUMARO_SCREENSHOTS/tapalign-collect.png"
+  # A 40-pixel cross and the corners of a 40 x 40 square centred on (96, 60).
+  local xy
+  for xy in "96 45" "96 75" "81 60" "111 60" "76 45" "80 40" "116 75" "112 80"; do
+    [ "$(pixel "$WORK/collect.png" $xy)" = "$WHITE" ] || fail "no crosshair at $xy"
+  done
+  for xy in "86 50" "106 70" "92 40" "100 40" "76 55" "96 90" "130 60"; do
+    [ "$(pixel "$WORK/collect.png" $xy)" = "$BLACK" ] || fail "crosshair spills to $xy"
+  done
+  # While it waits for touches the tool sleeps in the driver's request.
+  local pid ticks_before ticks_after
+  pid=$(pgrep -P "$SIM_PID" -x tapalign) || fail "no tapalign process"
+  ticks_before=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+  sleep 3
+  ticks_after=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+  local percent=$(((ticks_after - ticks_before) * 100 / (3 * $(getconf CLK_TCK))))
+  echo "tapalign waiting for touches: ${percent}% of a core"
+  [ "$percent" -le 10 ] || fail "tapalign busy while idle: ${percent}%"
+  xdotool key Escape
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
+}
+
+case_unplug_ends_the_session() {
+  start_xvfb
+  "$PROBE_CAL" pass 4 affine >"$WORK/pass"
+  { head -n 50 "$WORK/pass"; echo unplug; echo "wait 600000"; echo plug; } | controller t.ltrace
+  start_tool t.ltrace --
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
+  expect_grep "$WORK/sim.log" '^command exited 0$'
+}
+
+case_command_line() {
+  start_xvfb
+  controller t.ltrace </dev/null
+  # -reset: DEVICE_RESET 1, the banner, "Reset Done.".
+  start_tool t.ltrace -- -reset
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "-reset status $TOOL_STATUS"
+  expect_grep "$WORK/sim.log" '^ioctl 199 0 01$'
+  expect_grep "$WORK/tool.out" '^\*+$'
+  expect_grep "$WORK/tool.out" '^Reset Done\.$'
+  [ "$(stored_block 206 | cut -c21-22)" = 00 ] || fail "not marked uncalibrated"
+
+  start_tool t.ltrace -- -x
+  finish_tool
+  expect_grep "$WORK/tool.out" '^Usage: tapalign \[OPTION\] $'
+  expect_no_grep "$WORK/sim.log" '^ioctl 197'
+
+  start_tool t.ltrace --no-usb -- -a
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "no-device status $TOOL_STATUS"
+  expect_grep "$WORK/tool.out" '^Error: No device found!$'
+
+  DISPLAY= start_tool t.ltrace --
+  finish_tool
+  [ "$TOOL_STATUS" = 1 ] || fail "no display: status $TOOL_STATUS, expected 1"
+  expect_grep "$WORK/tool-stderr.log" 'cannot connect to X server'
+}
+
+run_case "$@"

@@ -1,0 +1,44 @@
+# X11 helpers of the end-to-end tests: a private Xvfb per test, screenshots
+# and pixel probes. Source after lib.sh.
+
+for tool in Xvfb xdotool xwd convert; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed" >&2; exit 77; }
+done
+
+# start_xvfb: a 1920 x 1080 x 24 server on a display number it picks itself
+# (-displayfd), so parallel tests never collide; waits until it is ready.
+start_xvfb() {
+  local fd_file="$WORK/display"
+  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fd_file" 2>"$WORK/xvfb.log" &
+  XVFB_PID=$!
+  trap 'kill "$XVFB_PID" 2>/dev/null; rm -rf "$WORK"' EXIT
+  wait_for 30 "Xvfb to start" test -s "$fd_file"
+  export DISPLAY=":$(head -n 1 "$fd_file")"
+}
+
+# wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds.
+wait_for() {
+  local deadline=$((SECONDS + $1)) what=$2
+  shift 2
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "timed out waiting for $what"
+    sleep 0.1
+  done
+}
+
+# screenshot FILE.png: the whole screen.
+screenshot() { xwd -root -silent | convert xwd:- "$1"; }
+
+# pixel FILE X Y: the colour at (X, Y) as six hex digits.
+pixel() {
+  convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | awk 'NR == 2 { print tolower(substr($3, 2, 6)) }'
+}
+
+# screen_pixel_is X Y RRGGBB: true when the live screen shows that colour.
+screen_pixel_is() {
+  screenshot "$WORK/probe.png" 2>/dev/null && [ "$(pixel "$WORK/probe.png" "$1" "$2")" = "$3" ]
+}
+
+# log_count FILE REGEX: how many lines match.
+log_count() { grep -cE -- "$2" "$1" 2>/dev/null || true; }
+log_has() { [ "$(log_count "$1" "$2")" -ge "${3:-1}" ]; }

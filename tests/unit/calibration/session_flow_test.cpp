@@ -1,0 +1,234 @@
+#include "calibration-tool/session_flow.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "calibration-tool/calib_params.h"
+#include "tests/unit/calibration/calib_fakes.h"
+
+namespace lumaro {
+namespace {
+
+using fakes::FakeController;
+using fakes::FakeScreen;
+
+constexpr ScreenSize kScreen = {1920, 1080};
+
+ParamBlock Pattern(std::uint8_t start) {
+  ParamBlock b;
+  for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>(start + i);
+  return b;
+}
+
+class SessionFlow : public ::testing::Test {
+ protected:
+  void Start(bool advanced) {
+    io.blocks[GET_CALIB_PARA_X] = Pattern(10);
+    io.blocks[GET_CALIB_PARA_Y] = Pattern(80);
+    io.blocks[GET_DEVICE_CONFIG] = Pattern(150);
+    s.fd = FakeController::kFd;
+    s.required = advanced ? kAdvancedPoints : kBasicPoints;
+    s.advanced = advanced ? 1 : 0;
+    ReadParameters(s, io, out, reads);
+    SaveParameters(s);
+    io.sent.clear();
+    flow.DrawFirstTarget();
+  }
+  void Contact(int x, int y, int packets) {
+    for (int i = 0; i < packets; ++i) io.QueuePacket(touch_packet::kContact, x, y);
+  }
+  void Release() { io.QueuePacket(touch_packet::kRelease, 0, 0); }
+  void Play() {
+    while (!io.packets.empty() && !flow.finished()) flow.PollPacket();
+  }
+  // One steady touch per target: raw = 10 * target pixel + 7.
+  void TouchAllTargets(int points) {
+    for (int k = 0; k < points; ++k) {
+      const PixelPoint p =
+          s.advanced ? GridTarget(kScreen, k % 4, k / 4) : CornerTarget(kScreen, k);
+      Contact(static_cast<int>(p.x) / 2 + 7, static_cast<int>(p.y) / 2 + 7, 101);
+      Release();
+    }
+    Play();
+  }
+
+  std::FILE* out = std::tmpfile();
+  CalibSession s{};
+  ReadStatus reads;
+  FakeController io;
+  FakeScreen screen;
+  CalibrationFlow flow{s, reads, io, screen, kScreen, out};
+  void TearDown() override { std::fclose(out); }
+};
+
+TEST(ScreenGeometry, TargetsAndButtonsOnFullHd) {
+  EXPECT_EQ(TargetUnits(672, 1920), 11468.80078125f);
+  const std::uint32_t xs[] = {96, 672, 1248, 1824}, ys[] = {54, 378, 702, 1026};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(GridTarget(kScreen, i, 0).x, xs[i]);
+    EXPECT_EQ(GridTarget(kScreen, 0, i).y, ys[i]);
+  }
+  EXPECT_EQ(FirstCrosshair(kScreen).x, 96u);
+  EXPECT_EQ(FirstCrosshair(kScreen).y, 60u);
+  EXPECT_EQ(CornerTarget(kScreen, 1).x, 1824u);
+  EXPECT_EQ(CornerTarget(kScreen, 1).y, 60u);
+  EXPECT_EQ(CornerTarget(kScreen, 2).x, 96u);
+  EXPECT_EQ(CornerTarget(kScreen, 3).y, 1020u);
+
+  const ButtonRowLayout row = ResultButtons(kScreen);
+  EXPECT_EQ(HitButton(row, 770, 585), kNoButton);  // bounds are excluded
+  EXPECT_EQ(HitButton(row, 771, 585), kButtonRecalibrate);
+  EXPECT_EQ(HitButton(row, 1019, 541), kButtonOk);
+  EXPECT_EQ(HitButton(row, 1149, 629), kButtonCancel);
+  EXPECT_EQ(HitButton(row, 895, 585), kNoButton);
+  EXPECT_EQ(HitButton(row, 960, 630), kNoButton);
+}
+
+TEST_F(SessionFlow, SteadyContactGivesItsSampleOnThe101stPacket) {
+  Start(false);
+  io.QueuePacket(touch_packet::kRelease, 0, 0);  // no contact yet: ignored
+  io.QueuePacket(3, 500, 500);                   // unknown type: ignored
+  Contact(1000, 2000, 1);
+  for (int i = 0; i < 98; ++i) Contact(1000 + (i % 2 ? 99 : -99), 2000 - 99, 1);
+  Contact(1099, 2099, 1);  // the 100th steady packet
+  Play();
+  EXPECT_EQ(flow.counters().packet_count, 100);
+  EXPECT_EQ(s.count, 0);
+  EXPECT_EQ(screen.last_counter, 100);
+  Contact(1050, 1950, 1);
+  Play();
+  EXPECT_EQ(s.count, 1);
+  EXPECT_EQ(s.rawX[0], 1050.0f);  // the accepting packet, not the first one
+  EXPECT_EQ(s.rawY[0], 1950.0f);
+  EXPECT_EQ(s.targetX[1], TargetUnits(1824, 1920));  // the next corner is shown
+  Contact(9000, 9000, 300);                          // the rest of the contact is ignored
+  Play();
+  EXPECT_EQ(s.count, 1);
+  EXPECT_EQ(screen.crosshairs.back().x, 1824u);
+}
+
+TEST_F(SessionFlow, StrayingContactGivesNoSampleUntilLifted) {
+  Start(false);
+  Contact(1000, 1000, 50);
+  Contact(1000, 1100, 1);  // 100 away: strays
+  Contact(1000, 1000, 200);
+  Play();
+  EXPECT_TRUE(flow.counters().moved);
+  EXPECT_EQ(flow.counters().packet_count, 0);
+  EXPECT_EQ(s.count, 0);
+  Release();
+  Contact(1000, 1000, 101);
+  Play();
+  EXPECT_EQ(s.count, 1);
+}
+
+TEST_F(SessionFlow, FourPointPassStoresTheFitWithCalibStateOne) {
+  Start(false);
+  TouchAllTargets(4);
+  ASSERT_EQ(s.count, 4);
+  EXPECT_TRUE(screen.pointer_shown);
+  EXPECT_EQ(screen.last_counter, std::nullopt);  // no counter on the result face
+  // Stored on the accepting packet, and again on the release.
+  const std::vector<unsigned long> store = {SET_CALIB_PARA_X, SET_CALIB_PARA_Y, SET_DEVICE_CONFIG,
+                                            SET_START_CALIB, DEVICE_RESET};
+  std::vector<unsigned long> twice = store;
+  twice.insert(twice.end(), store.begin(), store.end());
+  ASSERT_EQ(io.Codes(), twice);
+  const ParamBlock cx = Pattern(10);
+  for (std::size_t i = 40; i < 58; ++i) EXPECT_EQ(io.sent[0].bytes[i], cx[i]);
+  // raw = pixel / 2 + 7, target = pixel * 32768 / 1920: x' = 2 * (32768 / 1920) per raw unit.
+  EXPECT_NEAR(calib::Coefficient(s.CalibX, calib::kTermU), 2 * 32768.0 / 1920, 1e-3);
+  EXPECT_EQ(calib::Coefficient(s.CalibX, 0), 0.0f);
+  ParamBlock config = Pattern(150);
+  device_config::SetCalibState(config, 1);
+  EXPECT_EQ(io.sent[2].bytes, std::vector<std::uint8_t>(config.begin(), config.end()));
+  EXPECT_EQ(io.sent[3].bytes, std::vector<std::uint8_t>{0});
+
+  // Ok keeps what was stored and leaves calibration mode.
+  io.sent.clear();
+  flow.OnButtonPress(960, 585);
+  EXPECT_EQ(screen.buttons.back(), kButtonOk);
+  flow.OnButtonRelease(960, 585);
+  EXPECT_TRUE(flow.finished());
+  EXPECT_EQ(io.Codes(), std::vector<unsigned long>{SET_START_CALIB});
+}
+
+TEST_F(SessionFlow, SixteenPointsVisitTheGridAndRecalibrateRestartsAtTheFirstTarget) {
+  Start(true);
+  TouchAllTargets(16);
+  ASSERT_EQ(s.count, 16);
+  EXPECT_EQ(s.targetX[1], 11468.80078125f);
+  EXPECT_EQ(s.targetY[4], TargetUnits(378, 1080));
+  EXPECT_EQ(s.targetX[15], TargetUnits(1824, 1920));
+  EXPECT_EQ(io.Codes().front(), SET_CALIB_PARA_X);
+
+  io.sent.clear();
+  flow.OnButtonRelease(830, 585);  // ReCalibrate
+  EXPECT_EQ(io.Codes(), std::vector<unsigned long>{SET_START_CALIB});
+  EXPECT_EQ(io.sent[0].bytes, std::vector<std::uint8_t>{1});
+  EXPECT_EQ(s.count, 0);
+  EXPECT_FALSE(screen.pointer_shown);
+  EXPECT_EQ(screen.crosshairs.back().y, 60u);
+  EXPECT_EQ(screen.last_counter, 0);
+  Contact(55, 34, 1);
+  Play();
+  EXPECT_EQ(screen.crosshairs.back().x, 96u);  // grid row 0, column 0
+  EXPECT_EQ(screen.crosshairs.back().y, 54u);
+}
+
+TEST_F(SessionFlow, ButtonsAreDeadWhileCollectingButEscapeRestoresTheStartBlocks) {
+  Start(false);
+  TouchAllTargets(2);
+  flow.OnButtonPress(960, 585);
+  flow.OnButtonRelease(960, 585);
+  EXPECT_TRUE(screen.buttons.empty());
+  EXPECT_FALSE(flow.finished());
+
+  flow.OnKeyPress(kEscapeKeysym);
+  EXPECT_TRUE(flow.finished());
+  ASSERT_EQ(io.Codes(),
+            (std::vector<unsigned long>{SET_CALIB_PARA_X, SET_CALIB_PARA_Y, SET_DEVICE_CONFIG,
+                                        SET_START_CALIB, DEVICE_RESET, SET_START_CALIB}));
+  const ParamBlock x = Pattern(10), y = Pattern(80), c = Pattern(150);
+  EXPECT_EQ(io.sent[0].bytes, std::vector<std::uint8_t>(x.begin(), x.end()));
+  EXPECT_EQ(io.sent[1].bytes, std::vector<std::uint8_t>(y.begin(), y.end()));
+  EXPECT_EQ(io.sent[2].bytes, std::vector<std::uint8_t>(c.begin(), c.end()));
+}
+
+TEST_F(SessionFlow, BlocksThatWereNotReadAreNeverWritten) {
+  io.failing.insert(GET_CALIB_PARA_X);
+  Start(false);
+  EXPECT_FALSE(reads.calib_x);
+  TouchAllTargets(4);
+  EXPECT_TRUE(io.sent.empty());     // a fit with an unread block is not stored
+  flow.OnButtonRelease(1090, 585);  // Cancel
+  EXPECT_EQ(io.Codes(),
+            (std::vector<unsigned long>{SET_CALIB_PARA_Y, SET_DEVICE_CONFIG, SET_START_CALIB,
+                                        DEVICE_RESET, SET_START_CALIB}));
+}
+
+TEST_F(SessionFlow, CollinearPassStoresNothingAndDisappearingNodeFinishes) {
+  Start(false);
+  for (int k = 0; k < 4; ++k) {
+    Contact(100 + 1000 * k, 100 + 1000 * k, 101);
+    Release();
+  }
+  Play();
+  EXPECT_EQ(s.count, 4);
+  EXPECT_TRUE(io.sent.empty());
+  EXPECT_EQ(screen.buttons.back(), kNoButton);  // the result face stays
+
+  io.failing.insert(SET_START_CALIB);
+  io.node_present = false;
+  flow.PollPacket();
+  EXPECT_TRUE(flow.finished());
+  EXPECT_EQ(io.Codes(), std::vector<unsigned long>{SET_START_CALIB});
+  std::rewind(out);
+  char line[64] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+  EXPECT_STREQ(line, "SET_START_CALIB failed.\n");
+}
+
+}  // namespace
+}  // namespace lumaro

@@ -1,0 +1,157 @@
+#include "calibration-tool/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "calibration-tool/tick.h"
+#include "tests/unit/calibration/calib_fakes.h"
+
+namespace lumaro {
+namespace {
+
+using fakes::FakeController;
+
+// Collects what is written to a FILE*.
+class Captured {
+ public:
+  ~Captured() { std::fclose(file_); }
+  std::FILE* file() { return file_; }
+  std::string Text() {
+    std::string text(static_cast<std::size_t>(std::ftell(file_)), '\0');
+    std::rewind(file_);
+    text.resize(std::fread(text.data(), 1, text.size(), file_));
+    return text;
+  }
+
+ private:
+  std::FILE* file_ = std::tmpfile();
+};
+
+TEST(Console, BannerRowsAreAll76Wide) {
+  Captured out;
+  PrintBanner(out.file());
+  std::vector<std::string> lines;
+  std::istringstream in(out.Text());
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_EQ(lines.front(), "");
+  EXPECT_EQ(lines.back(), "");
+  for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].size(), 76u) << lines[i];
+    EXPECT_EQ(lines[i].front(), '*');
+    EXPECT_EQ(lines[i].back(), '*');
+  }
+  EXPECT_EQ(lines[3].substr(0, 50), "*                Lumaro Device Calibration Utility");
+  EXPECT_NE(lines[7].find("Version: 1.7.1310.2501 "), std::string::npos);
+}
+
+TEST(Console, UsageTextIsExact) {
+  Captured out;
+  PrintUsage(out.file());
+  EXPECT_EQ(out.Text(),
+            "Usage: tapalign [OPTION] \n"
+            "Defaultly, it use 4 points to calibrate the device.\n\n"
+            "[OPTION]:\n"
+            "\t-a            Use advance mode for 16 points;\n"
+            "\t-reset        Reset the device for non-calibration status;\n"
+            "\t--help        Display this help;\n\n"
+            "Example: ./tapalign -a\n\n");
+}
+
+TEST(Console, OnlyASingleArgumentIsExamined) {
+  auto parse = [](std::vector<const char*> argv) {
+    return ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+  };
+  EXPECT_EQ(parse({"tapalign"}), CommandLine::kFourPoints);
+  EXPECT_EQ(parse({"tapalign", "-a"}), CommandLine::kSixteenPoints);
+  EXPECT_EQ(parse({"tapalign", "-ab"}), CommandLine::kUsage);
+  EXPECT_EQ(parse({"tapalign", "-"}), CommandLine::kUsage);
+  EXPECT_EQ(parse({"tapalign", "-a", "x"}), CommandLine::kFourPoints);
+  EXPECT_EQ(parse({"tapalign", "-reset"}), CommandLine::kReset);
+}
+
+class Startup : public ::testing::Test {
+ protected:
+  bool Begin(std::vector<const char*> argv) {
+    return BeginSession(s, reads, io, static_cast<int>(argv.size()), argv.data(), out.file(),
+                        hooks);
+  }
+  CalibSession s{};
+  ReadStatus reads;
+  FakeController io;
+  Captured out;
+  bool attached = true;
+  int clears = 0;
+  StartupHooks hooks{[this] { return attached; }, [this] { ++clears; }};
+};
+
+TEST_F(Startup, WithoutControllerEveryInvocationReportsNoDevice) {
+  attached = false;
+  EXPECT_FALSE(Begin({"tapalign", "--help"}));
+  EXPECT_TRUE(out.Text().ends_with("****\n\nError: No device found!\n\n"));
+  EXPECT_TRUE(io.sent.empty());
+}
+
+TEST_F(Startup, ResetSendsOnlyDeviceResetAndIsSilentWhenRefused) {
+  EXPECT_FALSE(Begin({"tapalign", "-reset"}));
+  EXPECT_EQ(io.Codes(), std::vector<unsigned long>{DEVICE_RESET});
+  EXPECT_EQ(io.sent[0].bytes, std::vector<std::uint8_t>{1});
+  EXPECT_TRUE(out.Text().ends_with("\n\n\nReset Done.\n"));
+  EXPECT_EQ(clears, 1);
+  EXPECT_EQ(io.closes, 1);
+
+  Captured quiet;
+  io.failing.insert(DEVICE_RESET);
+  const char* argv[] = {"tapalign", "-reset"};
+  EXPECT_FALSE(BeginSession(s, reads, io, 2, argv, quiet.file(), hooks));
+  EXPECT_EQ(quiet.Text(), "");
+}
+
+TEST_F(Startup, AdvancedModeEntersCalibrationAndSavesTheBlocks) {
+  ParamBlock x;
+  x.fill(0x11);
+  io.blocks[GET_CALIB_PARA_X] = x;
+  io.failing.insert(GET_DEVICE_CONFIG);
+  ASSERT_TRUE(Begin({"tapalign", "-a"}));
+  EXPECT_EQ(s.required, 16);
+  EXPECT_EQ(s.advanced, 1);
+  EXPECT_EQ(io.Codes(), (std::vector<unsigned long>{SET_START_CALIB, GET_CALIB_PARA_X,
+                                                    GET_CALIB_PARA_Y, GET_DEVICE_CONFIG}));
+  EXPECT_EQ(s.savedCalibX, x);
+  EXPECT_TRUE(reads.calib_x && reads.calib_y);
+  EXPECT_FALSE(reads.device_config);
+  EXPECT_EQ(out.Text(), "GET_DEVICE_CONFIG failed.\n");
+}
+
+TEST_F(Startup, RefusedCalibrationModeEndsSilently) {
+  io.failing.insert(SET_START_CALIB);
+  EXPECT_FALSE(Begin({"tapalign"}));
+  EXPECT_EQ(io.Codes(), std::vector<unsigned long>{SET_START_CALIB});
+  EXPECT_EQ(io.closes, 1);
+  EXPECT_EQ(out.Text(), "");
+}
+
+TEST(Tick, PendingTickCutsThePacketWaitShortAndOnlyThat) {
+  FakeController inner;
+  TickGatedIo io(inner);
+  touch_packet::Block packet{};
+  std::array<std::uint8_t, 1> flag = {0};
+  inner.QueuePacket(touch_packet::kContact, 1, 2);
+  RaiseTick();
+  errno = 0;
+  EXPECT_EQ(io.Request(FakeController::kFd, GET_TOUCH_PACKET, packet), -1);
+  EXPECT_EQ(errno, EINTR);
+  EXPECT_EQ(io.Request(FakeController::kFd, SET_START_CALIB, flag), 0);
+  EXPECT_TRUE(TakeTick());
+  EXPECT_FALSE(TakeTick());
+  EXPECT_EQ(io.Request(FakeController::kFd, GET_TOUCH_PACKET, packet), 0);
+  EXPECT_EQ(touch_packet::Y(packet), 2);
+}
+
+}  // namespace
+}  // namespace lumaro
