@@ -1,0 +1,22 @@
+// The input layout of the daemon fuzz harness, shared with the tool that
+// turns traces into seeds:
+//   byte 0          product selector (even: the camera controller 0x0c20)
+//   bytes 1..348    the six parameter blocks of 58 bytes, in request order
+//                   195, 196, 206, 240, 241, 242
+//   then records:   one byte kind, then
+//                     kind % 4 == 0: a frame: two length bytes (LE, 1..2048), the bytes
+//                     kind % 4 == 1: a failed read: one errno byte
+//                     kind % 4 == 2: a read of 0 bytes
+//                     kind % 4 == 3: a failing request: one byte picks the request
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace lumaro::fuzz {
+
+inline constexpr std::array<unsigned long, 6> kBlockRequests = {195, 196, 206, 240, 241, 242};
+inline constexpr std::size_t kHeaderSize = 1 + 6 * 58;
+
+}  // namespace lumaro::fuzz
