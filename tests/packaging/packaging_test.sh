@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# What an integrator installs: the systemd unit, the udev rule, the manual
+# pages and the Debian packages, checked with the system's own tools.
+set -euo pipefail
+: "${LUMARO_BUILD:?LUMARO_BUILD must name the build directory}"
+: "${LUMARO_SOURCE:?LUMARO_SOURCE must name the source directory}"
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/lumaro-pkg.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+need() { command -v "$1" >/dev/null || { echo "SKIP: $1 is not installed" >&2; exit 77; }; }
+
+PROGRAMS_1="tapalign tapalign-classic lumaro-record lumaro-replay lumaro-plot"
+
+case_service() {
+  need systemd-analyze
+  # Verified where it is installed, with its manual page resolvable.
+  build_packages
+  local root="$WORK/root"
+  # The unit as installed, but starting the unpacked daemon, so that the
+  # host's systemd can check the executable too.
+  mkdir -p "$WORK/units"
+  sed "s|^ExecStart=/usr/sbin/lumarod|ExecStart=$root/usr/sbin/lumarod|" \
+    "$root/usr/lib/systemd/system/lumarod.service" >"$WORK/units/lumarod.service"
+  MANPATH="$root/usr/share/man" systemd-analyze verify "$WORK/units/lumarod.service" \
+    2>"$WORK/verify.log" || { cat "$WORK/verify.log"; fail "systemd-analyze verify"; }
+  [ ! -s "$WORK/verify.log" ] || { cat "$WORK/verify.log"; fail "systemd-analyze warns"; }
+  local unit="$root/usr/lib/systemd/system/lumarod.service"
+  for setting in "ExecStart=/usr/sbin/lumarod" "Restart=on-failure" "ProtectSystem=strict" \
+    "ProtectHome=yes" "PrivateTmp=yes" "NoNewPrivileges=yes" "DeviceAllow=/dev/lumaro rw" \
+    "PrivateNetwork=yes"; do
+    grep -qxF "$setting" "$unit" || fail "the unit lacks $setting"
+  done
+}
+
+case_udev_rule() {
+  local rule="$LUMARO_SOURCE/packaging/60-lumaro.rules" line clause
+  local keys=""
+  while IFS= read -r line; do
+    case $line in '' | '#'*) continue ;; esac
+    # Clauses are KEY{ATTR}OP"VALUE", separated by ", ".
+    while IFS= read -r clause; do
+      [[ $clause =~ ^([A-Z]+(\{[A-Za-z_]+\})?)(==|!=|=|\+=|-=|:=)\"([^\"]*)\"$ ]] ||
+        fail "malformed udev clause: $clause"
+      keys+="${BASH_REMATCH[1]}${BASH_REMATCH[3]}${BASH_REMATCH[4]};"
+    done < <(printf '%s\n' "$line" | sed 's/, /\n/g')
+  done <"$rule"
+  for want in 'KERNEL==lumaro;' 'TAG+=systemd;' 'ENV{SYSTEMD_WANTS}+=lumarod.service;'; do
+    [[ $keys == *"$want"* ]] || fail "the rule lacks $want"
+  done
+  if udevadm verify --help >/dev/null 2>&1; then udevadm verify "$rule"; fi
+}
+
+case_manual_pages() {
+  need man
+  local page name
+  for name in lumarod.8 $(for p in $PROGRAMS_1 lumaro-sim lumaro-scene; do echo "$p.1"; done); do
+    page="$LUMARO_BUILD/man/man${name##*.}/$name.gz"
+    [ -f "$page" ] || fail "no manual page $name"
+    MANWIDTH=80 man --warnings -l "$page" 2>"$WORK/warnings" >/dev/null || fail "man $name failed"
+    [ ! -s "$WORK/warnings" ] || { cat "$WORK/warnings"; fail "man warns about $name"; }
+  done
+}
+
+# build_packages: the Debian packages built from this build, unpacked into
+# $WORK/root.
+build_packages() {
+  need cpack
+  need dpkg-deb
+  (cd "$WORK" && cpack -G DEB --config "$LUMARO_BUILD/CPackConfig.cmake" -B "$WORK/pkg") \
+    >"$WORK/cpack.log" 2>&1 || { tail -n 20 "$WORK/cpack.log"; fail "cpack"; }
+  RUNTIME_DEB=$(ls "$WORK"/pkg/lumaro_*.deb)
+  DEVTOOLS_DEB=$(ls "$WORK"/pkg/lumaro-devtools_*.deb)
+  mkdir -p "$WORK/root"
+  dpkg -x "$RUNTIME_DEB" "$WORK/root"
+  dpkg -x "$DEVTOOLS_DEB" "$WORK/root"
+}
+
+case_debian_package() {
+  need lintian
+  build_packages
+  local root="$WORK/root" file
+  for file in usr/sbin/lumarod usr/lib/systemd/system/lumarod.service \
+    usr/lib/udev/rules.d/60-lumaro.rules usr/share/man/man8/lumarod.8.gz \
+    usr/share/doc/lumaro/copyright usr/libexec/lumaro/lumaro-sim usr/share/lumaro/scenes/circle.ltrace; do
+    [ -e "$root/$file" ] || fail "the packages lack /$file"
+  done
+  for file in $PROGRAMS_1; do
+    [ -x "$root/usr/bin/$file" ] || fail "the package lacks /usr/bin/$file"
+    [ -e "$root/usr/share/man/man1/$file.1.gz" ] || fail "no manual page for $file"
+  done
+  echo "Installed files:"
+  (cd "$root" && find . -type f | sort | sed 's/^\./  /')
+
+  local depends
+  depends=$(dpkg-deb -f "$RUNTIME_DEB" Depends)
+  for dep in libx11-6 libusb-0.1-4 init-system-helpers; do
+    [[ $depends == *"$dep"* ]] || fail "lumaro does not depend on $dep: $depends"
+  done
+  [[ $depends != *umockdev* ]] || fail "the kiosk package pulls in umockdev"
+  dpkg-deb --ctrl-tarfile "$RUNTIME_DEB" | tar -t | grep -qx './postinst' || fail "no postinst"
+  dpkg-deb -I "$RUNTIME_DEB" postinst | grep -q 'deb-systemd-helper enable lumarod.service' ||
+    fail "postinst does not enable the service"
+
+  lintian --tag-display-limit 0 "$RUNTIME_DEB" "$DEVTOOLS_DEB" >"$WORK/lintian.log" 2>&1 || true
+  echo "lintian:"
+  grep -v 'root privileges' "$WORK/lintian.log" | sed 's/^/  /'
+  if grep -q '^E: ' "$WORK/lintian.log"; then fail "lintian reports errors"; fi
+}
+
+"case_$1"
+echo "PASS: $1"
