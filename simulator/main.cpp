@@ -1,8 +1,10 @@
-// lumaro-sim: runs a command against a simulated camera controller.
+// lumaro-sim: runs a command against a simulated camera controller and a
+// simulated classic controller.
 //
-// The controller's node /dev/lumaro lives in a umockdev testbed; the command
-// runs with umockdev's preload library, so its open/ioctl/read/write on the
-// node reach the handlers here. The trace decides what the controller says.
+// Their nodes, /dev/lumaro and /dev/LumaroClassic, live in a umockdev
+// testbed; the command runs with umockdev's preload library, so its
+// open/ioctl/read/write on the nodes reach the handlers here. The trace
+// decides what the controllers say; both play from its one cursor.
 // The command also sees a USB bus of its own (USB_DEVFS_PATH, inside the
 // testbed, which umockdev removes at the end) listing the controller.
 #include <glib-unix.h>
@@ -17,6 +19,8 @@
 #include <vector>
 
 #include "simulator/camera_controller.h"
+#include "simulator/classic_controller.h"
+#include "simulator/classic_node.h"
 #include "simulator/sim_log.h"
 #include "simulator/sim_options.h"
 #include "simulator/touch_node.h"
@@ -37,9 +41,15 @@ struct Simulator {
   bool lingering = false;
   int exit_status = 0;
   double linger = 1.0;
-  CameraController* controller = nullptr;
+  TracePlayer* player = nullptr;
   TouchNode* node = nullptr;
+  ClassicNode* classic_node = nullptr;
   SimLog* log = nullptr;
+
+  void HideNodes() {
+    node->Hide();
+    classic_node->Hide();
+  }
 };
 
 gboolean KillCommand(gpointer user) {
@@ -75,13 +85,14 @@ gboolean StartLinger(gpointer user) {
 // playback: waits pass on the main loop's clock.
 gboolean PlayUnplugged(gpointer user) {
   auto* sim = static_cast<Simulator*>(user);
-  const UnpluggedStep step = sim->controller->NextUnplugged();
+  const UnpluggedStep step = sim->player->NextUnplugged();
   switch (step.kind) {
     case UnpluggedStep::Kind::kWait:
       g_timeout_add(step.wait_ms, PlayUnplugged, sim);
       break;
     case UnpluggedStep::Kind::kPlug:
       sim->node->Restore();
+      sim->classic_node->Restore();
       break;
     case UnpluggedStep::Kind::kExhausted:
       StartLinger(sim);
@@ -148,24 +159,38 @@ int Run(const SimOptions& options) {
   }
   SimLog log(log_file);
   CameraController controller(&trace, &log, options.packet_rate);
+  ClassicController classic(controller.player(), &log, options.classic);
   Simulator sim;
   sim.linger = options.linger;
-  sim.controller = &controller;
+  sim.player = controller.player();
   sim.log = &log;
 
   UMockdevTestbed* testbed = umockdev_testbed_new();
-  TouchNode::Events events;
-  events.unplugged = [](void* user) { g_idle_add(PlayUnplugged, user); };
+  EmulatedNode::Events events;
+  events.unplugged = [](void* user) {
+    auto* sim = static_cast<Simulator*>(user);
+    sim->HideNodes();
+    g_idle_add(PlayUnplugged, sim);
+  };
   events.exhausted = [](void* user) { g_idle_add(StartLinger, user); };
   events.user = &sim;
   std::unique_ptr<TouchNode> node =
       TouchNode::Create(testbed, &controller, options.rate, events, &error);
-  if (!node) {
-    std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
+  std::unique_ptr<ClassicNode> classic_node;
+  if (node) classic_node = ClassicNode::Create(testbed, &classic, events, &error);
+  // The nodes go before the testbed they live in.
+  auto release = [&] {
+    classic_node.reset();
+    node.reset();
     g_object_unref(testbed);
+  };
+  if (!node || !classic_node) {
+    std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
+    release();
     return 2;
   }
   sim.node = node.get();
+  sim.classic_node = classic_node.get();
   // Under /dev/bus/usb of the testbed: a client that walks the default path
   // under the preload library finds the same bus.
   gchar* root = umockdev_testbed_get_root_dir(testbed);
@@ -173,13 +198,12 @@ int Run(const SimOptions& options) {
   g_free(root);
   if (!CreateUsbBus(usb_dir, options.usb_device, &error)) {
     std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
-    node.reset();
-    g_object_unref(testbed);
+    release();
     return 2;
   }
   g_setenv("USB_DEVFS_PATH", usb_dir.c_str(), TRUE);
-  if (controller.StartsUnplugged()) {
-    node->Hide();
+  if (sim.player->StartsUnplugged()) {
+    sim.HideNodes();
     g_idle_add(PlayUnplugged, &sim);
   }
 
@@ -195,8 +219,7 @@ int Run(const SimOptions& options) {
     std::fprintf(stderr, "lumaro-sim: cannot run %s: %s\n", options.command[0].c_str(),
                  spawn_error->message);
     g_error_free(spawn_error);
-    node.reset();
-    g_object_unref(testbed);
+    release();
     return 127;
   }
 
@@ -209,13 +232,13 @@ int Run(const SimOptions& options) {
   g_spawn_close_pid(sim.child);
 
   node->Shutdown();
+  classic_node->Shutdown();
   int status = sim.exit_status;
-  if (!options.state_out_path.empty() && !WriteState(options.state_out_path, controller.State())) {
+  if (!options.state_out_path.empty() && !WriteState(options.state_out_path, sim.player->State())) {
     std::fprintf(stderr, "lumaro-sim: cannot write %s\n", options.state_out_path.c_str());
     if (status == 0) status = 1;
   }
-  node.reset();
-  g_object_unref(testbed);
+  release();
   if (log_file != stderr) std::fclose(log_file);
   return status;
 }

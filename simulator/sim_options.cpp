@@ -1,7 +1,12 @@
 #include "simulator/sim_options.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <utility>
+
+#include "trace/trace.h"
 
 namespace lumaro::sim {
 namespace {
@@ -14,6 +19,38 @@ bool ParsePositive(const std::string& text, double max, double* out) {
     return false;
   }
   *out = value;
+  return true;
+}
+
+bool ParseUnsigned(const std::string& text, std::uint64_t max, std::uint64_t* out) {
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const std::string digits = hex ? text.substr(2) : text;
+  if (digits.empty() || digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
+                            std::string::npos) {
+    return false;
+  }
+  errno = 0;
+  const unsigned long long value = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+  if (errno == ERANGE || value > max) return false;
+  *out = value;
+  return true;
+}
+
+// TARGET:BLOCK, the target 0x80 (or 128) or a unit 0 to 3, the block within
+// its range.
+bool ParseClassicBlock(const std::string& text, std::pair<std::uint32_t, std::uint32_t>* out) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string::npos) return false;
+  std::uint64_t target = 0;
+  std::uint64_t block = 0;
+  if (!ParseUnsigned(text.substr(0, colon), 0xff, &target) ||
+      !ParseUnsigned(text.substr(colon + 1), 0xff, &block)) {
+    return false;
+  }
+  const bool main = target == trace::kClassicMainTarget;
+  if (!main && target >= trace::kMaxClassicUnits) return false;
+  if (block >= (main ? trace::kClassicMainBlocks : trace::kClassicUnitBlocks)) return false;
+  *out = {static_cast<std::uint32_t>(target), static_cast<std::uint32_t>(block)};
   return true;
 }
 
@@ -32,6 +69,14 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
     }
     if (arg == "--no-usb") {
       options->usb_device = false;
+      continue;
+    }
+    if (arg == "--classic-short-reply") {
+      options->classic.short_data = true;
+      continue;
+    }
+    if (arg == "--classic-garbage-reply") {
+      options->classic.garbage = true;
       continue;
     }
     if (arg.rfind("--", 0) != 0) {
@@ -53,8 +98,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
       *error = arg + " needs a value";
       return false;
     }
-    if (arg == "--no-usb") {
-      *error = "--no-usb takes no value";
+    if (arg == "--no-usb" || arg == "--classic-short-reply" || arg == "--classic-garbage-reply") {
+      *error = arg + " takes no value";
       return false;
     }
     if (arg == "--rate") {
@@ -72,6 +117,22 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
         *error = "--linger takes a number of seconds from 0 to 3600";
         return false;
       }
+    } else if (arg == "--classic-fail-read") {
+      std::pair<std::uint32_t, std::uint32_t> block;
+      if (!ParseClassicBlock(value, &block)) {
+        *error =
+            "--classic-fail-read takes TARGET:BLOCK, target 0x80 (blocks 0 to 31) or 0 to 3 "
+            "(blocks 0 to 3)";
+        return false;
+      }
+      options->classic.failing_reads.insert(block);
+    } else if (arg == "--classic-fail-write-after") {
+      std::uint64_t count = 0;
+      if (!ParseUnsigned(value, UINT32_MAX, &count)) {
+        *error = "--classic-fail-write-after takes a number of block writes";
+        return false;
+      }
+      options->classic.writes_before_failure = count;
     } else if (arg == "--log") {
       options->log_path = value;
     } else if (arg == "--state-out") {

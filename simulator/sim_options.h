@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "simulator/classic_controller.h"
+
 namespace lumaro::sim {
 
 struct SimOptions {
@@ -15,23 +17,40 @@ struct SimOptions {
   std::string state_out_path;
   std::string trace_path;
   std::vector<std::string> command;
+  ClassicFaults classic;  // misbehaviour of /dev/LumaroClassic
 };
 
 inline constexpr char kUsage[] =
     "usage: lumaro-sim [--rate FRAMES_PER_S] [--packet-rate PACKETS_PER_S]\n"
     "                  [--linger SECONDS] [--log FILE] [--state-out FILE] [--no-usb]\n"
+    "                  [--classic-fail-read TARGET:BLOCK]... [--classic-fail-write-after N]\n"
+    "                  [--classic-short-reply] [--classic-garbage-reply]\n"
     "                  TRACE -- COMMAND [ARGS...]\n"
-    "Runs COMMAND against a simulated camera controller at /dev/lumaro played from TRACE.\n"
+    "Runs COMMAND against the simulated camera controller at /dev/lumaro and classic\n"
+    "controller at /dev/LumaroClassic, played from TRACE.\n"
     "  --rate N          frames served to read per second (default 240)\n"
-    "  --packet-rate N   touch packets served to request 192 per second (default 200)\n"
+    "  --packet-rate N   touch packets (request 192) and classic events (request 242)\n"
+    "                    served per second (default 200)\n"
     "  --linger S        seconds from the end of the trace to SIGTERM (default 1)\n"
     "  --log FILE        one line per request, report and playback event (default\n"
-    "                    standard error); a request 192 that fails with EAGAIN\n"
-    "                    because no packet is due is not logged\n"
-    "  --state-out FILE  writes the controller's final state as a trace\n"
+    "                    standard error); a request 192 or 242 that fails with\n"
+    "                    EAGAIN because nothing is due is not logged\n"
+    "  --state-out FILE  writes the controllers' final state (classic blocks too) as a\n"
+    "                    trace\n"
     "  --no-usb          the simulated USB bus (USB_DEVFS_PATH, read by libusb 0.1)\n"
     "                    lists no device; by default it lists the controller,\n"
-    "                    5a3e:0c20, as device 001/002\n";
+    "                    5a3e:0c20, as device 001/002\n"
+    "Misbehaviour of the classic controller's command channel:\n"
+    "  --classic-fail-read TARGET:BLOCK\n"
+    "                    reads of that block (target 0x80 or 0 to 3) get a failure\n"
+    "                    status; may be given more than once\n"
+    "  --classic-fail-write-after N\n"
+    "                    the first N block writes succeed, every later one gets a\n"
+    "                    failure status\n"
+    "  --classic-short-reply\n"
+    "                    data replies carry one data byte less than they should\n"
+    "  --classic-garbage-reply\n"
+    "                    every reply has a bad sync byte, status and checksum\n";
 
 // Parses argv; on failure returns false with the reason in *error. `--help`
 // sets *help and returns true.

@@ -1,11 +1,20 @@
-// node-probe: a scripted client of /dev/lumaro for end-to-end tests of the
-// simulator. Each argument is one step; each step prints one line.
+// node-probe: a scripted client of /dev/lumaro and /dev/LumaroClassic for
+// end-to-end tests of the simulator. Each argument is one step; each step
+// prints one line.
 //   open | open-wait | close | get CODE | set CODE HEX | read | write HEX | access
 //   packet: request 192 (GET_TOUCH_PACKET)
 //   mark | elapsed-min MS: whether at least MS milliseconds passed since the mark
+// On /dev/LumaroClassic:
+//   classic-open | classic-open-wait
+//   classic-cmd HEX: request 66 with the packet's length, then request 64
+//   classic-read N: request 66 with N, then request 65 into a 64-byte buffer;
+//     prints the result and the reply up to its checksum
+//   classic-set CODE HEX: a fixed request with its in-block
+//   classic-event: request 242 into a 10-byte block
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -31,25 +40,77 @@ void PrintResult(const char* what, long result, int error) {
 
 }  // namespace
 
+// Opens `path`, retrying until it is there for at most 20 seconds when `wait`.
+int OpenNode(lumaro::SystemDeviceIo& io, const char* path, bool wait) {
+  int fd = io.Open(path, O_RDWR);
+  for (int tries = 0; wait && fd < 0 && tries < 400; ++tries) {
+    usleep(50 * 1000);
+    fd = io.Open(path, O_RDWR);
+  }
+  return fd;
+}
+
+// Prints `what RESULT HEX` or `what -1 ERROR`.
+void PrintBlock(const char* what, int result, int error, const std::uint8_t* bytes,
+                std::size_t count) {
+  if (result < 0) {
+    PrintResult(what, result, error);
+  } else {
+    std::printf("%s %d %s\n", what, result, lumaro::trace::ToHex(bytes, count).c_str());
+  }
+}
+
 int main(int argc, char** argv) {
   lumaro::SystemDeviceIo io;
   int fd = -1;
+  int classic_fd = -1;
   std::array<std::uint8_t, lumaro::kFrameBufferSize> buffer{};
   auto mark = std::chrono::steady_clock::now();
   for (int i = 1; i < argc; ++i) {
     const std::string step = argv[i];
     auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
-    if (step == "open") {
-      fd = io.Open(lumaro::kTouchNodePath, O_RDWR);
-      PrintResult("open", fd < 0 ? -1 : 0, errno);
-    } else if (step == "open-wait") {
-      // Retries until the node is back, for at most 20 seconds.
-      for (int tries = 0; tries < 400; ++tries) {
-        fd = io.Open(lumaro::kTouchNodePath, O_RDWR);
-        if (fd >= 0) break;
-        usleep(50 * 1000);
+    if (step == "open" || step == "open-wait") {
+      fd = OpenNode(io, lumaro::kTouchNodePath, step == "open-wait");
+      PrintResult(step.c_str(), fd < 0 ? -1 : 0, errno);
+    } else if (step == "classic-open" || step == "classic-open-wait") {
+      classic_fd = OpenNode(io, lumaro::kClassicNodePath, step == "classic-open-wait");
+      PrintResult(step.c_str(), classic_fd < 0 ? -1 : 0, errno);
+    } else if (step == "classic-cmd") {
+      std::vector<std::uint8_t> packet;
+      if (!lumaro::trace::FromHex(next(), &packet) || packet.size() > 64) {
+        std::printf("bad packet hex\n");
+        return 2;
       }
-      PrintResult("open-wait", fd < 0 ? -1 : 0, errno);
+      std::uint64_t length = packet.size();
+      io.Ioctl(classic_fd, lumaro::CLASSIC_CMD_LENGTH, &length);
+      const int result = io.Ioctl(classic_fd, lumaro::CLASSIC_CMD_WRITE, packet.data());
+      PrintResult("classic-cmd", result, errno);
+    } else if (step == "classic-read") {
+      std::uint64_t length = std::strtoull(next().c_str(), nullptr, 10);
+      std::array<std::uint8_t, lumaro::kClassicReplySize> reply{};
+      io.Ioctl(classic_fd, lumaro::CLASSIC_CMD_LENGTH, &length);
+      const int result = io.Ioctl(classic_fd, lumaro::CLASSIC_CMD_READ, reply.data());
+      const int error = errno;
+      // Status, data length, data and checksum; the rest is zeros.
+      const std::size_t shown =
+          std::min<std::size_t>(4 + std::min<std::size_t>(reply[2], 60), result < 0 ? 0 : result);
+      PrintBlock("classic-read", result, error, reply.data(), shown);
+    } else if (step == "classic-set") {
+      const unsigned long code = std::strtoul(next().c_str(), nullptr, 10);
+      std::vector<std::uint8_t> block;
+      if (!lumaro::trace::FromHex(next(), &block)) {
+        std::printf("bad hex\n");
+        return 2;
+      }
+      // At least as long as the request's block, which the node reads whole.
+      const lumaro::RequestInfo* info = lumaro::FindClassicRequest(code);
+      block.resize(std::max(block.size(), info != nullptr ? info->size : 0));
+      const int result = io.Ioctl(classic_fd, code, block.data());
+      PrintResult("classic-set", result, errno);
+    } else if (step == "classic-event") {
+      std::array<std::uint8_t, lumaro::kClassicTouchEventSize> event{};
+      const int result = io.Ioctl(classic_fd, lumaro::CLASSIC_TOUCH_READ, event.data());
+      PrintBlock("classic-event", result, errno, event.data(), event.size());
     } else if (step == "close") {
       PrintResult("close", io.Close(fd), errno);
       fd = -1;
@@ -74,13 +135,7 @@ int main(int argc, char** argv) {
     } else if (step == "packet") {
       std::array<std::uint8_t, lumaro::kTouchPacketSize> packet{};
       const int result = io.Ioctl(fd, lumaro::GET_TOUCH_PACKET, packet.data());
-      const int error = errno;
-      if (result < 0) {
-        PrintResult("packet", result, error);
-      } else {
-        std::printf("packet %d %s\n", result,
-                    lumaro::trace::ToHex(packet.data(), packet.size()).c_str());
-      }
+      PrintBlock("packet", result, errno, packet.data(), packet.size());
     } else if (step == "mark") {
       mark = std::chrono::steady_clock::now();
       std::printf("mark\n");

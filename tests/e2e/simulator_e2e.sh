@@ -206,6 +206,151 @@ case_packets_are_paced() {
   expect_grep "$WORK/probe.out" "^elapsed-min 199 ok$"
 }
 
+# classic_packet GROUP TARGET COMMAND PAYLOAD: a classic command packet in
+# hex, with its length byte and checksum.
+classic_packet() {
+  local body sum=0 i
+  body=$2$3$(printf '%02x' $((${#4} / 2)))$4
+  for ((i = 0; i < ${#body}; i += 2)); do sum=$((sum + 16#${body:i:2})); done
+  printf '55%s%s%02x\n' "$1" "$body" $((sum % 256))
+}
+
+case_classic_blocks_through_the_node() {
+  local b1 b2 w zeros31 calib
+  b1=$(printf '%02x' $(seq 1 32))
+  b2=$(printf '%02x' $(seq 101 132))
+  w=$(printf '%02x' $(seq 201 232))
+  calib=$(printf '%02x' $(seq 1 186))
+  write_trace t.ltrace <<T
+classic-units 1
+classic-block 0x80 1 $b1
+classic-block 0 3 $b2
+T
+  probe t.ltrace --state-out "$WORK/state.ltrace" -- open classic-open \
+    classic-cmd 551e80ae002e classic-read 64 \
+    classic-cmd 551e80b2040000010037 classic-read 64 \
+    classic-cmd "$(classic_packet 1e 00 b2 00000300)" classic-read 64 \
+    classic-cmd 553c80b102000033 classic-read 64 \
+    classic-cmd "$(classic_packet 2d 80 b2 00000600"$w")" classic-read 64 \
+    classic-cmd "$(classic_packet 1e 80 b2 00000600)" classic-read 64 \
+    classic-cmd "$(classic_packet 1e 02 b2 00000000)" classic-read 64 \
+    classic-cmd 551e80ae002f classic-read 64 classic-read 64 \
+    classic-set 240 01 classic-set 244 "$calib" classic-set 243 01 || fail "probe failed"
+  # Both nodes are there; replies are 55, status, data length, data, checksum.
+  expect_output "$WORK/probe.out" <<T
+open 0
+classic-open 0
+classic-cmd 0
+classic-read 64 554b01004c
+classic-cmd 0
+classic-read 64 554b20${b1}7b
+classic-cmd 0
+classic-read 64 554b20${b2}fb
+classic-cmd 0
+classic-read 64 55870087
+classic-cmd 0
+classic-read 64 55870087
+classic-cmd 0
+classic-read 64 554b20${w}7b
+classic-cmd 0
+classic-read 64 55f000f0
+classic-cmd 0
+classic-read 64 55f000f0
+classic-read -1 Connection timed out
+classic-set 0
+classic-set 0
+classic-set 0
+T
+  expect_grep "$WORK/sim.log" "^classic units 1$"
+  expect_grep "$WORK/sim.log" "^classic read 0x80 1$"
+  expect_grep "$WORK/sim.log" "^classic write 0x80 6 $w$"
+  expect_grep "$WORK/sim.log" "^classic read 2 0 failed$"
+  expect_grep "$WORK/sim.log" "^classic bad packet checksum 0x2f, expected 0x2e: 551e80ae002f$"
+  expect_grep "$WORK/sim.log" "^ioctl 244 0 $calib$"
+  expect_grep "$WORK/state.ltrace" "^classic-units 1$"
+  expect_grep "$WORK/state.ltrace" "^classic-block 0x80 6 $w$"
+  expect_grep "$WORK/state.ltrace" "^classic-block 0 3 $b2$"
+
+  # The stored blocks are what the next run's controller holds.
+  probe state.ltrace -- classic-open classic-cmd "$(classic_packet 1e 80 b2 00000600)" \
+    classic-read 64 || fail "second probe failed"
+  expect_grep "$WORK/probe.out" "^classic-read 64 554b20${w}7b$"
+}
+
+case_classic_events_follow_the_trace() {
+  write_trace t.ltrace <<'T'
+event 07000a000b0000000000
+frame a0
+packet 000700000000
+wait 4
+event 06000a000b0000000000
+unplug
+wait 200
+plug
+event 07001400150000000000
+T
+  probe t.ltrace -- classic-open classic-event classic-event classic-event open classic-open \
+    classic-open-wait classic-event classic-event || fail "probe failed"
+  # Frames and packets belong to /dev/lumaro; an event due within 10 ms is
+  # waited for; the unplug hides both nodes until the plug.
+  expect_output "$WORK/probe.out" <<'T'
+classic-open 0
+classic-event 0 07000a000b0000000000
+classic-event 0 06000a000b0000000000
+classic-event -1 No such device
+open -1 No such file or directory
+classic-open -1 No such file or directory
+classic-open-wait 0
+classic-event 0 07001400150000000000
+classic-event -1 Resource temporarily unavailable
+T
+  expect_output "$WORK/sim.log" <<'T'
+ioctl 242 0
+ioctl 242 0
+unplug
+ioctl 242 -1
+plug
+ioctl 242 0
+end of trace
+command exited 0
+T
+}
+
+case_classic_misbehaviour() {
+  local data
+  data=$(printf '%02x' $(seq 1 32))
+  write_trace t.ltrace </dev/null
+  probe t.ltrace --state-out "$WORK/state.ltrace" --classic-fail-read 0x80:1 \
+    --classic-fail-write-after 1 --classic-short-reply -- classic-open \
+    classic-cmd 551e80b2040000010037 classic-read 64 \
+    classic-cmd "$(classic_packet 1e 80 b2 00000200)" classic-read 64 \
+    classic-cmd "$(classic_packet 2d 80 b2 00000000"$data")" classic-read 64 \
+    classic-cmd "$(classic_packet 2d 80 b2 00000100"$data")" classic-read 64 ||
+    fail "probe failed"
+  # The read of 0x80:1 fails, data replies are one byte short, and the
+  # second block write is refused.
+  expect_output "$WORK/probe.out" <<T
+classic-open 0
+classic-cmd 0
+classic-read 64 55f000f0
+classic-cmd 0
+classic-read 64 554b1f$(printf '00%.0s' $(seq 1 31))6a
+classic-cmd 0
+classic-read 64 55870087
+classic-cmd 0
+classic-read 64 55f000f0
+T
+  expect_grep "$WORK/sim.log" "^classic read 0x80 1 failed$"
+  expect_grep "$WORK/sim.log" "^classic write 0x80 1 $data failed$"
+  expect_grep "$WORK/state.ltrace" "^classic-block 0x80 0 $data$"
+  expect_no_grep "$WORK/state.ltrace" "^classic-block 0x80 1 "
+
+  probe t.ltrace --classic-garbage-reply -- classic-open classic-cmd 551e80ae002e \
+    classic-read 64 || fail "probe failed"
+  # Sync and status inverted, checksum off by one.
+  expect_grep "$WORK/probe.out" "^classic-read 64 aab4004c$"
+}
+
 USB_PROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/usb-probe"
 
 # usb_walk [SIM OPTIONS]: the USB bus walk under the simulator; the walk in

@@ -1,0 +1,91 @@
+// The classic controller behind /dev/LumaroClassic as the simulator plays it
+// from a trace: 32-byte blocks per target (the main record at 0x80, blocks 0
+// to 31; units 0 to 3, blocks 0 to 3) kept in the shared controller state,
+// the packet command channel over requests 64 (write a command), 65 (read
+// the reply) and 66 (byte count of the next transfer), the fixed requests
+// 240, 241, 243, 244 and 246, and touch events for request 242.
+//
+// Pure logic over the shared TracePlayer, whose lock guards everything here.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "driver-interface/requests.h"
+#include "simulator/camera_controller.h"
+#include "simulator/sim_log.h"
+#include "simulator/trace_player.h"
+
+namespace lumaro::sim {
+
+// Reply status bytes (offset 1 of a reply).
+inline constexpr std::uint8_t kClassicReplyAck = 0x87;
+inline constexpr std::uint8_t kClassicReplyData = 0x4B;
+inline constexpr std::uint8_t kClassicReplyFailed = 0xF0;
+
+// Ways to make the controller misbehave, for tests of its client.
+struct ClassicFaults {
+  // (target, block) pairs whose reads get a failure status.
+  std::set<std::pair<std::uint32_t, std::uint32_t>> failing_reads;
+  // Block writes that succeed; every later one gets a failure status.
+  std::optional<std::uint64_t> writes_before_failure;
+  bool short_data = false;  // data replies carry one data byte less
+  bool garbage = false;     // replies with inverted sync and status bytes
+                            // and a wrong checksum
+};
+
+class ClassicController {
+ public:
+  ClassicController(TracePlayer* player, SimLog* log, ClassicFaults faults = {});
+
+  TracePlayer* player() { return player_; }
+
+  // Bytes of the caller's argument to map for request `code`: the byte count
+  // set by request 66 for 64 and 65 (0 when it is above 64), the fixed block
+  // size for the others, 0 for a code this node does not serve.
+  std::size_t ArgumentSize(unsigned long code);
+
+  // Serves one request other than 242; `block` holds the caller's argument
+  // (ArgumentSize bytes). Request 65 returns the number of bytes read.
+  RequestOutcome Request(unsigned long code, std::span<std::uint8_t> block);
+
+  // Request 242 at `now_us`: the event stream's next step.
+  PacketStep NextEvent(std::int64_t now_us) {
+    return player_->NextPacket(PacedStream::kClassicEvents, now_us);
+  }
+
+  // The last block handed over with request 244 (empty before the first).
+  std::vector<std::uint8_t> calibration();
+
+ private:
+  struct Reply {
+    std::uint8_t status = kClassicReplyFailed;
+    std::vector<std::uint8_t> data;
+  };
+  RequestOutcome Serve(unsigned long code, std::span<std::uint8_t> block,
+                       trace::ControllerState& state);
+  // Checks and carries out one command packet; logs it.
+  Reply Execute(std::span<const std::uint8_t> packet, trace::ControllerState& state);
+  Reply BlockCommand(bool write, std::uint32_t target, std::span<const std::uint8_t> payload,
+                     trace::ControllerState& state);
+  std::array<std::uint8_t, kClassicReplySize> Encode(const Reply& reply) const;
+
+  TracePlayer* player_;
+  SimLog* log_;
+  ClassicFaults faults_;
+  std::uint64_t transfer_count_ = 0;                                  // set by request 66
+  std::optional<std::array<std::uint8_t, kClassicReplySize>> reply_;  // awaiting request 65
+  std::uint64_t block_writes_ = 0;
+  std::vector<std::uint8_t> calibration_;
+};
+
+// "0x80" for the main record, the unit number otherwise, as traces write it.
+std::string ClassicTargetName(std::uint32_t target);
+
+}  // namespace lumaro::sim
