@@ -103,7 +103,7 @@ case_debian_package() {
 
   lintian --tag-display-limit 0 "$RUNTIME_DEB" "$DEVTOOLS_DEB" >"$WORK/lintian.log" 2>&1 || true
   echo "lintian:"
-  grep -v 'root privileges' "$WORK/lintian.log" | sed 's/^/  /'
+  { grep -v 'root privileges' "$WORK/lintian.log" || echo '(no findings)'; } | sed 's/^/  /'
   if grep -q '^E: ' "$WORK/lintian.log"; then fail "lintian reports errors"; fi
 }
 
