@@ -6,14 +6,6 @@ PixelPoint FirstCrosshair(ScreenSize s) {
   return {s.width / 20, s.height / 18};
 }
 
-PixelPoint CornerTarget(ScreenSize s, std::int32_t count) {
-  const std::uint32_t left = s.width / 20;
-  const std::uint32_t top = s.height / 18;
-  const bool right = count == 1 || count == 3;
-  const bool bottom = count >= 2;
-  return {right ? 19 * left : left, bottom ? 17 * top : top};
-}
-
 PixelPoint GridTarget(ScreenSize s, std::int32_t col, std::int32_t row) {
   const std::uint32_t mx = s.width / 20;
   const std::uint32_t my = s.height / 20;

@@ -7,26 +7,15 @@
 #include <optional>
 
 #include "calibration-common/button_row.h"
+#include "calibration-common/screen_geometry.h"
 
 namespace lumaro {
-
-struct ScreenSize {
-  std::uint32_t width;   // W
-  std::uint32_t height;  // H
-};
-
-struct PixelPoint {
-  std::uint32_t x;
-  std::uint32_t y;
-};
 
 // Units of a recorded target: 1/32768 of the screen width or height.
 inline constexpr float kTargetScale = 32768.0f;
 
 // The crosshair of start-up and "ReCalibrate": (W/20, H/18).
 PixelPoint FirstCrosshair(ScreenSize s);
-// 4-point targets by count: top left, top right, bottom left, bottom right.
-PixelPoint CornerTarget(ScreenSize s, std::int32_t count);
 // 16-point targets: a 4 x 4 grid from (W/20, H/20), row by row.
 PixelPoint GridTarget(ScreenSize s, std::int32_t col, std::int32_t row);
 // A pixel coordinate in target units: (32768 / extent) * pixel in single

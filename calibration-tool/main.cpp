@@ -3,16 +3,16 @@
 //   tapalign -a       16 points
 //   tapalign -reset   returns the controller to its non-calibrated status
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "calibration-common/calib_display.h"
+#include "calibration-common/tick.h"
+#include "calibration-common/window_events.h"
 #include "calibration-tool/calib_params.h"
 #include "calibration-tool/session_flow.h"
 #include "calibration-tool/startup.h"
-#include "calibration-tool/tick.h"
 #include "calibration-tool/usb_presence.h"
 #include "calibration-tool/x_screen.h"
 #include "driver-interface/requests.h"
@@ -28,28 +28,6 @@ void ClearTerminal() {
   std::fflush(stdout);
   const int status = std::system("clear");
   (void)status;  // a terminal that cannot be cleared changes nothing
-}
-
-// Handles every pending event of the window, as one tick.
-void PollEvents(CalibDisplay& d, CalibrationFlow& flow) {
-  XEvent event;
-  while (!flow.finished() && XCheckWindowEvent(d.display, d.window, ~0L, &event)) {
-    switch (event.type) {
-      case KeyPress:
-        flow.OnKeyPress(XLookupKeysym(&event.xkey, 0));
-        break;
-      case ButtonPress:
-        flow.OnButtonPress(static_cast<std::uint32_t>(event.xbutton.x),
-                           static_cast<std::uint32_t>(event.xbutton.y));
-        break;
-      case ButtonRelease:
-        flow.OnButtonRelease(static_cast<std::uint32_t>(event.xbutton.x),
-                             static_cast<std::uint32_t>(event.xbutton.y));
-        break;
-      default:
-        break;
-    }
-  }
 }
 
 // Ends a session that cannot show its window: out of calibration mode, node
@@ -68,7 +46,7 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   ReadStatus reads;
   SystemDeviceIo system_io;
-  TickGatedIo io(system_io);
+  TickGatedIo io(system_io, GET_TOUCH_PACKET);
   const StartupHooks hooks{ControllerAttached, ClearTerminal};
   if (!BeginSession(session, reads, io, argc, argv, stdout, hooks)) return 0;
 
@@ -86,7 +64,7 @@ int main(int argc, char** argv) {
   flow.DrawFirstTarget();
   while (!flow.finished()) {
     if (TakeTick()) {
-      PollEvents(display, flow);
+      DispatchWindowEvents(display, flow);
       continue;
     }
     flow.PollPacket();

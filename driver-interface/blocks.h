@@ -177,4 +177,136 @@ inline void SetY(Block& b, std::int16_t v) {
 }
 }  // namespace touch_packet
 
+// /dev/LumaroClassic command channel: a CommandPacket written with
+// CLASSIC_CMD_WRITE, a ReplyPacket read with CLASSIC_CMD_READ.
+//   command: 0x55, group, target, command, n, n payload bytes, checksum
+//            (byte sum of target .. last payload byte);
+//   reply:   (unused), status, m, m data bytes.
+namespace classic_packet {
+inline constexpr std::uint8_t kSync = 0x55;
+inline constexpr std::uint8_t kGroupRead = 0x1E;
+inline constexpr std::uint8_t kGroupWrite = 0x2D;
+inline constexpr std::uint8_t kGroupControl = 0x3C;
+inline constexpr std::uint8_t kTargetController = 0x80;
+inline constexpr std::uint8_t kCmdBlock = 0xB2;
+inline constexpr std::uint8_t kCmdUnitList = 0xAE;
+inline constexpr std::uint8_t kCmdPrepareWrite = 0xB1;
+inline constexpr std::uint8_t kReplyAck = 0x87;
+inline constexpr std::uint8_t kReplyData = 0x4B;
+inline constexpr std::size_t kHeaderSize = 5;  // sync, group, target, command, length
+inline constexpr std::size_t kMaxPayload = kClassicCommandMaxSize - kHeaderSize - 1;  // 58
+inline constexpr std::size_t kReplyDataOffset = 3;
+using Command = std::array<std::uint8_t, kClassicCommandMaxSize>;
+using Reply = std::array<std::uint8_t, kClassicReplySize>;
+// The byte count of CLASSIC_CMD_LENGTH: an unsigned 64-bit value.
+using Length = std::array<std::uint8_t, kClassicLengthSize>;
+inline std::uint8_t Group(const Command& c) {
+  return Get<std::uint8_t, 1>(c);
+}
+inline std::uint8_t Target(const Command& c) {
+  return Get<std::uint8_t, 2>(c);
+}
+inline std::uint8_t Code(const Command& c) {
+  return Get<std::uint8_t, 3>(c);
+}
+inline std::uint8_t PayloadLength(const Command& c) {
+  return Get<std::uint8_t, 4>(c);
+}
+inline std::uint8_t ReplyStatus(const Reply& r) {
+  return Get<std::uint8_t, 1>(r);
+}
+inline std::uint8_t DataLength(const Reply& r) {
+  return Get<std::uint8_t, 2>(r);
+}
+inline void SetReplyStatus(Reply& r, std::uint8_t v) {
+  Put<std::uint8_t, 1>(r, v);
+}
+inline void SetDataLength(Reply& r, std::uint8_t v) {
+  Put<std::uint8_t, 2>(r, v);
+}
+inline std::uint64_t LengthValue(const Length& l) {
+  return GetAt<std::uint64_t>(l, 0);
+}
+inline void SetLengthValue(Length& l, std::uint64_t v) {
+  PutAt<std::uint64_t>(l, 0, v);
+}
+}  // namespace classic_packet
+
+// CLASSIC_TOUCH_READ: byte 0 the event type, then the raw x and y.
+namespace classic_event {
+inline constexpr std::uint8_t kContact = 7;  // a contact is present
+inline constexpr std::uint8_t kRelease = 6;  // the contact was released
+using Block = std::array<std::uint8_t, kClassicTouchEventSize>;
+inline std::uint8_t Type(const Block& b) {
+  return Get<std::uint8_t, 0>(b);
+}
+inline std::uint16_t X(const Block& b) {
+  return Get<std::uint16_t, 2>(b);
+}
+inline std::uint16_t Y(const Block& b) {
+  return Get<std::uint16_t, 4>(b);
+}
+inline void SetType(Block& b, std::uint8_t v) {
+  Put<std::uint8_t, 0>(b, v);
+}
+inline void SetX(Block& b, std::uint16_t v) {
+  Put<std::uint16_t, 2>(b, v);
+}
+inline void SetY(Block& b, std::uint16_t v) {
+  Put<std::uint16_t, 4>(b, v);
+}
+}  // namespace classic_event
+
+// CLASSIC_CALIB_SET: bytes 0 to 184 the fit result, byte 185 the state.
+//   fit result: 0 type, 1..16 span (four float32), 17.. coefficients
+//   (float64), 177 scale (float64).
+namespace classic_calib {
+inline constexpr std::size_t kResultSize = 185;
+inline constexpr std::size_t kSpanOffset = 1;
+inline constexpr std::size_t kSpanSize = 16;
+inline constexpr std::size_t kCoefficientOffset = 17;
+inline constexpr std::size_t kScaleOffset = 177;
+inline constexpr std::size_t kStateOffset = 185;
+inline constexpr std::uint8_t kStateNone = 0;
+inline constexpr std::uint8_t kStateComputed = 1;
+inline constexpr std::uint8_t kStateCancelled = 2;
+using Block = std::array<std::uint8_t, kClassicCalibBlockSize>;
+inline std::uint8_t Type(const Block& b) {
+  return Get<std::uint8_t, 0>(b);
+}
+inline std::uint8_t State(const Block& b) {
+  return Get<std::uint8_t, kStateOffset>(b);
+}
+inline void SetState(Block& b, std::uint8_t v) {
+  Put<std::uint8_t, kStateOffset>(b, v);
+}
+}  // namespace classic_calib
+
+// The classic controller's main record (801 bytes, target 0x80) and unit
+// records (107 bytes, target 0 to 3), stored in 32-byte blocks.
+namespace classic_record {
+inline constexpr std::size_t kMainSize = 801;
+inline constexpr std::size_t kUnitSize = 107;
+inline constexpr std::size_t kBlockSize = 32;
+inline constexpr std::size_t kRawSpanOffset = 41;       // x start, x end, y start, y end (float32)
+inline constexpr std::size_t kCalibrationOffset = 175;  // fit result, 185 bytes
+inline constexpr std::size_t kCalibratedOffset = 360;   // 1: calibration in force
+using Main = std::array<std::uint8_t, kMainSize>;
+using Unit = std::array<std::uint8_t, kUnitSize>;
+inline float RawSpan(const Main& m, int i) {
+  if (i < 0 || i > 3) return 0.0f;
+  return GetAt<float>(m, kRawSpanOffset + 4 * static_cast<std::size_t>(i));
+}
+inline void SetRawSpan(Main& m, int i, float v) {
+  if (i < 0 || i > 3) return;
+  PutAt<float>(m, kRawSpanOffset + 4 * static_cast<std::size_t>(i), v);
+}
+inline std::uint8_t Calibrated(const Main& m) {
+  return Get<std::uint8_t, kCalibratedOffset>(m);
+}
+inline void SetCalibrated(Main& m, std::uint8_t v) {
+  Put<std::uint8_t, kCalibratedOffset>(m, v);
+}
+}  // namespace classic_record
+
 }  // namespace lumaro

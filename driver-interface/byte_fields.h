@@ -17,10 +17,17 @@ namespace lumaro {
 
 namespace detail {
 
+// The unsigned integer of a field's width (1, 2, 4 or 8 bytes).
+template <std::size_t Size>
+using UnsignedOf = std::conditional_t<
+    Size == 1, std::uint8_t,
+    std::conditional_t<Size == 2, std::uint16_t,
+                       std::conditional_t<Size == 4, std::uint32_t, std::uint64_t>>>;
+
 template <typename T>
 constexpr T LoadLe(const std::uint8_t* p) {
-  using U = std::conditional_t<sizeof(T) == 1, std::uint8_t,
-                               std::conditional_t<sizeof(T) == 2, std::uint16_t, std::uint32_t>>;
+  static_assert(sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8);
+  using U = UnsignedOf<sizeof(T)>;
   U v = 0;
   for (std::size_t i = 0; i < sizeof(T); ++i) v = static_cast<U>(v | (U{p[i]} << (8 * i)));
   return std::bit_cast<T>(v);
@@ -28,8 +35,8 @@ constexpr T LoadLe(const std::uint8_t* p) {
 
 template <typename T>
 constexpr void StoreLe(std::uint8_t* p, T value) {
-  using U = std::conditional_t<sizeof(T) == 1, std::uint8_t,
-                               std::conditional_t<sizeof(T) == 2, std::uint16_t, std::uint32_t>>;
+  static_assert(sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8);
+  using U = UnsignedOf<sizeof(T)>;
   const U v = std::bit_cast<U>(value);
   for (std::size_t i = 0; i < sizeof(T); ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }

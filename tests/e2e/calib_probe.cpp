@@ -12,6 +12,20 @@
 //   calib-probe calibrate-scene STATE SCENE
 //       SCENE with STATE's calibration blocks, and its truth lines mapped
 //       through that calibration, on standard output.
+//
+// The classic controller (4 targets, raw span 0..4096 on both axes):
+//   calib-probe classic-record calibrated|uncalibrated
+//       its main record and one unit as classic-block records; every byte
+//       recognisable.
+//   calib-probe classic-touches [held]
+//       event records touching the four targets through the controller's
+//       distortion; "held" keeps the first contact down across the next
+//       crosshair before lifting it.
+//   calib-probe classic-check STATE calibrated|reset ORIGINAL
+//       compares the main record in STATE with ORIGINAL's: after a
+//       calibration only segment 3 may differ, and it must hold the bilinear
+//       map of the touches onto the targets with byte 360 = 1; after a reset
+//       only byte 360 may differ, and it must be 0.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -197,6 +211,164 @@ int CalibrateScene(const std::string& state_path, const std::string& scene_path)
   return 0;
 }
 
+// --- The classic controller ------------------------------------------------
+
+constexpr int kRecordBytes = 801;
+constexpr int kBlocks = 32;
+// Segments of the main record: first block, length, first record byte.
+constexpr std::array<std::array<int, 3>, 9> kSegments = {{{0, 25, 0},
+                                                          {1, 150, 25},
+                                                          {6, 186, 175},
+                                                          {12, 34, 361},
+                                                          {16, 169, 395},
+                                                          {22, 186, 564},
+                                                          {29, 1, 750},
+                                                          {30, 25, 751},
+                                                          {31, 25, 776}}};
+
+std::vector<std::uint8_t> ClassicRecord(bool calibrated) {
+  std::vector<std::uint8_t> record(kRecordBytes);
+  for (int i = 0; i < kRecordBytes; ++i) record[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  const float span[4] = {0.0f, 4096.0f, 0.0f, 4096.0f};
+  for (int i = 0; i < 4; ++i) lumaro::PutAt<float>(record, 41 + 4 * i, span[i]);
+  record[360] = calibrated ? 1 : 0;
+  return record;
+}
+
+// The 32 blocks holding a record: each segment a marker byte 1 and its data,
+// filler zero; blocks of no segment patterned.
+std::vector<std::vector<std::uint8_t>> RecordBlocks(const std::vector<std::uint8_t>& record) {
+  std::vector<std::vector<std::uint8_t>> blocks(kBlocks, std::vector<std::uint8_t>(32));
+  for (int b = 0; b < kBlocks; ++b) {
+    for (int i = 0; i < 32; ++i) blocks[b][i] = static_cast<std::uint8_t>(0xA0 + b + i);
+  }
+  for (const auto& [first, length, offset] : kSegments) {
+    std::vector<std::uint8_t> image((length + 32) / 32 * 32, 0);
+    image[0] = 1;
+    std::copy(record.begin() + offset, record.begin() + offset + length, image.begin() + 1);
+    for (std::size_t i = 0; i < image.size(); ++i) blocks[first + i / 32][i % 32] = image[i];
+  }
+  return blocks;
+}
+
+std::vector<std::uint8_t> RecordOf(const lumaro::trace::ControllerState& state) {
+  std::vector<std::uint8_t> record(kRecordBytes);
+  for (const auto& [first, length, offset] : kSegments) {
+    for (int i = 0; i < length; ++i) {
+      const int at = i + 1;  // past the marker
+      const auto it =
+          state.classic_blocks.find({0x80, static_cast<std::uint32_t>(first + at / 32)});
+      if (it != state.classic_blocks.end()) record[offset + i] = it->second[at % 32];
+    }
+  }
+  return record;
+}
+
+struct Point {
+  double x, y;
+};
+
+// The targets in raw units and the raw touches that the distortion gives.
+std::array<Point, 4> ClassicTargets() {
+  const float fx = 4096.0f / 1920.0f, fy = 4096.0f / 1080.0f;
+  const unsigned px[4] = {96, 1824, 96, 1824}, py[4] = {60, 60, 1020, 1020};
+  std::array<Point, 4> targets;
+  for (int k = 0; k < 4; ++k) {
+    targets[k] = {fx * static_cast<float>(px[k]), fy * static_cast<float>(py[k])};
+  }
+  return targets;
+}
+
+Point ClassicRaw(const Point& t) {
+  return {std::round(300 + 0.9 * t.x + 0.02 * t.y), std::round(200 - 0.03 * t.x + 0.88 * t.y)};
+}
+
+std::string Event(int type, const Point& p) {
+  char text[40];
+  const int x = static_cast<int>(p.x), y = static_cast<int>(p.y);
+  std::snprintf(text, sizeof text, "event %02x00%02x%02x%02x%02x00000000", type, x & 0xff,
+                (x >> 8) & 0xff, y & 0xff, (y >> 8) & 0xff);
+  return text;
+}
+
+int ClassicRecordOut(bool calibrated) {
+  const std::vector<std::vector<std::uint8_t>> blocks = RecordBlocks(ClassicRecord(calibrated));
+  std::puts("classic-units 1");
+  for (int b = 0; b < kBlocks; ++b) {
+    std::printf("classic-block 0x80 %d %s\n", b,
+                lumaro::trace::ToHex(blocks[b].data(), 32).c_str());
+  }
+  for (int b = 0; b < 4; ++b) {
+    std::vector<std::uint8_t> unit(32, static_cast<std::uint8_t>(0x40 + b));
+    if (b <= 1) unit[0] = 1;  // the markers of the unit's two segments
+    std::printf("classic-block 0 %d %s\n", b, lumaro::trace::ToHex(unit.data(), 32).c_str());
+  }
+  return 0;
+}
+
+int ClassicTouches(bool held) {
+  const std::array<Point, 4> targets = ClassicTargets();
+  for (int k = 0; k < 4; ++k) {
+    const Point raw = ClassicRaw(targets[k]);
+    std::puts(Event(7, raw).c_str());
+    std::puts(Event(7, raw).c_str());
+    if (held && k == 0) {
+      // Still down when the next crosshair shows: no point from this.
+      std::puts("wait 300");
+      std::puts(Event(7, ClassicRaw(targets[1])).c_str());
+    }
+    std::puts(Event(6, raw).c_str());
+    std::puts("wait 300");
+  }
+  return 0;
+}
+
+int ClassicCheck(const std::string& path, const std::string& mode,
+                 const std::string& original_path) {
+  lumaro::trace::ControllerState state, original;
+  if (!LoadState(path, &state) || !LoadState(original_path, &original)) return 2;
+  // Blocks outside segment 3 (and for a reset everything but byte 360) must
+  // be as they were.
+  for (int b = 0; b < kBlocks; ++b) {
+    const auto key = std::make_pair(0x80u, static_cast<std::uint32_t>(b));
+    if (mode == "calibrated" && b >= 6 && b <= 11) continue;
+    if (mode == "reset" && b == 11) continue;  // holds record byte 360
+    if (state.classic_blocks[key] != original.classic_blocks[key]) {
+      std::printf("block %d changed\n", b);
+      return 1;
+    }
+  }
+  const std::vector<std::uint8_t> before = RecordOf(original), after = RecordOf(state);
+  if (mode == "reset") {
+    for (int i = 175; i <= 360; ++i) {
+      if (i != 360 && after[i] != before[i]) {
+        std::printf("record byte %d changed by the reset\n", i);
+        return 1;
+      }
+    }
+    if (after[360] != 0) return std::printf("byte 360 is %d, not 0\n", after[360]), 1;
+    return 0;
+  }
+  if (after[175] != 13 || after[360] != 1) {
+    std::printf("type %d, calibrated %d\n", after[175], after[360]);
+    return 1;
+  }
+  double worst = 0;
+  const std::array<Point, 4> targets = ClassicTargets();
+  for (const Point& t : targets) {
+    const Point r = ClassicRaw(t);
+    const double terms[4] = {1, r.y, r.x, r.x * r.y};
+    double X = 0, Y = 0;
+    for (int i = 0; i < 4; ++i) {
+      X += lumaro::GetAt<double>(after, 175 + 17 + 8 * i) * terms[i];
+      Y += lumaro::GetAt<double>(after, 175 + 49 + 8 * i) * terms[i];
+    }
+    worst = std::max({worst, std::fabs(X - t.x), std::fabs(Y - t.y)});
+  }
+  std::printf("largest error of the stored map %.6f raw units\n", worst);
+  return worst < 0.01 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -207,6 +379,14 @@ int main(int argc, char** argv) {
   if (args.size() == 4 && args[0] == "check")
     return Check(args[1], std::atoi(args[2].c_str()), args[3]);
   if (args.size() == 3 && args[0] == "calibrate-scene") return CalibrateScene(args[1], args[2]);
+  if (args.size() == 2 && args[0] == "classic-record") {
+    return ClassicRecordOut(args[1] == "calibrated");
+  }
+  if (args.size() >= 1 && args[0] == "classic-touches") {
+    return ClassicTouches(args.size() > 1 && args[1] == "held");
+  }
+  if (args.size() == 4 && args[0] == "classic-check")
+    return ClassicCheck(args[1], args[2], args[3]);
   std::fprintf(stderr, "usage: see the head of calib_probe.cpp\n");
   return 2;
 }

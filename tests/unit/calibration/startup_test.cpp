@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "calibration-tool/tick.h"
+#include "calibration-common/tick.h"
 #include "tests/unit/calibration/calib_fakes.h"
 
 namespace lumaro {
@@ -138,7 +138,7 @@ TEST_F(Startup, RefusedCalibrationModeEndsSilently) {
 
 TEST(Tick, PendingTickCutsThePacketWaitShortAndOnlyThat) {
   FakeController inner;
-  TickGatedIo io(inner);
+  TickGatedIo io(inner, GET_TOUCH_PACKET);
   touch_packet::Block packet{};
   std::array<std::uint8_t, 1> flag = {0};
   inner.QueuePacket(touch_packet::kContact, 1, 2);

@@ -1,12 +1,10 @@
-#include "calibration-tool/tick.h"
+#include "calibration-common/tick.h"
 
 #include <signal.h>
 #include <sys/time.h>
 
 #include <cerrno>
 #include <csignal>
-
-#include "driver-interface/requests.h"
 
 namespace lumaro {
 namespace {
@@ -53,7 +51,7 @@ void RaiseTick() {
 }
 
 int TickGatedIo::Ioctl(int fd, unsigned long request, void* block) {
-  if (request != GET_TOUCH_PACKET) return inner_.Ioctl(fd, request, block);
+  if (request != waiting_request_) return inner_.Ioctl(fd, request, block);
   SetAlarmMask(SIG_UNBLOCK);  // a tick blocked meanwhile is handled here
   int result;
   if (g_tick != 0) {

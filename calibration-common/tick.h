@@ -1,8 +1,8 @@
-// The 160 ms tick that drives the window's event handling. The SIGALRM handler
-// only records the tick; the packet loop handles the events. SIGALRM is
-// blocked except while GET_TOUCH_PACKET waits, and the handler is installed
-// without SA_RESTART, so a waiting request returns on the tick and no other
-// request is ever cut short by it.
+// The 160 ms tick that drives a calibration window's event handling. The
+// SIGALRM handler only records the tick; the tool's touch loop handles the
+// window's events. SIGALRM is blocked except while the loop's waiting request
+// runs, and the handler is installed without SA_RESTART, so that request
+// returns on the tick and no other request or pause is ever cut short by it.
 #pragma once
 
 #include "driver-interface/device_io.h"
@@ -21,11 +21,13 @@ bool TakeTick();
 // Records a tick as the handler does.
 void RaiseTick();
 
-// Forwards every call to `inner`; GET_TOUCH_PACKET runs with SIGALRM
-// unblocked, and fails at once with EINTR while a tick is pending.
+// Forwards every call to `inner`; the request `waiting_request` (the one the
+// touch loop waits in) runs with SIGALRM unblocked, and fails at once with
+// EINTR while a tick is pending.
 class TickGatedIo final : public DeviceIo {
  public:
-  explicit TickGatedIo(DeviceIo& inner) : inner_(inner) {}
+  TickGatedIo(DeviceIo& inner, unsigned long waiting_request)
+      : inner_(inner), waiting_request_(waiting_request) {}
   int Open(const char* path, int flags) override { return inner_.Open(path, flags); }
   int Close(int fd) override { return inner_.Close(fd); }
   ssize_t Read(int fd, void* buffer, std::size_t count) override {
@@ -39,6 +41,7 @@ class TickGatedIo final : public DeviceIo {
 
  private:
   DeviceIo& inner_;
+  unsigned long waiting_request_;
 };
 
 }  // namespace lumaro

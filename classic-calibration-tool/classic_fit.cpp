@@ -1,0 +1,167 @@
+#include "classic-calibration-tool/classic_fit.h"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <span>
+#include <utility>
+
+#include "driver-interface/blocks.h"
+
+namespace lumaro {
+namespace {
+
+constexpr int kMaxTerms = 10;
+constexpr int kMaxPower = 6;
+
+// The term x^l * y^m of a basis.
+struct Term {
+  int l;
+  int m;
+};
+
+// Solving order, with each term's place in the stored order
+// 1, y, x, xy, y^2, x^2, y^3, xy^2, x^2y, x^3.
+struct Basis {
+  int size;
+  int min_points;
+  std::array<Term, kMaxTerms> terms;
+  std::array<int, kMaxTerms> stored;
+  std::size_t x_offset;  // first X coefficient in the result
+  std::size_t y_offset;  // first Y coefficient
+};
+
+constexpr Basis kBilinear = {4,
+                             4,
+                             {{{0, 0}, {0, 1}, {1, 0}, {1, 1}}},
+                             {0, 1, 2, 3},
+                             classic_calib::kCoefficientOffset,
+                             classic_calib::kCoefficientOffset + 32};
+constexpr Basis kCubic = {
+    10,
+    10,
+    {{{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2}, {2, 0}, {2, 1}, {3, 0}}},
+    {0, 1, 4, 6, 2, 3, 7, 5, 8, 9},
+    classic_calib::kCoefficientOffset,
+    classic_calib::kCoefficientOffset + 80};
+
+constexpr int kStoredY = 1;  // stored places of the y and x terms
+constexpr int kStoredX = 2;
+
+using Matrix = std::array<std::array<double, kMaxTerms>, kMaxTerms>;
+using Vector = std::array<double, kMaxTerms>;
+
+// Solves A c = bX and A d = bY in place, the solutions left in bX and bY.
+// Columns in order, no scaling; rows are exchanged only on an exactly zero
+// pivot (a NaN counts as non-zero). False when a column has no usable pivot.
+bool GaussJordan(Matrix& a, Vector& bx, Vector& by, int size) {
+  for (int t = 0; t < size; ++t) {
+    if (a[t][t] == 0.0) {
+      int v = t + 1;
+      while (v < size && a[v][t] == 0.0) ++v;
+      if (v == size) return false;
+      std::swap(a[t], a[v]);
+      std::swap(bx[t], bx[v]);
+      std::swap(by[t], by[v]);
+    }
+    for (int v = 0; v < size; ++v) {
+      if (v == t) continue;
+      const double f = a[v][t] / a[t][t];
+      a[v][t] = 0.0;
+      for (int k = t + 1; k < size; ++k) a[v][k] = a[v][k] - f * a[t][k];
+      bx[v] = bx[v] - f * bx[t];
+      by[v] = by[v] - f * by[t];
+    }
+  }
+  for (int j = 0; j < size; ++j) {
+    bx[j] = bx[j] / a[j][j];
+    by[j] = by[j] / a[j][j];
+  }
+  return true;
+}
+
+// Least squares of the basis over the points; writes the coefficients and the
+// scale into `out`.
+bool FitMap(const Basis& basis, const ClassicPoint* touches, const ClassicPoint* targets,
+            std::int32_t n, std::span<std::uint8_t> out) {
+  double s[kMaxPower + 1][kMaxPower + 1] = {};
+  for (int l = 0; l <= kMaxPower; ++l) {
+    for (int m = 0; l + m <= kMaxPower; ++m) {
+      double sum = 0.0;
+      for (std::int32_t i = 0; i < n; ++i) sum += ipow(l, touches[i].x) * ipow(m, touches[i].y);
+      s[l][m] = sum;
+    }
+  }
+  Matrix a{};
+  Vector bx{}, by{};
+  for (int j = 0; j < basis.size; ++j) {
+    const Term tj = basis.terms[j];
+    for (int k = 0; k < basis.size; ++k) {
+      const Term tk = basis.terms[k];
+      a[j][k] = s[tj.l + tk.l][tj.m + tk.m];
+    }
+    double sx = 0.0, sy = 0.0;
+    for (std::int32_t i = 0; i < n; ++i) {
+      sx += (ipow(tj.l, touches[i].x) * targets[i].x) * ipow(tj.m, touches[i].y);
+      sy += (ipow(tj.l, touches[i].x) * targets[i].y) * ipow(tj.m, touches[i].y);
+    }
+    bx[j] = sx;
+    by[j] = sy;
+  }
+  if (!GaussJordan(a, bx, by, basis.size)) return false;
+
+  std::array<double, kMaxTerms> cx{}, cy{};
+  for (int j = 0; j < basis.size; ++j) {
+    const int place = basis.stored[j];
+    cx[place] = bx[j];
+    cy[place] = by[j];
+    PutAt<double>(out, basis.x_offset + 8 * static_cast<std::size_t>(place), bx[j]);
+    PutAt<double>(out, basis.y_offset + 8 * static_cast<std::size_t>(place), by[j]);
+  }
+  const double kx = cx[kStoredX], ky = cx[kStoredY], lx = cy[kStoredX], ly = cy[kStoredY];
+  const double scale = std::sqrt(std::sqrt((kx * kx + ky * ky) * (lx * lx + ly * ly)));
+  PutAt<double>(out, classic_calib::kScaleOffset, scale);
+  return true;
+}
+
+}  // namespace
+
+double ipow(int k, double v) {
+  double r = 1.0;
+  for (int i = 0; i < k; ++i) r = r * v;
+  return r;
+}
+
+int ClassicFit(const std::uint8_t* type, const ClassicPoint* touches, const ClassicPoint* targets,
+               const std::int32_t* n, const std::uint8_t* span, std::uint8_t* result) {
+  if (result == nullptr || type == nullptr) return -1;
+  const std::span<std::uint8_t> out(result, classic_calib::kResultSize);
+  out[0] = 0;
+  if ((*type & kFitCalibrate) == 0) return 0;
+
+  std::uint8_t code = 0;
+  const std::uint8_t map = *type & kFitMapMask;
+  if (map == kFitMapBilinear || map == kFitMapCubic) {
+    const Basis& basis = map == kFitMapCubic ? kCubic : kBilinear;
+    if (touches == nullptr || targets == nullptr || n == nullptr || *n < basis.min_points) {
+      return -1;
+    }
+    if (!FitMap(basis, touches, targets, *n, out)) return -1;
+    code = 1 + map;
+  } else if (map == kFitMapNone) {
+    code = 1 + map;
+  } else {
+    return -1;
+  }
+
+  const std::uint8_t mode = *type & kFitSpanMask;
+  if (mode == 0) return -1;
+  if (mode != kFitNoSpan) {
+    if (span == nullptr) return -1;
+    std::memcpy(result + classic_calib::kSpanOffset, span, classic_calib::kSpanSize);
+  }
+  out[0] = static_cast<std::uint8_t>(code + mode);
+  return 0;
+}
+
+}  // namespace lumaro

@@ -1,0 +1,39 @@
+// The classic controller's calibration fit: a least-squares map from raw
+// touch positions to targets, bilinear (4 terms per axis, at least 4 points)
+// or full cubic (10 terms, at least 10), solved by Gauss-Jordan elimination
+// of the normal equations in double precision. The 185-byte result holds the
+// type byte, the span, the coefficients and a scale value.
+#pragma once
+
+#include <cstdint>
+
+namespace lumaro {
+
+struct ClassicPoint {
+  double x;
+  double y;
+};
+
+// Input type byte: bit 0 calibrate; bits 1-2 the map; bits 3-4 the span mode.
+inline constexpr std::uint8_t kFitCalibrate = 0x01;
+inline constexpr std::uint8_t kFitMapMask = 0x06;
+inline constexpr std::uint8_t kFitMapNone = 0x02;
+inline constexpr std::uint8_t kFitMapBilinear = 0x04;
+inline constexpr std::uint8_t kFitMapCubic = 0x06;
+inline constexpr std::uint8_t kFitSpanMask = 0x18;
+inline constexpr std::uint8_t kFitNoSpan = 0x08;
+// What the calibration flow asks for: calibrate, bilinear, without span.
+inline constexpr std::uint8_t kClassicFitType = 13;
+
+// v to the power k: 1.0 multiplied by v, k times; 1.0 for k of 0 or less.
+double ipow(int k, double v);
+
+// Fits touches[i] onto targets[i], i < *n, into `result` (185 bytes). Returns
+// 0 on success, and when bit 0 of the type is clear (result byte 0 is then 0);
+// -1 on failure, with result byte 0 at 0. Nothing is written when `type` or
+// `result` is absent. `span` (16 bytes) is copied to result bytes 1 to 16 in
+// the span modes 0x10 and 0x18.
+int ClassicFit(const std::uint8_t* type, const ClassicPoint* touches, const ClassicPoint* targets,
+               const std::int32_t* n, const std::uint8_t* span, std::uint8_t* result);
+
+}  // namespace lumaro

@@ -1,0 +1,159 @@
+#include "classic-calibration-tool/classic_flow.h"
+
+#include <algorithm>
+
+#include "driver-interface/requests.h"
+
+namespace lumaro {
+
+bool StoreMainRecord(ClassicContext& c, ClassicChannel& ch, std::FILE* err) {
+  if (c.config.main_ok == 0) {
+    std::fputs(
+        "tapalign-classic: the controller's configuration could not be read, so nothing was "
+        "stored\n",
+        err);
+    std::fflush(err);
+    return false;
+  }
+  // Segments 5 to 8 may have failed to read; they are not written either.
+  return main_record_write(ch, c.config.main, c.config.main_read);
+}
+
+void ClassicReset(ClassicContext& c, ClassicChannel& ch, std::FILE* err) {
+  classic_record::SetCalibrated(c.config.main, 0);
+  SendClassicCalib(ch, c.calib);
+  SendClassicFlag(ch, CLASSIC_CALIB_APPLY);
+  StoreMainRecord(c, ch, err);
+}
+
+ClassicFlow::ClassicFlow(ClassicContext& context, ClassicChannel& channel, ClassicScreen& screen,
+                         ScreenSize size, std::FILE* err)
+    : c_(context),
+      ch_(channel),
+      screen_(screen),
+      size_(size),
+      buttons_(ClassicButtons(size)),
+      err_(err) {}
+
+void ClassicFlow::Begin() {
+  screen_.DrawCrosshair(Point(0));
+  c_.point_index = 0;
+}
+
+void ClassicFlow::PollTouch() {
+  if (finished_ || c_.fd < 0) return;
+  if (ch_.io.Request(c_.fd, CLASSIC_TOUCH_READ, c_.event) != 0) return;
+  HandleEvent();
+}
+
+void ClassicFlow::HandleEvent() {
+  if (finished_) return;
+  const std::uint8_t type = classic_event::Type(c_.event);
+  if (type == classic_event::kContact) {
+    if (c_.contact_taken == 1 || c_.point_index > 3 || c_.point_index < 0) return;
+    c_.contact_taken = 1;
+    c_.touches[c_.point_index] = {static_cast<double>(classic_event::X(c_.event)),
+                                  static_cast<double>(classic_event::Y(c_.event))};
+    ClassicTakePoint(c_.point_index);
+    ++c_.point_index;
+  } else if (type == classic_event::kRelease) {
+    if (c_.point_index <= 3) c_.contact_taken = 0;
+  }
+}
+
+void ClassicFlow::ClassicTakePoint(std::int32_t k) {
+  if (k < 0 || k >= kClassicPoints) return;
+  // Screen positions in raw units from 0, in single precision.
+  const float fx = (RawSpanValue(c_, 1) - RawSpanValue(c_, 0)) / static_cast<float>(size_.width);
+  const float fy = (RawSpanValue(c_, 3) - RawSpanValue(c_, 2)) / static_cast<float>(size_.height);
+  const PixelPoint p = Point(k);
+  c_.targets[k] = {static_cast<double>(fx * static_cast<float>(p.x)),
+                   static_cast<double>(fy * static_cast<float>(p.y))};
+  if (k < kClassicPoints - 1) {
+    screen_.DrawCrosshair(Point(k + 1));
+    return;
+  }
+  ClassicCalibrate();
+  SendClassicCalib(ch_, c_.calib);
+  SendClassicFlag(ch_, CLASSIC_CALIB_END);
+  screen_.ShowPointer();
+  screen_.Clear();
+  screen_.DrawButtons(kNoButton);
+  SendClassicFlag(ch_, CLASSIC_CALIB_APPLY);
+}
+
+void ClassicFlow::ClassicCalibrate() {
+  c_.fit_type = kClassicFitType;
+  // A failed fit leaves type 0 (no calibration) in calib byte 0.
+  ClassicFit(&c_.fit_type, c_.touches.data(), c_.targets.data(), &c_.point_count,
+             c_.raw_span.data(), c_.calib.data());
+  classic_calib::SetState(c_.calib, classic_calib::kStateComputed);
+}
+
+void ClassicFlow::OnKeyPress(unsigned long keysym) {
+  if (finished_ || keysym != kEscapeKeysym) return;
+  SendClassicFlag(ch_, CLASSIC_CALIB_END);
+  ClassicQuit();
+}
+
+void ClassicFlow::OnButtonPress(std::uint32_t x, std::uint32_t y) {
+  if (finished_ || c_.point_index != kClassicPoints) return;
+  const int hit = HitButton(buttons_, x, y);
+  if (hit != kNoButton) screen_.DrawButtons(hit);
+}
+
+void ClassicFlow::OnButtonRelease(std::uint32_t x, std::uint32_t y) {
+  if (finished_ || c_.point_index != kClassicPoints) return;
+  screen_.DrawButtons(kNoButton);
+  switch (HitButton(buttons_, x, y)) {
+    case kButtonRecalibrate:
+      Recalibrate();
+      break;
+    case kButtonOk:
+      Accept();
+      break;
+    case kButtonCancel:
+      Cancel();
+      break;
+    default:
+      break;
+  }
+}
+
+void ClassicFlow::Recalibrate() {
+  // contact_taken stays: the first point of the new pass follows a release.
+  screen_.Clear();
+  screen_.HidePointer();
+  c_.point_index = 0;
+  screen_.DrawButtons(kButtonRecalibrate);
+  SendClassicFlag(ch_, CLASSIC_CALIB_BEGIN);
+  screen_.DrawCrosshair(Point(0));
+}
+
+void ClassicFlow::Accept() {
+  SendClassicFlag(ch_, CLASSIC_CALIB_ACCEPT);
+  screen_.DrawButtons(kButtonOk);
+  screen_.Release();
+  std::copy_n(c_.calib.begin(), classic_calib::kResultSize,
+              c_.config.main.begin() + classic_record::kCalibrationOffset);
+  classic_record::SetCalibrated(c_.config.main, 1);
+  StoreMainRecord(c_, ch_, err_);
+  finished_ = true;
+}
+
+void ClassicFlow::Cancel() {
+  screen_.DrawButtons(kButtonCancel);
+  SendClassicFlag(ch_, CLASSIC_CALIB_END);
+  classic_calib::SetState(c_.calib, classic_calib::kStateCancelled);
+  SendClassicCalib(ch_, c_.calib);
+  SendClassicFlag(ch_, CLASSIC_CALIB_APPLY);
+  ClassicQuit();
+}
+
+void ClassicFlow::ClassicQuit() {
+  if (finished_) return;
+  screen_.Release();
+  finished_ = true;
+}
+
+}  // namespace lumaro

@@ -1,0 +1,88 @@
+// tapalign-classic's calibration flow: the touch loop that takes the first
+// contact after each release as the next point, the fit handed to the driver
+// after the fourth, the buttons and Escape, and the ends of the run. Free of
+// X: it draws through a ClassicScreen and reaches the controller through a
+// ClassicChannel.
+//
+//   collecting k (0..3) --contact after a release--> k + 1 ... --4th--> result
+//   result --ReCalibrate--> collecting 0
+//   result --Ok--> store the main record, end;  --Cancel--> end
+//   any state --Escape--> end
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "classic-calibration-tool/classic_context.h"
+
+namespace lumaro {
+
+inline constexpr unsigned long kEscapeKeysym = 0xFF1B;
+
+class ClassicScreen {
+ public:
+  virtual ~ClassicScreen() = default;
+  // Clears the window and draws the texts and the crosshair centred on `at`.
+  virtual void DrawCrosshair(PixelPoint at) = 0;
+  // Draws the three buttons: `pressed` (a ButtonIndex) red, the others grey.
+  virtual void DrawButtons(int pressed) = 0;
+  virtual void Clear() = 0;
+  virtual void ShowPointer() = 0;
+  virtual void HidePointer() = 0;
+  // Ungrabs the keyboard, frees the GC and closes the display.
+  virtual void Release() = 0;
+};
+
+// Writes the main record back when it was read at start-up, each segment only
+// if it was read. Otherwise writes nothing and says so on `err`: bytes never
+// read must not replace the controller's stored configuration.
+bool StoreMainRecord(ClassicContext& c, ClassicChannel& ch, std::FILE* err);
+
+// "--reset": the calibrated flag cleared, the all-zero calibration block
+// handed to the driver and applied, the main record stored.
+void ClassicReset(ClassicContext& c, ClassicChannel& ch, std::FILE* err);
+
+class ClassicFlow {
+ public:
+  ClassicFlow(ClassicContext& context, ClassicChannel& channel, ClassicScreen& screen,
+              ScreenSize size, std::FILE* err);
+
+  // The end of start-up: the crosshair of point 0, and point_index 0.
+  void Begin();
+  // One pass of the touch loop: reads an event and handles it; a failed read
+  // is repeated by the next pass.
+  void PollTouch();
+  // Type 7 takes the point when the last contact has been released, type 6
+  // records a release; others are ignored.
+  void HandleEvent();
+  // Records target k; shows the next crosshair, or after point 3 fits and
+  // shows the result face.
+  void ClassicTakePoint(std::int32_t k);
+  // Fits the four points (type 13) into calib, state 1.
+  void ClassicCalibrate();
+
+  // Window events, from the tick.
+  void OnKeyPress(unsigned long keysym);
+  void OnButtonPress(std::uint32_t x, std::uint32_t y);
+  void OnButtonRelease(std::uint32_t x, std::uint32_t y);
+
+  // Releases the display and ends the run (exit status 0).
+  void ClassicQuit();
+  bool finished() const { return finished_; }
+
+ private:
+  PixelPoint Point(std::int32_t k) const { return CornerTarget(size_, k); }
+  void Recalibrate();
+  void Accept();
+  void Cancel();
+
+  ClassicContext& c_;
+  ClassicChannel& ch_;
+  ClassicScreen& screen_;
+  ScreenSize size_;
+  ButtonRowLayout buttons_;
+  std::FILE* err_;
+  bool finished_ = false;
+};
+
+}  // namespace lumaro

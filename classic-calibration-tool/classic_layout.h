@@ -1,0 +1,52 @@
+// Where tapalign-classic's screen puts things, from the screen size W x H in
+// pixels (unsigned 32-bit arithmetic): the four targets, the three texts of
+// the collecting face and the row of result buttons.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "calibration-common/button_row.h"
+#include "calibration-common/screen_geometry.h"
+
+namespace lumaro {
+
+inline constexpr char kClassicFont[] = "*-*-12-*";
+inline constexpr int kClassicPoints = 4;
+
+// A text of the collecting face at (W/2 + dx, H/4 + dy), its baseline origin.
+struct ClassicText {
+  const char* text;
+  int dx;
+  int dy;
+};
+inline constexpr std::array<ClassicText, 3> kClassicTexts = {{
+    {"Lumaro touchscreen calibration utility", -130, 0},
+    {"Touch crosshair to calibrate", -95, 30},
+    {"1.7.1.4586", -45, 60},
+}};
+
+// The buttons: 85 x 50 outlines at W/2 - 130, W/2 - 40 and W/2 + 50, top
+// H/2 - 15, drawn with line width 3; labels at H/2 + 13. Hit boxes are 80
+// wide from each left edge and span H/2 - 15 to H/2 + 30, bounds excluded.
+constexpr ButtonRowLayout ClassicButtons(ScreenSize s) {
+  const std::uint32_t cx = s.width >> 1;
+  const std::uint32_t cy = s.height >> 1;
+  ButtonRowLayout row{};
+  row.left = {cx - 130, cx - 40, cx + 50};
+  row.top = cy - 15;
+  row.width = 85;
+  row.height = 50;
+  row.fill_width = 80;
+  row.fill_height = 45;
+  row.label_x = {cx - 120, cx - 5, cx + 74};
+  row.label_y = cy + 13;
+  row.line_width = 3;
+  row.hit_left = row.left;
+  row.hit_right = {cx - 50, cx + 40, cx + 130};
+  row.hit_top = cy - 15;
+  row.hit_bottom = cy + 30;
+  return row;
+}
+
+}  // namespace lumaro

@@ -1,0 +1,185 @@
+#!/usr/bin/env bash
+# The classic calibration tool end to end: the real tapalign-classic on its
+# own Xvfb screen, under the simulator's classic controller, touched through
+# scripted events and clicked with xdotool; checked from the controller's
+# stored blocks, the requests it received, and screenshots.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/x_lib.sh"
+TOOL="$LUMARO_BIN/tapalign-classic"
+PROBE_CAL="${LUMARO_TEST_BIN:-$LUMARO_BIN}/calib-probe"
+GREY=a4a4a4 WHITE=ffffff BLACK=000000
+# Button centres (the hit boxes end 5 pixels above the buttons' bottom).
+RECAL_X=870 OK_X=960 CANCEL_X=1050 BUTTON_Y=548
+
+# controller NAME calibrated|uncalibrated: the classic controller's records,
+# then the events from stdin.
+controller() {
+  { "$PROBE_CAL" classic-record "$2"; cat; } | write_trace "$1"
+}
+
+start_tool() { # TRACE [SIM OPTIONS] -- [TOOL ARGS]
+  local trace=$1
+  shift
+  local opts=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do opts+=("$1"); shift; done
+  [ $# -gt 0 ] && shift
+  "$SIM" --linger 600 --log "$WORK/sim.log" --state-out "$WORK/state.ltrace" "${opts[@]}" \
+    "$WORK/$trace" -- "$TOOL" "$@" >"$WORK/tool.out" 2>"$WORK/tool-stderr.log" &
+  SIM_PID=$!
+}
+
+finish_tool() {
+  wait_for 120 "the tool to end" eval '! kill -0 "$SIM_PID" 2>/dev/null'
+  TOOL_STATUS=0
+  wait "$SIM_PID" || TOOL_STATUS=$?
+}
+
+click() { xdotool mousemove "$1" "$2" click 1; }
+# The requests 240 to 246 but the touch reads (242), in the order the
+# controller received them.
+calib_requests() { grep -oE '^ioctl 24[013-6] -?[0-9]+' "$WORK/sim.log" | cut -d' ' -f2 | tr '\n' ' '; }
+
+wait_for_result_face() {
+  wait_for 120 "the fit to be handed over" log_has "$WORK/sim.log" '^ioctl 243 '
+  wait_for 30 "the buttons" screen_pixel_is "$OK_X" "$BUTTON_Y" "$GREY"
+}
+
+calibrate_until_result() { # [held]
+  start_xvfb
+  "$PROBE_CAL" classic-touches "$@" | controller t.ltrace uncalibrated
+  start_tool t.ltrace --
+  wait_for_result_face
+}
+
+case_calibration_then_ok() {
+  calibrate_until_result
+  screenshot "$WORK/result.png"
+  # Buttons at x 830-915, 920-1005, 1010-1095, y 525-575.
+  local x
+  for x in 834 911 924 1001 1014 1091; do
+    [ "$(pixel "$WORK/result.png" "$x" 550)" = "$GREY" ] || fail "no button fill at x $x"
+  done
+  for x in 826 917 1007 1099; do
+    [ "$(pixel "$WORK/result.png" "$x" 550)" = "$BLACK" ] || fail "button area reaches x $x"
+  done
+  [ "$(pixel "$WORK/result.png" 960 529)" = "$GREY" ] || fail "button top"
+  [ "$(pixel "$WORK/result.png" 960 521)" = "$BLACK" ] || fail "above the buttons"
+  [ "$(pixel "$WORK/result.png" 960 579)" = "$BLACK" ] || fail "below the buttons"
+  [ -z "${LUMARO_SCREENSHOTS:-}" ] || cp "$WORK/result.png" "$LUMARO_SCREENSHOTS/classic-result.png"
+  click "$OK_X" "$BUTTON_Y"
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
+  "$PROBE_CAL" classic-check "$WORK/state.ltrace" calibrated "$WORK/t.ltrace" ||
+    fail "the stored record is wrong"
+  expect_grep "$WORK/sim.log" '^ioctl 246 0'
+}
+
+case_cancel_and_escape_store_nothing() {
+  calibrate_until_result
+  click "$CANCEL_X" "$BUTTON_Y"
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "cancel: status $TOOL_STATUS"
+  expect_no_grep "$WORK/sim.log" '^classic write'
+  [ "$(calib_requests)" = "240 244 241 243 241 244 243 " ] ||
+    fail "cancel sent: $(calib_requests)"
+
+  # One point taken, then Escape at the second crosshair.
+  "$PROBE_CAL" classic-touches >"$WORK/events"
+  { head -n 4 "$WORK/events"; echo "wait 600000"; } | controller e.ltrace uncalibrated
+  start_tool e.ltrace --
+  wait_for 120 "calibration to start" log_has "$WORK/sim.log" '^ioctl 240 '
+  wait_for 30 "the second crosshair" screen_pixel_is 1824 70 "$WHITE"
+  xdotool key Escape
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "escape: status $TOOL_STATUS"
+  expect_no_grep "$WORK/sim.log" '^classic write'
+  [ "$(calib_requests)" = "240 241 " ] || fail "escape sent: $(calib_requests)"
+}
+
+case_reset_clears_only_the_flag() {
+  start_xvfb
+  controller t.ltrace calibrated </dev/null
+  start_tool t.ltrace -- --reset
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
+  "$PROBE_CAL" classic-check "$WORK/state.ltrace" reset "$WORK/t.ltrace" ||
+    fail "the reset changed more than byte 360"
+}
+
+case_unreadable_record_is_never_written() {
+  start_xvfb
+  controller t.ltrace calibrated </dev/null
+  # Block 7 lies in segment 3: the record cannot be read whole.
+  start_tool t.ltrace --classic-fail-read 0x80:7 -- --reset
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "--reset: status $TOOL_STATUS"
+  expect_no_grep "$WORK/sim.log" '^classic (write|prepare)'
+  expect_grep "$WORK/tool-stderr.log" 'could not be read'
+
+  "$PROBE_CAL" classic-touches | controller o.ltrace uncalibrated
+  start_tool o.ltrace --classic-fail-read 0x80:7 --
+  wait_for_result_face
+  click "$OK_X" "$BUTTON_Y"
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "Ok: status $TOOL_STATUS"
+  expect_no_grep "$WORK/sim.log" '^classic (write|prepare)'
+  expect_grep "$WORK/tool-stderr.log" 'could not be read'
+}
+
+case_held_contact_gives_no_second_point() {
+  # The first contact stays down across the second crosshair: still four
+  # points, at the right places.
+  calibrate_until_result held
+  click "$OK_X" "$BUTTON_Y"
+  finish_tool
+  "$PROBE_CAL" classic-check "$WORK/state.ltrace" calibrated "$WORK/t.ltrace" ||
+    fail "a held contact gave a point"
+}
+
+case_crosshairs_at_the_four_corners() {
+  start_xvfb
+  "$PROBE_CAL" classic-touches >"$WORK/events"
+  local k x y
+  for k in 0 1 2 3; do
+    x=$((k % 2 == 0 ? 96 : 1824))
+    y=$((k < 2 ? 60 : 1020))
+    # The touches of the points before k, then nothing more.
+    { awk -v k="$k" '/^event 06/ { n++ } n < k || (n == k && !/^event 07/) { print }' \
+        "$WORK/events"; echo "wait 600000"; } | controller "c$k.ltrace" uncalibrated
+    start_tool "c$k.ltrace" --
+    wait_for 120 "crosshair $k" screen_pixel_is "$x" $((y + 10)) "$WHITE"
+    screenshot "$WORK/c$k.png"
+    local xy
+    for xy in "$x $((y - 15))" "$((x - 15)) $y" "$((x + 15)) $y" "$((x - 20)) $((y - 15))"; do
+      [ "$(pixel "$WORK/c$k.png" $xy)" = "$WHITE" ] || fail "crosshair $k: no line at $xy"
+    done
+    [ "$(pixel "$WORK/c$k.png" $((x - 10)) $((y - 10)))" = "$BLACK" ] || fail "crosshair $k spills"
+    [ -z "${LUMARO_SCREENSHOTS:-}" ] || [ "$k" != 0 ] ||
+      cp "$WORK/c0.png" "$LUMARO_SCREENSHOTS/classic-collect.png"
+    xdotool key Escape
+    finish_tool
+  done
+}
+
+case_command_line_and_missing_node() {
+  start_xvfb
+  controller t.ltrace uncalibrated </dev/null
+  start_tool t.ltrace -- -reset
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "usage: status $TOOL_STATUS"
+  expect_grep "$WORK/tool.out" 'Usage'
+  expect_no_grep "$WORK/sim.log" '^ioctl 24[0-6]'
+
+  # No node at all (not under the simulator): silent, status 0.
+  local status=0
+  "$TOOL" >"$WORK/bare.out" 2>&1 || status=$?
+  [ "$status" = 0 ] || fail "no node: status $status"
+  [ ! -s "$WORK/bare.out" ] || fail "no node: it printed $(cat "$WORK/bare.out")"
+
+  DISPLAY= start_tool t.ltrace --
+  finish_tool
+  [ "$TOOL_STATUS" = 1 ] || fail "no display: status $TOOL_STATUS"
+  expect_grep "$WORK/tool-stderr.log" 'cannot connect to X server'
+}
+
+run_case "$@"

@@ -1,0 +1,276 @@
+#include "classic-calibration-tool/classic_flow.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "classic-calibration-tool/classic_startup.h"
+#include "tests/unit/classic/classic_fakes.h"
+
+namespace lumaro {
+namespace {
+
+using fakes::FakeClassic;
+using fakes::FakeClassicScreen;
+using Journal = std::vector<std::string>;
+
+constexpr ScreenSize kScreen = {1920, 1080};
+
+// Collects what is written to a FILE*.
+class Captured {
+ public:
+  ~Captured() { std::fclose(file_); }
+  std::FILE* file() { return file_; }
+  std::string Text() {
+    std::string text(static_cast<std::size_t>(std::ftell(file_)), '\0');
+    std::rewind(file_);
+    text.resize(std::fread(text.data(), 1, text.size(), file_));
+    return text;
+  }
+
+ private:
+  std::FILE* file_ = std::tmpfile();
+};
+
+TEST(ClassicConsole, BannerAndUsageAreExact) {
+  Captured out;
+  ClassicBanner(out.file());
+  const std::string stars(76, '*'), blank = "*" + std::string(74, ' ') + "*";
+  auto row = [](const std::string& text) {
+    return "*" + std::string(26, ' ') + text + std::string(48 - text.size(), ' ') + "*\n";
+  };
+  std::string expected = "\n" + stars + "\n" + blank + "\n" + row("Lumaro Device");
+  for (int i = 0; i < 5; ++i) expected += blank + "\n";
+  expected += row("Version: 1.0.2") + blank + "\n" + stars + "\n\n";
+  EXPECT_EQ(out.Text(), expected);
+
+  Captured usage;
+  ClassicUsage(usage.file());
+  EXPECT_EQ(usage.Text(),
+            "Usage: tapalign [OPTION] \n\n"
+            "[OPTION]:\n"
+            "\t-reset\tReset the device for non-calibration status.\n"
+            "\t--help\tDisplay this help and exit\n\n"
+            "Example: ./tapalign -reset\n\n");
+}
+
+TEST(ClassicLayout, PointsAndHitBoxesOnFullHd) {
+  EXPECT_EQ(CornerTarget(kScreen, 0).x, 96u);
+  EXPECT_EQ(CornerTarget(kScreen, 0).y, 60u);
+  EXPECT_EQ(CornerTarget(kScreen, 3).x, 1824u);
+  EXPECT_EQ(CornerTarget(kScreen, 3).y, 1020u);
+  const ButtonRowLayout row = ClassicButtons(kScreen);
+  EXPECT_EQ(row.left, (std::array<std::uint32_t, 3>{830, 920, 1010}));
+  EXPECT_EQ(row.top + row.height, 575u);
+  EXPECT_EQ(HitButton(row, 830, 550), kNoButton);  // bounds are excluded
+  EXPECT_EQ(HitButton(row, 831, 526), kButtonRecalibrate);
+  EXPECT_EQ(HitButton(row, 910, 550), kNoButton);  // 80 wide, inside the outline
+  EXPECT_EQ(HitButton(row, 999, 569), kButtonOk);
+  EXPECT_EQ(HitButton(row, 1089, 550), kButtonCancel);
+  EXPECT_EQ(HitButton(row, 1050, 570), kNoButton);
+}
+
+class ClassicRun : public ::testing::Test {
+ protected:
+  // A controller whose main record holds the span (0, 4096, 0, 4096).
+  void SetUp() override {
+    for (std::size_t i = 0; i < main.size(); ++i) main[i] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 4; ++i) classic_record::SetRawSpan(main, i, i % 2 ? 4096.0f : 0.0f);
+    ASSERT_TRUE(main_record_write(ch, main));
+    io.commands.clear();
+  }
+  bool Begin(std::vector<const char*> argv) {
+    return BeginClassic(c, ch, static_cast<int>(argv.size()), argv.data(), out.file(), err.file(),
+                        [this] { ++clears; });
+  }
+  // The record the controller holds now.
+  classic_record::Main Stored() {
+    classic_record::Main m{};
+    EXPECT_TRUE(main_record_read(ch, m));
+    return m;
+  }
+  void Touch(std::uint16_t x, std::uint16_t y) {
+    io.QueueEvent(classic_event::kContact, x, y);
+    io.QueueEvent(classic_event::kRelease, 0, 0);
+  }
+  void Play() {
+    while (!io.events.empty()) flow.PollTouch();
+  }
+  // Starts a calibration and touches the four points at their pixel positions.
+  void TakeFourPoints() {
+    ASSERT_TRUE(Begin({"tapalign-classic", "a", "b"}));
+    flow.Begin();
+    for (int k = 0; k < 4; ++k) {
+      const PixelPoint p = CornerTarget(kScreen, k);
+      Touch(static_cast<std::uint16_t>(p.x), static_cast<std::uint16_t>(p.y));
+    }
+    Play();
+    ASSERT_EQ(c.point_index, 4);
+    journal.clear();
+    io.commands.clear();
+  }
+
+  ClassicContext c{};
+  classic_record::Main main;
+  Journal journal;
+  FakeClassic io{journal};
+  ClassicChannel ch{io, FakeClassic::kFd, [](std::uint32_t) {}};
+  FakeClassicScreen screen{journal};
+  Captured out, err;
+  int clears = 0;
+  ClassicFlow flow{c, ch, screen, kScreen, err.file()};
+};
+
+TEST_F(ClassicRun, ResetClearsTheFlagAndStoresTheRecordSilently) {
+  EXPECT_FALSE(Begin({"tapalign-classic", "--reset"}));
+  EXPECT_EQ(journal, (Journal{"CLASSIC_CALIB_SET", "CLASSIC_CALIB_APPLY"}));
+  EXPECT_EQ(io.calib_sets[0], fakes::Bytes(186, 0));
+  EXPECT_EQ(io.commands.size(), 30u + 30u);  // configuration read, then the write
+  classic_record::Main expected = main;
+  classic_record::SetCalibrated(expected, 0);
+  EXPECT_EQ(Stored(), expected);
+  EXPECT_EQ(io.closes, 1);
+  EXPECT_EQ(out.Text() + err.Text(), "");
+}
+
+TEST_F(ClassicRun, UnreadConfigurationIsNeverWrittenBack) {
+  // Segment 5 (blocks 16 to 21) unread: main_ok is 1, the rest is stored.
+  io.unreadable.insert({0x80, 18});
+  const auto before = io.blocks;
+  auto changed = [&](int b) { return io.blocks[{0x80, b}] != before.at({0x80, b}); };
+  EXPECT_FALSE(Begin({"tapalign-classic", "--reset"}));
+  EXPECT_EQ(c.config.main_ok, 1);
+  EXPECT_EQ(c.config.main_read, 0x1EF);
+  EXPECT_TRUE(changed(11));  // the calibrated flag
+  for (int b = 16; b < 22; ++b) EXPECT_FALSE(changed(b)) << b;
+  EXPECT_EQ(io.commands.size(), 29u - 3u + 1u + 1u + 23u);  // reads, unit list, writes
+
+  io.commands.clear();
+  c = ClassicContext{};
+  io.unreadable.insert({0x80, 13});  // segment 4: main_ok 0
+  EXPECT_FALSE(Begin({"tapalign-classic", "--reset"}));
+  EXPECT_EQ(c.config.main_ok, 0);
+  EXPECT_EQ(io.commands.size(), 14u + 1u);  // blocks 0 to 13 and the unit list, no write
+  EXPECT_EQ(err.Text(),
+            "tapalign-classic: the controller's configuration could not be read, so nothing was "
+            "stored\n");
+
+  // Ok does not store it either.
+  io.commands.clear();
+  c.point_index = 4;
+  flow.OnButtonRelease(960, 550);
+  EXPECT_TRUE(flow.finished());
+  EXPECT_EQ(journal.back(), "release");
+  EXPECT_TRUE(io.commands.empty());
+}
+
+TEST_F(ClassicRun, UsageForAnyOtherSingleArgumentAndSilenceWithoutTheNode) {
+  EXPECT_FALSE(Begin({"tapalign-classic", "-reset"}));
+  EXPECT_EQ(clears, 1);
+  EXPECT_TRUE(out.Text().ends_with("Example: ./tapalign -reset\n\n"));
+  EXPECT_TRUE(journal.empty());
+  EXPECT_EQ(io.commands.size(), 30u);  // the configuration was read, nothing written
+
+  Captured quiet;
+  io.commands.clear();
+  io.open_result = -1;
+  const char* argv[] = {"tapalign-classic", "--help"};
+  EXPECT_FALSE(BeginClassic(c, ch, 2, argv, quiet.file(), quiet.file(), [] {}));
+  EXPECT_TRUE(io.commands.empty());
+  EXPECT_EQ(quiet.Text(), "");
+}
+
+TEST_F(ClassicRun, FourPointsAreTakenOnePerContactAndFitted) {
+  ASSERT_TRUE(Begin({"tapalign-classic", "a", "b"}));
+  EXPECT_EQ(journal, Journal{"CLASSIC_CALIB_BEGIN"});
+  EXPECT_EQ(c.point_count, 4);
+  flow.Begin();
+  // A contact held while the next crosshair shows gives no second point.
+  io.QueueEvent(classic_event::kContact, 96, 60);
+  io.QueueEvent(classic_event::kContact, 1824, 60);
+  io.QueueEvent(3, 1824, 60);
+  Play();
+  EXPECT_EQ(c.point_index, 1);
+  io.QueueEvent(classic_event::kRelease, 0, 0);
+  io.QueueEvent(classic_event::kContact, 1824, 60);
+  Play();
+  EXPECT_EQ(c.point_index, 2);
+  const float fx = 4096.0f / 1920.0f, fy = 4096.0f / 1080.0f;
+  EXPECT_EQ(c.targets[1].x, static_cast<double>(fx * 1824.0f));
+  EXPECT_EQ(c.targets[1].y, static_cast<double>(fy * 60.0f));
+  EXPECT_NEAR(c.targets[1].x, 3891.2, 0.01);
+
+  journal.clear();
+  io.QueueEvent(classic_event::kRelease, 0, 0);
+  Touch(96, 1020);
+  Touch(1824, 1020);
+  Play();
+  EXPECT_EQ(journal, (Journal{"crosshair 1824 1020", "CLASSIC_CALIB_SET", "CLASSIC_CALIB_END",
+                              "pointer", "clear", "buttons -1", "CLASSIC_CALIB_APPLY"}));
+  const fakes::Bytes& calib = io.calib_sets.back();
+  EXPECT_EQ(calib[0], 13);
+  EXPECT_EQ(calib[185], 1);
+  EXPECT_NEAR(GetAt<double>(calib, 33), fx, 1e-6);  // X's coefficient of x
+  EXPECT_NEAR(GetAt<double>(calib, 57), fy, 1e-6);  // Y's coefficient of y
+}
+
+TEST_F(ClassicRun, OkStoresTheCalibrationInTheMainRecord) {
+  TakeFourPoints();
+  flow.OnButtonPress(960, 550);
+  flow.OnButtonRelease(960, 550);
+  EXPECT_TRUE(flow.finished());
+  EXPECT_EQ(journal,
+            (Journal{"buttons 1", "buttons -1", "CLASSIC_CALIB_ACCEPT", "buttons 1", "release"}));
+  const classic_record::Main stored = Stored();
+  EXPECT_TRUE(std::equal(c.calib.begin(), c.calib.begin() + 185, stored.begin() + 175));
+  EXPECT_EQ(stored[175], 13);
+  EXPECT_EQ(classic_record::Calibrated(stored), 1);
+  EXPECT_EQ(stored[361], main[361]);
+  EXPECT_EQ(err.Text(), "");
+}
+
+TEST_F(ClassicRun, CancelAndEscapeEndWithoutWriting) {
+  TakeFourPoints();
+  flow.OnButtonRelease(1050, 550);
+  EXPECT_EQ(journal, (Journal{"buttons -1", "buttons 2", "CLASSIC_CALIB_END", "CLASSIC_CALIB_SET",
+                              "CLASSIC_CALIB_APPLY", "release"}));
+  EXPECT_EQ(io.calib_sets.back()[185], 2);
+  EXPECT_EQ(io.calib_sets.back()[0], 13);
+  EXPECT_TRUE(io.commands.empty());
+
+  ClassicContext other{};
+  journal.clear();
+  ClassicFlow collecting(other, ch, screen, kScreen, err.file());
+  collecting.Begin();
+  collecting.OnButtonPress(960, 550);  // buttons are dead while collecting
+  collecting.OnButtonRelease(960, 550);
+  collecting.OnKeyPress(0x61);
+  EXPECT_FALSE(collecting.finished());
+  collecting.OnKeyPress(kEscapeKeysym);
+  EXPECT_TRUE(collecting.finished());
+  EXPECT_EQ(journal, (Journal{"crosshair 96 60", "CLASSIC_CALIB_END", "release"}));
+}
+
+TEST_F(ClassicRun, RecalibrateWaitsForARelease) {
+  TakeFourPoints();
+  flow.OnButtonRelease(1050, 580);  // outside every box: only the grey buttons
+  EXPECT_EQ(journal, Journal{"buttons -1"});
+  journal.clear();
+  flow.OnButtonRelease(850, 550);
+  EXPECT_EQ(journal, (Journal{"buttons -1", "clear", "blank", "buttons 0", "CLASSIC_CALIB_BEGIN",
+                              "crosshair 96 60"}));
+  EXPECT_EQ(c.point_index, 0);
+  io.QueueEvent(classic_event::kContact, 500, 500);  // contact_taken is still 1
+  Play();
+  EXPECT_EQ(c.point_index, 0);
+  Touch(100, 100);
+  io.QueueEvent(classic_event::kContact, 100, 100);
+  Play();
+  EXPECT_EQ(c.point_index, 1);
+  EXPECT_EQ(c.touches[0].x, 100.0);
+}
+
+}  // namespace
+}  // namespace lumaro
