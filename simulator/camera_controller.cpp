@@ -9,8 +9,9 @@
 
 namespace lumaro::sim {
 
-CameraController::CameraController(const trace::Trace* trace, SimLog* log, double packet_rate)
-    : player_(trace, log, packet_rate), log_(log) {}
+CameraController::CameraController(const trace::Trace* trace, SimLog* log, double packet_rate,
+                                   FaultOptions faults)
+    : player_(trace, log, packet_rate, faults), log_(log) {}
 
 std::size_t CameraController::RequestSize(unsigned long code) {
   const RequestInfo* info = FindTouchRequest(code);
@@ -26,9 +27,10 @@ RequestOutcome CameraController::Serve(unsigned long code, std::span<std::uint8_
                                        trace::ControllerState& state) {
   const RequestInfo* info = FindTouchRequest(code);
   RequestOutcome outcome;
+  const bool injected = player_.InjectRequestFailure();  // counts every request
   if (info == nullptr || block.size() < info->size) {
     outcome = {-1, ENOTTY};
-  } else if (state.Fails(static_cast<std::uint32_t>(code))) {
+  } else if (state.FailsNow(static_cast<std::uint32_t>(code)) || injected) {
     outcome = {-1, EIO};
   } else if (info->direction == Direction::kOut) {
     std::vector<std::uint8_t> answer;

@@ -27,7 +27,8 @@ struct RequestOutcome {
 class CameraController {
  public:
   // `packet_rate`: touch packets (and classic events) served per second.
-  CameraController(const trace::Trace* trace, SimLog* log, double packet_rate = 200.0);
+  CameraController(const trace::Trace* trace, SimLog* log, double packet_rate = 200.0,
+                   FaultOptions faults = {});
 
   // The player both nodes play from.
   TracePlayer* player() { return &player_; }

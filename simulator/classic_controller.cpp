@@ -88,7 +88,7 @@ RequestOutcome ClassicController::Serve(unsigned long code, std::span<std::uint8
   RequestOutcome outcome;
   if (info == nullptr) {
     outcome = {-1, ENOTTY};
-  } else if (state.Fails(static_cast<std::uint32_t>(code))) {
+  } else if (state.FailsNow(static_cast<std::uint32_t>(code))) {
     outcome = {-1, EIO};
     if (code == CLASSIC_CMD_WRITE) reply_.reset();
   } else if ((transfer && size > kClassicReplySize) || block.size() < size) {

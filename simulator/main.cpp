@@ -158,7 +158,7 @@ int Run(const SimOptions& options) {
     }
   }
   SimLog log(log_file);
-  CameraController controller(&trace, &log, options.packet_rate);
+  CameraController controller(&trace, &log, options.packet_rate, options.faults);
   ClassicController classic(controller.player(), &log, options.classic);
   Simulator sim;
   sim.linger = options.linger;

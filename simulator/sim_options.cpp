@@ -112,6 +112,14 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
         *error = "--packet-rate takes a number of packets per second above 0";
         return false;
       }
+    } else if (arg == "--short-read-every" || arg == "--fail-every") {
+      double n = 0;
+      if (!ParsePositive(value, 1e9, &n) || n < 1 || n != static_cast<int>(n)) {
+        *error = arg + " takes a whole number from 1";
+        return false;
+      }
+      (arg == "--fail-every" ? options->faults.fail_every : options->faults.short_read_every) =
+          static_cast<int>(n);
     } else if (arg == "--linger") {
       if (!ParsePositive(value, 3600, &options->linger)) {
         *error = "--linger takes a number of seconds from 0 to 3600";

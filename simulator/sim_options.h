@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "simulator/classic_controller.h"
+#include "simulator/trace_player.h"
 
 namespace lumaro::sim {
 
@@ -18,6 +19,7 @@ struct SimOptions {
   std::string trace_path;
   std::vector<std::string> command;
   ClassicFaults classic;  // misbehaviour of /dev/LumaroClassic
+  FaultOptions faults;    // faults of /dev/lumaro beyond the trace's own
 };
 
 inline constexpr char kUsage[] =
@@ -25,6 +27,7 @@ inline constexpr char kUsage[] =
     "                  [--linger SECONDS] [--log FILE] [--state-out FILE] [--no-usb]\n"
     "                  [--classic-fail-read TARGET:BLOCK]... [--classic-fail-write-after N]\n"
     "                  [--classic-short-reply] [--classic-garbage-reply]\n"
+    "                  [--short-read-every N] [--fail-every N]\n"
     "                  TRACE -- COMMAND [ARGS...]\n"
     "Runs COMMAND against the simulated camera controller at /dev/lumaro and classic\n"
     "controller at /dev/LumaroClassic, played from TRACE.\n"
@@ -40,6 +43,11 @@ inline constexpr char kUsage[] =
     "  --no-usb          the simulated USB bus (USB_DEVFS_PATH, read by libusb 0.1)\n"
     "                    lists no device; by default it lists the controller,\n"
     "                    5a3e:0c20, as device 001/002\n"
+    "Faults of /dev/lumaro beyond the trace's own (readerr, readzero, fail,\n"
+    "failonce, unplug, wait):\n"
+    "  --short-read-every N\n"
+    "                    every Nth frame is read cut to half its length\n"
+    "  --fail-every N    every Nth request to /dev/lumaro fails with EIO\n"
     "Misbehaviour of the classic controller's command channel:\n"
     "  --classic-fail-read TARGET:BLOCK\n"
     "                    reads of that block (target 0x80 or 0 to 3) get a failure\n"

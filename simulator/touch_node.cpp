@@ -69,6 +69,9 @@ void TouchNode::HandleRead(UMockdevIoctlClient* client) {
     case ReadStep::Kind::kError:
       umockdev_ioctl_client_complete(client, -1, step.error);
       break;
+    case ReadStep::Kind::kZero:
+      umockdev_ioctl_client_complete(client, 0, 0);
+      break;
     case ReadStep::Kind::kUnplug:
       OnUnplug();
       umockdev_ioctl_client_complete(client, -1, ENODEV);

@@ -28,8 +28,17 @@ unsigned long RequestCode(PacedStream stream) {
 
 }  // namespace
 
-TracePlayer::TracePlayer(const trace::Trace* trace, SimLog* log, double packet_rate)
-    : playback_(trace), period_us_(PeriodUs(packet_rate)), log_(log) {}
+TracePlayer::TracePlayer(const trace::Trace* trace, SimLog* log, double packet_rate,
+                         FaultOptions faults)
+    : playback_(trace), period_us_(PeriodUs(packet_rate)), log_(log), faults_(faults) {}
+
+bool TracePlayer::InjectRequestFailure() {
+  // Called with the state lock held (from a request being served).
+  if (faults_.fail_every <= 0) return false;
+  if (++requests_served_ % faults_.fail_every != 0) return false;
+  log_->Line("injected request failure");
+  return true;
+}
 
 void TracePlayer::OnOpen() {
   const std::lock_guard<std::mutex> lock(mutex_);
@@ -56,6 +65,16 @@ ReadStep TracePlayer::NextRead() {
       case trace::RecordKind::kFrame:
         step.kind = ReadStep::Kind::kFrame;
         step.bytes = record->bytes;
+        if (faults_.short_read_every > 0 && ++frames_served_ % faults_.short_read_every == 0) {
+          // The driver hands over only part of the frame.
+          step.bytes.resize(std::max<std::size_t>(1, step.bytes.size() / 2));
+          log_->Line("short read " + std::to_string(step.bytes.size()) + " of " +
+                     std::to_string(record->bytes.size()));
+        }
+        return step;
+      case trace::RecordKind::kReadZero:
+        step.kind = ReadStep::Kind::kZero;
+        log_->Line("readzero");
         return step;
       case trace::RecordKind::kReadError:
         step.kind = ReadStep::Kind::kError;

@@ -29,6 +29,7 @@ struct ReadStep {
     kError,      // error: the errno of a failed read
     kUnplug,     // the node goes away; the read fails with ENODEV
     kExhausted,  // the trace is over; the read never completes
+    kZero,       // the read returns 0 bytes
   };
   Kind kind = Kind::kExhausted;
   std::vector<std::uint8_t> bytes;
@@ -67,10 +68,20 @@ struct PacketStep {
   bool trace_over = false;  // playback has reached the end of the trace
 };
 
+// Faults injected on top of the trace.
+struct FaultOptions {
+  int short_read_every = 0;  // every Nth frame comes back cut to half (0: never)
+  int fail_every = 0;        // every Nth request to /dev/lumaro fails with EIO (0: never)
+};
+
 class TracePlayer {
  public:
   // `packet_rate`: packets (and events) served per second.
-  TracePlayer(const trace::Trace* trace, SimLog* log, double packet_rate = 200.0);
+  TracePlayer(const trace::Trace* trace, SimLog* log, double packet_rate = 200.0,
+              FaultOptions faults = {});
+
+  // True when this request is one that --fail-every makes fail.
+  bool InjectRequestFailure();
 
   // A program opened a node: apply the state records that lie ahead (unless
   // a paced step taken from the trace is still waiting to be due: the records
@@ -127,6 +138,9 @@ class TracePlayer {
   std::int64_t period_us_;
   std::array<Paced, 2> paced_;
   SimLog* log_;
+  FaultOptions faults_;
+  std::uint64_t frames_served_ = 0;
+  std::uint64_t requests_served_ = 0;
 };
 
 }  // namespace lumaro::sim

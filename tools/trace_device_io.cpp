@@ -56,6 +56,8 @@ ssize_t TraceDeviceIo::Read(int fd, void* buffer, std::size_t count) {
     case sim::ReadStep::Kind::kError:
       errno = step.error;
       return -1;
+    case sim::ReadStep::Kind::kZero:
+      return 0;
     case sim::ReadStep::Kind::kUnplug:
       unplugged_ = true;
       errno = ENODEV;

@@ -21,6 +21,9 @@ void ApplyStateRecord(const Record& record, ControllerState* state) {
     case RecordKind::kFail:
       state->failing.insert(record.value);
       break;
+    case RecordKind::kFailOnce:
+      state->fail_once.insert(record.value);
+      break;
     case RecordKind::kClassicBlock:
       state->classic_blocks[{record.value, record.index}] = record.bytes;
       break;
@@ -48,6 +51,12 @@ std::vector<Record> StateRecords(const ControllerState& state) {
   for (std::uint32_t code : state.failing) {
     Record fail;
     fail.kind = RecordKind::kFail;
+    fail.value = code;
+    records.push_back(fail);
+  }
+  for (std::uint32_t code : state.fail_once) {
+    Record fail;
+    fail.kind = RecordKind::kFailOnce;
     fail.value = code;
     records.push_back(fail);
   }

@@ -26,7 +26,17 @@ struct ControllerState {
 
   // The block answered to request `code`: the one given, or `size` zero bytes.
   std::vector<std::uint8_t> Block(std::uint32_t code, std::size_t size) const;
+  // Request codes that fail once more each, the next time they come.
+  std::multiset<std::uint32_t> fail_once;
   bool Fails(std::uint32_t code) const { return failing.count(code) != 0; }
+  // True when `code` fails now: for good, or once (which this consumes).
+  bool FailsNow(std::uint32_t code) {
+    if (Fails(code)) return true;
+    const auto it = fail_once.find(code);
+    if (it == fail_once.end()) return false;
+    fail_once.erase(it);
+    return true;
+  }
 };
 
 // Changes the state as one state record says; other records change nothing.

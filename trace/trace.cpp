@@ -158,6 +158,15 @@ std::string ParseRecord(const std::vector<std::string_view>& f, Record* out) {
     if (!ParseDecimal(f[1], 3600000, &out->value)) {
       return "wait takes milliseconds, a decimal number up to 3600000";
     }
+  } else if (name == "readzero") {
+    out->kind = RecordKind::kReadZero;
+    return want(0);
+  } else if (name == "failonce") {
+    out->kind = RecordKind::kFailOnce;
+    if (!(err = want(1)).empty()) return err;
+    if (!ParseDecimal(f[1], 0xffff, &out->value) || !IsKnownRequest(out->value)) {
+      return "unknown request code '" + std::string(f[1]) + "'";
+    }
   } else if (name == "unplug" || name == "plug") {
     out->kind = name == "unplug" ? RecordKind::kUnplug : RecordKind::kPlug;
     return want(0);
@@ -174,6 +183,7 @@ bool IsStateRecord(RecordKind kind) {
     case RecordKind::kProduct:
     case RecordKind::kBlock:
     case RecordKind::kFail:
+    case RecordKind::kFailOnce:
     case RecordKind::kClassicBlock:
     case RecordKind::kClassicUnits:
       return true;
@@ -248,6 +258,7 @@ bool ParseTrace(std::string_view text, Trace* out, std::string* error) {
         break;
       case RecordKind::kFrame:
       case RecordKind::kReadError:
+      case RecordKind::kReadZero:
       case RecordKind::kPacket:
       case RecordKind::kEvent:
         if (unplugged) return fail("nothing can be read while the node is unplugged");
@@ -319,6 +330,10 @@ std::string FormatRecord(const Record& r) {
       return "unplug";
     case RecordKind::kPlug:
       return "plug";
+    case RecordKind::kReadZero:
+      return "readzero";
+    case RecordKind::kFailOnce:
+      return "failonce " + std::to_string(r.value);
   }
   return {};
 }

@@ -37,6 +37,8 @@ enum class RecordKind : std::uint8_t {
   kWait,          // value: milliseconds
   kUnplug,
   kPlug,
+  kReadZero,  // one read that returns 0 bytes
+  kFailOnce,  // value: request code that fails once, the next time it comes
 };
 
 struct Record {

@@ -188,6 +188,29 @@ TEST_F(ControllerTest, FailingPacketRequestStillLetsTheTraceEnd) {
   EXPECT_TRUE(end.trace_over);
 }
 
+TEST_F(ControllerTest, InjectedFaults) {
+  std::string error;
+  ASSERT_TRUE(
+      trace::ParseTrace("lumaro-trace 1\nfailonce 202\nframe 00010203\nreadzero\n"
+                        "frame 0001020304050607\n",
+                        &trace_, &error))
+      << error;
+  controller_ = std::make_unique<CameraController>(&trace_, &log_, 200.0,
+                                                   FaultOptions{/*short_read_every=*/2,
+                                                                /*fail_every=*/3});
+  controller_->OnOpen();
+  std::vector<std::uint8_t> id(4);
+  EXPECT_EQ(controller_->Request(GET_PRODUCT_ID, id).error, EIO);  // once
+  EXPECT_EQ(controller_->Request(GET_PRODUCT_ID, id).result, 0);
+  EXPECT_EQ(controller_->Request(GET_PRODUCT_ID, id).error, EIO);  // every third
+  EXPECT_EQ(controller_->NextRead().bytes.size(), 4u);
+  EXPECT_EQ(controller_->NextRead().kind, ReadStep::Kind::kZero);
+  EXPECT_EQ(controller_->NextRead().bytes.size(), 4u);  // the second frame, cut to half
+  const std::string log = LogText();
+  EXPECT_NE(log.find("injected request failure\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("readzero\nshort read 4 of 8\n"), std::string::npos) << log;
+}
+
 TEST(SimOptions, ParsesTheCommandLine) {
   SimOptions options;
   bool help = false;

@@ -122,6 +122,8 @@ TEST(TraceFormat, RecordsRoundTrip) {
       "\n"
       "classic-units 2\n"
       "wait 10\n"
+      "failonce 241\n"
+      "readzero\n"
       "unplug\n"
       "plug\n";
   Trace trace;
