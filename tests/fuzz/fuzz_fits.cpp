@@ -1,0 +1,53 @@
+// Fuzzes both calibration fits with arbitrary points: any float or double
+// values (NaN and infinities included, which may flow into the results), any
+// point count and fit type. Nothing may crash or read outside its arrays.
+#include <array>
+#include <cstring>
+
+#include "calibration-tool/calib_fit.h"
+#include "classic-calibration-tool/classic_fit.h"
+#include "driver-interface/blocks.h"
+
+namespace {
+
+template <typename T>
+T Take(const std::uint8_t*& data, std::size_t& size) {
+  T value{};
+  const std::size_t n = std::min(size, sizeof value);
+  std::memcpy(&value, data, n);
+  data += n;
+  size -= n;
+  return value;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::uint8_t type = Take<std::uint8_t>(data, size);
+  const std::uint8_t count = Take<std::uint8_t>(data, size);
+
+  // The classic fit: up to 16 points as doubles, a 16-byte span.
+  std::array<lumaro::ClassicPoint, 16> touches{}, targets{};
+  for (std::size_t i = 0; i < touches.size(); ++i) {
+    touches[i] = {Take<double>(data, size), Take<double>(data, size)};
+    targets[i] = {Take<double>(data, size), Take<double>(data, size)};
+  }
+  std::array<std::uint8_t, 16> span{};
+  for (std::uint8_t& b : span) b = Take<std::uint8_t>(data, size);
+  const std::int32_t n = count % (touches.size() + 1);
+  std::array<std::uint8_t, 185> result{};
+  lumaro::ClassicFit(&type, touches.data(), targets.data(), &n, span.data(), result.data());
+
+  // The calibration tool's fits: up to 25 points as floats, both modes.
+  std::array<float, 25> tx{}, ty{}, rx{}, ry{};
+  for (std::size_t i = 0; i < tx.size(); ++i) {
+    tx[i] = Take<float>(data, size);
+    ty[i] = Take<float>(data, size);
+    rx[i] = Take<float>(data, size);
+    ry[i] = Take<float>(data, size);
+  }
+  lumaro::ParamBlock x{}, y{};
+  const std::int32_t points = count % 26;
+  lumaro::FitAxes(tx.data(), ty.data(), rx.data(), ry.data(), points, x, y, (type & 1) != 0);
+  return 0;
+}
