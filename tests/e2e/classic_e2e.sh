@@ -126,6 +126,31 @@ case_unreadable_record_is_never_written() {
   expect_grep "$WORK/tool-stderr.log" 'could not be read'
 }
 
+case_write_refused_halfway() {
+  # The controller refuses block writes after the first 8: the record is
+  # left half written, and the tool says nothing and exits 0.
+  start_xvfb
+  "$PROBE_CAL" classic-touches | controller t.ltrace uncalibrated
+  start_tool t.ltrace --classic-fail-write-after 8 --
+  wait_for_result_face
+  click "$OK_X" "$BUTTON_Y"
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
+  [ ! -s "$WORK/tool-stderr.log" ] || fail "it printed: $(cat "$WORK/tool-stderr.log")"
+  local written refused
+  written=$(grep -E '^classic write 0x80 [0-9]+ [0-9a-f]+$' "$WORK/sim.log" | cut -d' ' -f4 | tr '\n' ' ')
+  refused=$(grep -cE '^classic write .* failed$' "$WORK/sim.log")
+  echo "blocks written before the refusal: $written; refused: $refused (the tool stops there)"
+  [ "$written" = "0 1 2 3 4 5 6 7 " ] || fail "unexpected writes: $written"
+  [ "$refused" = 1 ] || fail "$refused refused writes"
+  # Blocks 6 and 7 carry the new calibration, 8 to 11 still the old one.
+  grep "^classic-block 0x80 6 " "$WORK/state.ltrace" >"$WORK/b6.new"
+  grep "^classic-block 0x80 6 " "$WORK/t.ltrace" >"$WORK/b6.old"
+  ! cmp -s "$WORK/b6.new" "$WORK/b6.old" || fail "block 6 was not written"
+  [ "$(grep '^classic-block 0x80 10 ' "$WORK/state.ltrace")" = \
+    "$(grep '^classic-block 0x80 10 ' "$WORK/t.ltrace")" ] || fail "block 10 changed"
+}
+
 case_held_contact_gives_no_second_point() {
   # The first contact stays down across the second crosshair: still four
   # points, at the right places.
