@@ -18,6 +18,13 @@ void DrawCrosshairFigure(Display* display, Drawable drawable, GC gc, int x, int 
   for (const Line& l : lines) XDrawLine(display, drawable, gc, l.x1, l.y1, l.x2, l.y2);
 }
 
+std::array<unsigned long, kButtonCount> PressedFills(const Palette& palette, int pressed) {
+  std::array<unsigned long, kButtonCount> fills;
+  for (int i = 0; i < kButtonCount; ++i)
+    fills[i] = i == pressed ? palette[kPaletteRed] : BUTTON_GREY;
+  return fills;
+}
+
 void DrawButtonRow(Display* display, Window window, GC gc, const ButtonRowLayout& row,
                    const std::array<unsigned long, kButtonCount>& fills, unsigned long black) {
   if (row.line_width > 0) {

@@ -7,6 +7,7 @@
 #include <array>
 
 #include "calibration-common/button_row.h"
+#include "calibration-common/palette.h"
 
 namespace lumaro {
 
@@ -20,5 +21,9 @@ void DrawCrosshairFigure(Display* display, Drawable drawable, GC gc, int x, int 
 // `black`. Leaves the foreground black.
 void DrawButtonRow(Display* display, Window window, GC gc, const ButtonRowLayout& row,
                    const std::array<unsigned long, kButtonCount>& fills, unsigned long black);
+
+// The fills of a row whose button `pressed` (an index, or -1 for none) is
+// held down: that one red, the others BUTTON_GREY.
+std::array<unsigned long, kButtonCount> PressedFills(const Palette& palette, int pressed);
 
 }  // namespace lumaro

@@ -21,11 +21,8 @@ void XClassicScreen::DrawCrosshair(PixelPoint at) {
 }
 
 void XClassicScreen::DrawButtons(int pressed) {
-  std::array<unsigned long, kButtonCount> fills;
-  for (int i = 0; i < kButtonCount; ++i) {
-    fills[i] = i == pressed ? d_.palette[kPaletteRed] : BUTTON_GREY;
-  }
-  DrawButtonRow(d_.display, d_.window, d_.gc, buttons_, fills, d_.palette[kPaletteBlack]);
+  DrawButtonRow(d_.display, d_.window, d_.gc, buttons_, PressedFills(d_.palette, pressed),
+                d_.palette[kPaletteBlack]);
   XFlush(d_.display);
 }
 
