@@ -1,5 +1,7 @@
 // fuzz-seed TRACE OUT: the daemon harness's input for a trace (its blocks
 // and its frames and read errors), so that rendered scenes seed the corpus.
+// A seed stops at about 8 KB: a few hundred frames, touches among them, keep
+// each run of the fuzzer short.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -27,7 +29,9 @@ int main(int argc, char** argv) {
     const std::vector<std::uint8_t> block = state.Block(static_cast<std::uint32_t>(code), 58);
     out.insert(out.end(), block.begin(), block.end());
   }
+  constexpr std::size_t kSeedBytes = 8192;
   for (const lumaro::trace::Record& r : trace.records) {
+    if (out.size() >= kSeedBytes) break;
     if (r.kind == lumaro::trace::RecordKind::kFrame) {
       const std::size_t n = r.bytes.size() - 1;  // the harness adds 1 to the length
       out.insert(out.end(),
