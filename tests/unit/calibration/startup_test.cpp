@@ -1,4 +1,5 @@
 #include "calibration-tool/startup.h"
+#include "tests/unit/captured_output.h"
 
 #include <gtest/gtest.h>
 
@@ -16,21 +17,7 @@ namespace {
 
 using fakes::FakeController;
 
-// Collects what is written to a FILE*.
-class Captured {
- public:
-  ~Captured() { std::fclose(file_); }
-  std::FILE* file() { return file_; }
-  std::string Text() {
-    std::string text(static_cast<std::size_t>(std::ftell(file_)), '\0');
-    std::rewind(file_);
-    text.resize(std::fread(text.data(), 1, text.size(), file_));
-    return text;
-  }
-
- private:
-  std::FILE* file_ = std::tmpfile();
-};
+using Captured = lumaro::test_support::CapturedOutput;
 
 TEST(Console, BannerRowsAreAll76Wide) {
   Captured out;

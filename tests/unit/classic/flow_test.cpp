@@ -1,4 +1,5 @@
 #include "classic-calibration-tool/classic_flow.h"
+#include "tests/unit/captured_output.h"
 
 #include <gtest/gtest.h>
 
@@ -18,21 +19,7 @@ using Journal = std::vector<std::string>;
 
 constexpr ScreenSize kScreen = {1920, 1080};
 
-// Collects what is written to a FILE*.
-class Captured {
- public:
-  ~Captured() { std::fclose(file_); }
-  std::FILE* file() { return file_; }
-  std::string Text() {
-    std::string text(static_cast<std::size_t>(std::ftell(file_)), '\0');
-    std::rewind(file_);
-    text.resize(std::fread(text.data(), 1, text.size(), file_));
-    return text;
-  }
-
- private:
-  std::FILE* file_ = std::tmpfile();
-};
+using Captured = lumaro::test_support::CapturedOutput;
 
 TEST(ClassicConsole, BannerAndUsageAreExact) {
   Captured out;

@@ -14,13 +14,14 @@
 
 #include "driver-interface/byte_fields.h"
 #include "driver-interface/requests.h"
+#include "tests/unit/captured_output.h"
 #include "tests/unit/daemon/fake_device_io.h"
 
 namespace lumaro {
 namespace {
 
-using fakes::CapturedOutput;
 using fakes::FakeDeviceIo;
+using test_support::CapturedOutput;
 using ::testing::ElementsAre;
 
 constexpr char kIdentity[] = "ProductID=0xc20 pos=5, ProductSeries=3, size=65inch";

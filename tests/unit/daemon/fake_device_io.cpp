@@ -68,17 +68,4 @@ int FakeDeviceIo::Ioctl(int /*fd*/, unsigned long request, void* block) {
   return 0;
 }
 
-CapturedOutput::~CapturedOutput() {
-  (void)std::fclose(file_);
-  std::free(buffer_);
-}
-
-std::vector<std::string> CapturedOutput::Lines() {
-  (void)std::fflush(file_);
-  std::vector<std::string> lines;
-  std::istringstream in(std::string(buffer_, size_));
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 }  // namespace lumaro::fakes

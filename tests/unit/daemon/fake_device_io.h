@@ -66,20 +66,4 @@ class FakeDeviceIo final : public DeviceIo {
   std::vector<std::vector<std::uint8_t>> writes_;
 };
 
-// Collects what is written to a FILE*, by lines.
-class CapturedOutput {
- public:
-  CapturedOutput() : file_(open_memstream(&buffer_, &size_)) {}
-  ~CapturedOutput();
-  CapturedOutput(const CapturedOutput&) = delete;
-  CapturedOutput& operator=(const CapturedOutput&) = delete;
-  std::FILE* file() { return file_; }
-  std::vector<std::string> Lines();
-
- private:
-  char* buffer_ = nullptr;
-  std::size_t size_ = 0;
-  std::FILE* file_;
-};
-
 }  // namespace lumaro::fakes

@@ -1,4 +1,5 @@
 #include "simulator/camera_controller.h"
+#include "tests/unit/captured_output.h"
 
 #include <gtest/gtest.h>
 
@@ -22,19 +23,10 @@ class ControllerTest : public ::testing::Test {
     ASSERT_TRUE(trace::ParseTrace(text, &trace_, &error)) << error;
     controller_ = std::make_unique<CameraController>(&trace_, &log_, packet_rate);
   }
-  void TearDown() override {
-    std::fclose(log_file_);
-    std::free(log_buffer_);
-  }
-  std::string LogText() {
-    std::fflush(log_file_);
-    return std::string(log_buffer_, log_size_);
-  }
+  std::string LogText() { return captured_log_.Text(); }
 
-  char* log_buffer_ = nullptr;
-  std::size_t log_size_ = 0;
-  std::FILE* log_file_ = open_memstream(&log_buffer_, &log_size_);
-  SimLog log_{log_file_};
+  test_support::CapturedOutput captured_log_;
+  SimLog log_{captured_log_.file()};
   trace::Trace trace_;
   std::unique_ptr<CameraController> controller_;
 };

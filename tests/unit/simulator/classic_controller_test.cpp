@@ -1,4 +1,5 @@
 #include "simulator/classic_controller.h"
+#include "tests/unit/captured_output.h"
 
 #include <gtest/gtest.h>
 
@@ -62,19 +63,10 @@ class ClassicTest : public ::testing::Test {
     packet.push_back(static_cast<std::uint8_t>(target + 0xB2 + 4 + block));
     return Exchange(packet);
   }
-  std::string LogText() {
-    std::fflush(log_file_);
-    return std::string(log_buffer_, log_size_);
-  }
-  void TearDown() override {
-    std::fclose(log_file_);
-    std::free(log_buffer_);
-  }
+  std::string LogText() { return captured_log_.Text(); }
 
-  char* log_buffer_ = nullptr;
-  std::size_t log_size_ = 0;
-  std::FILE* log_file_ = open_memstream(&log_buffer_, &log_size_);
-  SimLog log_{log_file_};
+  test_support::CapturedOutput captured_log_;
+  SimLog log_{captured_log_.file()};
   trace::Trace trace_;
   std::unique_ptr<TracePlayer> player_;
   std::unique_ptr<ClassicController> classic_;
