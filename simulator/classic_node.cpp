@@ -26,14 +26,9 @@ void ClassicNode::HandleIoctl(UMockdevIoctlClient* client) {
     return;
   }
   const std::size_t size = controller_->ArgumentSize(code);
-  std::vector<std::uint8_t> block(size);
+  std::vector<std::uint8_t> block;
   UMockdevIoctlData* data = nullptr;
-  if (size > 0) {
-    data = Resolve(client, size);
-    if (data == nullptr) return;
-    block = Retrieve(data);
-    block.resize(size);
-  }
+  if (!TakeArgument(client, size, &data, &block)) return;
   const RequestOutcome outcome = controller_->Request(code, block);
   const RequestInfo* info = FindClassicRequest(code);
   if (data != nullptr && outcome.result >= 0 && info != nullptr &&

@@ -138,6 +138,18 @@ UMockdevIoctlData* EmulatedNode::Resolve(UMockdevIoctlClient* client, std::size_
   return data;
 }
 
+bool EmulatedNode::TakeArgument(UMockdevIoctlClient* client, std::size_t size,
+                                UMockdevIoctlData** data, std::vector<std::uint8_t>* block) {
+  *data = nullptr;
+  block->assign(size, 0);
+  if (size == 0) return true;
+  *data = Resolve(client, size);
+  if (*data == nullptr) return false;
+  *block = Retrieve(*data);
+  block->resize(size);
+  return true;
+}
+
 std::vector<std::uint8_t> EmulatedNode::Retrieve(UMockdevIoctlData* data) {
   guint8* bytes = nullptr;
   gint length = 0;

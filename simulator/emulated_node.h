@@ -64,6 +64,11 @@ class EmulatedNode {
   // failure the request is completed with EFAULT and nullptr returned. The
   // caller unrefs the result.
   static UMockdevIoctlData* Resolve(UMockdevIoctlClient* client, std::size_t size);
+  // A request's block of `size` bytes: its bytes in *block and, for size > 0,
+  // the mapping in *data (to be unreffed by the caller). False when the
+  // block cannot be mapped; the request is then completed with EFAULT.
+  static bool TakeArgument(UMockdevIoctlClient* client, std::size_t size, UMockdevIoctlData** data,
+                           std::vector<std::uint8_t>* block);
   static std::vector<std::uint8_t> Retrieve(UMockdevIoctlData* data);
 
   // Answers a request of `stream` into `data` (`size` bytes): the item when

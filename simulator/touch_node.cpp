@@ -26,14 +26,9 @@ TouchNode::~TouchNode() {
 void TouchNode::HandleIoctl(UMockdevIoctlClient* client) {
   const unsigned long code = umockdev_ioctl_client_get_request(client);
   const std::size_t size = CameraController::RequestSize(code);
-  std::vector<std::uint8_t> block(size);
+  std::vector<std::uint8_t> block;
   UMockdevIoctlData* data = nullptr;
-  if (size > 0) {
-    data = Resolve(client, size);
-    if (data == nullptr) return;
-    block = Retrieve(data);
-    block.resize(size);
-  }
+  if (!TakeArgument(client, size, &data, &block)) return;
   if (code == GET_TOUCH_PACKET) {
     ServePaced(client, data, size, PacedStream::kTouchPackets);
     g_object_unref(data);
