@@ -17,24 +17,6 @@ controller() {
   { "$PROBE_CAL" classic-record "$2"; cat; } | write_trace "$1"
 }
 
-start_tool() { # TRACE [SIM OPTIONS] -- [TOOL ARGS]
-  local trace=$1
-  shift
-  local opts=()
-  while [ $# -gt 0 ] && [ "$1" != "--" ]; do opts+=("$1"); shift; done
-  [ $# -gt 0 ] && shift
-  "$SIM" --linger 600 --log "$WORK/sim.log" --state-out "$WORK/state.ltrace" "${opts[@]}" \
-    "$WORK/$trace" -- "$TOOL" "$@" >"$WORK/tool.out" 2>"$WORK/tool-stderr.log" &
-  SIM_PID=$!
-}
-
-finish_tool() {
-  wait_for 120 "the tool to end" eval '! kill -0 "$SIM_PID" 2>/dev/null'
-  TOOL_STATUS=0
-  wait "$SIM_PID" || TOOL_STATUS=$?
-}
-
-click() { xdotool mousemove "$1" "$2" click 1; }
 # The requests 240 to 246 but the touch reads (242), in the order the
 # controller received them.
 calib_requests() { grep -oE '^ioctl 24[013-6] -?[0-9]+' "$WORK/sim.log" | cut -d' ' -f2 | tr '\n' ' '; }

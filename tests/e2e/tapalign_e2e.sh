@@ -6,6 +6,7 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/x_lib.sh"
 TOOL="$LUMARO_BIN/tapalign"
+SIM_FIXED_OPTIONS=(--packet-rate 1000)
 PROBE_CAL="${LUMARO_TEST_BIN:-$LUMARO_BIN}/calib-probe"
 GREY=a4a4a4 WHITE=ffffff BLACK=000000
 # Button centres: ReCalibrate, Ok, Cancel.
@@ -30,27 +31,6 @@ controller() {
   } | write_trace "$1"
 }
 
-# start_tool TRACE [SIM OPTIONS] -- [TOOL ARGS]: tapalign under the simulator,
-# in the background.
-start_tool() {
-  local trace=$1
-  shift
-  local opts=()
-  while [ $# -gt 0 ] && [ "$1" != "--" ]; do opts+=("$1"); shift; done
-  [ $# -gt 0 ] && shift
-  "$SIM" --packet-rate 1000 --linger 600 --log "$WORK/sim.log" --state-out "$WORK/state.ltrace" \
-    "${opts[@]}" "$WORK/$trace" -- "$TOOL" "$@" >"$WORK/tool.out" 2>"$WORK/tool-stderr.log" &
-  SIM_PID=$!
-}
-
-# finish_tool: waits for the tool to end; its status in TOOL_STATUS.
-finish_tool() {
-  wait_for 120 "the tool to end" eval '! kill -0 "$SIM_PID" 2>/dev/null'
-  TOOL_STATUS=0
-  wait "$SIM_PID" || TOOL_STATUS=$?
-}
-
-click() { xdotool mousemove "$1" "$2" click 1; }
 stored_block() { awk -v c="$1" '$1 == "block" && $2 == c { print $3 }' "$WORK/state.ltrace"; }
 
 # The result face is up once the completion stored its fit.

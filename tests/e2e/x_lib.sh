@@ -1,5 +1,8 @@
-# X11 helpers of the end-to-end tests: a private Xvfb per test, screenshots
-# and pixel probes. Source after lib.sh.
+# X11 helpers of the end-to-end tests: a private Xvfb per test, screenshots,
+# pixel probes, and a calibration tool run under the simulator. Source after
+# lib.sh.
+
+SIM_FIXED_OPTIONS=()
 
 for tool in Xvfb xdotool xwd convert; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed" >&2; exit 77; }
@@ -42,3 +45,28 @@ screen_pixel_is() {
 # log_count FILE REGEX: how many lines match.
 log_count() { grep -cE -- "$2" "$1" 2>/dev/null || true; }
 log_has() { [ "$(log_count "$1" "$2")" -ge "${3:-1}" ]; }
+
+# start_tool TRACE [SIM OPTIONS] -- [TOOL ARGS]: $TOOL under the simulator,
+# in the background, with $SIM_FIXED_OPTIONS; its output in tool.out and
+# tool-stderr.log, the simulator's log in sim.log, the final controller state
+# in state.ltrace.
+start_tool() {
+  local trace=$1
+  shift
+  local opts=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do opts+=("$1"); shift; done
+  [ $# -gt 0 ] && shift
+  "$SIM" "${SIM_FIXED_OPTIONS[@]}" --linger 600 --log "$WORK/sim.log" \
+    --state-out "$WORK/state.ltrace" "${opts[@]}" "$WORK/$trace" -- "$TOOL" "$@" \
+    >"$WORK/tool.out" 2>"$WORK/tool-stderr.log" &
+  SIM_PID=$!
+}
+
+# finish_tool: waits for the tool to end; its status in TOOL_STATUS.
+finish_tool() {
+  wait_for 120 "the tool to end" eval '! kill -0 "$SIM_PID" 2>/dev/null'
+  TOOL_STATUS=0
+  wait "$SIM_PID" || TOOL_STATUS=$?
+}
+
+click() { xdotool mousemove "$1" "$2" click 1; }
