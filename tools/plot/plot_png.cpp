@@ -1,11 +1,7 @@
 #include "tools/plot/plot_png.h"
 
-#include <cairo.h>
-#include <fontconfig/fontconfig.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 
 namespace lumaro::tools {
 namespace {
@@ -13,40 +9,9 @@ namespace {
 constexpr int kWidth = 1000;
 constexpr double kMargin = 40;
 constexpr double kHeader = 64;  // title and legend above the plot
-constexpr double kReportMax = 32767;
-constexpr double kMarkerRadius = 2;
 
-struct Rgb {
-  double r, g, b;
-};
 constexpr Rgb kTruthColour{0.45, 0.45, 0.45};
 constexpr Rgb kFrameColour{0.85, 0.85, 0.85};
-constexpr std::array<Rgb, kReportSlots> kSlotColours{{{0.0, 0.45, 0.70}, {0.84, 0.37, 0.0}}};
-
-struct SurfaceDeleter {
-  void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-};
-struct ContextDeleter {
-  void operator()(cairo_t* c) const { cairo_destroy(c); }
-};
-
-// Report units to pixels: one scale for both axes, so shapes keep their
-// proportions; Y grows downwards as on the screen.
-struct View {
-  double min_x = 0, min_y = 0, scale = 1, left = 0, top = 0;
-  double X(double x) const { return left + (x - min_x) * scale; }
-  double Y(double y) const { return top + (y - min_y) * scale; }
-};
-
-void SetColour(cairo_t* cr, Rgb c) {
-  cairo_set_source_rgb(cr, c.r, c.g, c.b);
-}
-
-void Dot(cairo_t* cr, double x, double y, double radius) {
-  cairo_new_sub_path(cr);
-  cairo_arc(cr, x, y, radius, 0, 2 * 3.141592653589793);
-  cairo_fill(cr);
-}
 
 std::string Fixed1(double v) {
   char text[64];
@@ -72,30 +37,6 @@ void DrawTruth(cairo_t* cr, const View& view, const Truth& truth) {
       }
       if (joined_before && !joined_after) cairo_stroke(cr);
     }
-  }
-}
-
-void DrawSlot(cairo_t* cr, const View& view, const std::vector<Report>& reports, std::size_t s) {
-  SetColour(cr, kSlotColours[s]);
-  cairo_set_line_width(cr, 1.5);
-  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-  bool drawing = false;
-  for (const Report& report : reports) {
-    const report::Contact& c = report[s];
-    if (c.down != 1) {
-      drawing = false;  // a lift breaks the path
-      continue;
-    }
-    if (drawing) {
-      cairo_line_to(cr, view.X(c.x), view.Y(c.y));
-    } else {
-      cairo_move_to(cr, view.X(c.x), view.Y(c.y));
-    }
-    drawing = true;
-  }
-  cairo_stroke(cr);
-  for (const Report& report : reports) {
-    if (report[s].down == 1) Dot(cr, view.X(report[s].x), view.Y(report[s].y), kMarkerRadius);
   }
 }
 
@@ -131,16 +72,9 @@ bool WritePlotPng(const std::string& path, const std::string& trace_name, const 
   view.top = kHeader;
   const int height = static_cast<int>(kHeader + plot_h + kMargin);
 
-  std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
-      cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, height));
-  std::unique_ptr<cairo_t, ContextDeleter> context(cairo_create(surface.get()));
-  cairo_t* cr = context.get();
-  if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
-    *error = std::string("cannot draw: ") + cairo_status_to_string(cairo_status(cr));
-    return false;
-  }
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
+  Canvas canvas(kWidth, height);
+  cairo_t* cr = canvas.cr();
+  if (!canvas.Ok(error)) return false;
 
   SetColour(cr, kFrameColour);
   cairo_set_line_width(cr, 1);
@@ -169,10 +103,7 @@ bool WritePlotPng(const std::string& path, const std::string& trace_name, const 
     cairo_stroke(cr);
     if (i > 0) Dot(cr, legend_x[i] + 12, 46, kMarkerRadius);
   }
-  if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
-    *error = std::string("cannot draw: ") + cairo_status_to_string(cairo_status(cr));
-    return false;
-  }
+  if (!canvas.Ok(error)) return false;
 
   cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, 13);
@@ -201,18 +132,7 @@ bool WritePlotPng(const std::string& path, const std::string& trace_name, const 
   cairo_move_to(cr, view.X(kReportMax) - 36, view.Y(kReportMax) - 4);
   cairo_show_text(cr, "32767");
 
-  cairo_surface_flush(surface.get());
-  const cairo_status_t written = cairo_surface_write_to_png(surface.get(), path.c_str());
-  if (written != CAIRO_STATUS_SUCCESS) {
-    *error = path + ": cannot write the PNG: " + cairo_status_to_string(written);
-    return false;
-  }
-  return true;
-}
-
-void ReleaseDrawingCaches() {
-  cairo_debug_reset_static_data();
-  FcFini();
+  return canvas.WritePng(path, error);
 }
 
 }  // namespace lumaro::tools

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/plot/drawing.h"
 #include "tools/plot/truth_score.h"
 
 namespace lumaro::tools {
@@ -14,9 +15,5 @@ namespace lumaro::tools {
 // be drawn or written.
 bool WritePlotPng(const std::string& path, const std::string& trace_name, const Truth& truth,
                   const std::vector<Report>& reports, const Score& score, std::string* error);
-
-// Frees the font caches that cairo and fontconfig keep for the whole process,
-// so that leak checkers see a clean exit. Only when no drawing is under way.
-void ReleaseDrawingCaches();
 
 }  // namespace lumaro::tools

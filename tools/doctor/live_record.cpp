@@ -1,0 +1,173 @@
+#include "tools/doctor/live_record.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "driver-interface/requests.h"
+#include "tools/recorder.h"
+
+namespace lumaro::doctor {
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+void OnSignal(int) {
+  g_interrupted = true;
+}
+
+// Passes every call on; counts frames, draws the progress line once a second
+// and raises `stop` when the time is up.
+class TimedIo final : public DeviceIo {
+ public:
+  TimedIo(DeviceIo& inner, const LiveOptions& options, std::atomic<bool>& stop)
+      : inner_(inner), options_(options), stop_(stop), start_(options.now()) {}
+
+  long frames() const { return frames_; }
+  int Open(const char* path, int flags) override { return inner_.Open(path, flags); }
+  int Close(int fd) override { return inner_.Close(fd); }
+  ssize_t Read(int fd, void* buffer, std::size_t count) override {
+    const ssize_t n = inner_.Read(fd, buffer, count);
+    const int error = errno;
+    if (n > 0) ++frames_;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(options_.now() - start_);
+    if (elapsed.count() != shown_) {
+      shown_ = elapsed.count();
+      Progress();
+    }
+    if (elapsed.count() >= options_.seconds || g_interrupted) stop_ = true;
+    errno = error;
+    return n;
+  }
+  ssize_t Write(int fd, const void* buffer, std::size_t count) override {
+    return inner_.Write(fd, buffer, count);
+  }
+  int Ioctl(int fd, unsigned long request, void* block) override {
+    return inner_.Ioctl(fd, request, block);
+  }
+  int Access(const char* path, int mode) override { return inner_.Access(path, mode); }
+
+  void Progress() {
+    if (options_.progress == nullptr) return;
+    std::fprintf(options_.progress, "\rlumaro-doctor: recording %lld of %ld s, %ld frames",
+                 static_cast<long long>(std::min<long long>(shown_, options_.seconds)),
+                 options_.seconds, frames_);
+    std::fflush(options_.progress);
+  }
+
+ private:
+  DeviceIo& inner_;
+  const LiveOptions& options_;
+  std::atomic<bool>& stop_;
+  std::chrono::steady_clock::time_point start_;
+  long long shown_ = 0;
+  long frames_ = 0;
+};
+
+constexpr char kStopDaemon[] =
+    " is held by lumarod: stop it first (systemctl stop lumarod) and start it again afterwards";
+
+}  // namespace
+
+bool WriteWhole(const std::string& path, const std::string& text, std::string* error) {
+  const std::string temp = path + ".tmp";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  bool ok = fd >= 0;
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  ok = ok && ::fsync(fd) == 0;
+  if (fd >= 0 && ::close(fd) != 0) ok = false;
+  ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    *error = path + ": cannot write: " + std::strerror(errno);
+    ::unlink(temp.c_str());
+  }
+  return ok;
+}
+
+bool DaemonRunning() {
+  DIR* proc = ::opendir("/proc");
+  if (proc == nullptr) return false;
+  bool found = false;
+  while (dirent* entry = ::readdir(proc)) {
+    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+    std::ifstream comm(std::string("/proc/") + entry->d_name + "/comm");
+    std::string name;
+    if (std::getline(comm, name) && name == "lumarod") {
+      found = true;
+      break;
+    }
+  }
+  ::closedir(proc);
+  return found;
+}
+
+bool RecordFrom(DeviceIo& io, const LiveOptions& options, std::string* trace_text,
+                std::string* error) {
+  if (options.daemon_running) {
+    *error = std::string(kTouchNodePath) + kStopDaemon;
+    return false;
+  }
+  const int fd = io.Open(kTouchNodePath, O_RDWR);
+  if (fd < 0) {
+    const int open_error = errno;
+    *error = open_error == EBUSY
+                 ? std::string(kTouchNodePath) + kStopDaemon
+                 : std::string("cannot open ") + kTouchNodePath + ": " + std::strerror(open_error);
+    return false;
+  }
+  io.Close(fd);
+
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* out = open_memstream(&text, &size);
+  if (out == nullptr) {
+    *error = "out of memory";
+    return false;
+  }
+  std::atomic<bool> stop{false};
+  TimedIo timed(io, options, stop);
+  const tools::RecordResult result = tools::RecordTrace(timed, out, 0, stop);
+  timed.Progress();
+  if (options.progress != nullptr) std::fputc('\n', options.progress);
+  std::fclose(out);
+  trace_text->assign(text, size);
+  std::free(text);
+  if (!result.ok) {
+    *error =
+        "recording stopped after " + std::to_string(result.frames) + " frames: " + result.error;
+    return false;
+  }
+  return true;
+}
+
+bool RecordLive(long seconds, const std::string& save_path, std::string* trace_text,
+                std::string* error) {
+  // Without SA_RESTART, so a waiting read returns and the recording ends.
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  SystemDeviceIo io;
+  LiveOptions options;
+  options.seconds = seconds;
+  options.progress = stderr;
+  options.daemon_running = DaemonRunning();
+  if (!RecordFrom(io, options, trace_text, error)) return false;
+  return save_path.empty() || WriteWhole(save_path, *trace_text, error);
+}
+
+}  // namespace lumaro::doctor

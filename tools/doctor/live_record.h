@@ -1,0 +1,38 @@
+// lumaro-doctor --live: records the controller for a number of seconds
+// through lumaro-record's recorder, with a progress line.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "driver-interface/device_io.h"
+
+namespace lumaro::doctor {
+
+struct LiveOptions {
+  long seconds = 0;
+  std::FILE* progress = nullptr;  // the progress line; none when null
+  std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
+  bool daemon_running = false;  // lumarod holds the node
+};
+
+// Records from the touch node into *trace_text for `seconds`. Refuses, with
+// the advice to stop lumarod, when the daemon runs or the node is busy.
+bool RecordFrom(DeviceIo& io, const LiveOptions& options, std::string* trace_text,
+                std::string* error);
+
+// RecordFrom on the real node; keeps the recording in save_path (replaced
+// only when complete) unless it is empty.
+bool RecordLive(long seconds, const std::string& save_path, std::string* trace_text,
+                std::string* error);
+
+// Writes `bytes` to `path` through a temporary file, fsync and rename, so
+// that the old file is replaced only by a complete one.
+bool WriteWhole(const std::string& path, const std::string& bytes, std::string* error);
+
+// True when a process named lumarod runs on this machine.
+bool DaemonRunning();
+
+}  // namespace lumaro::doctor
