@@ -78,6 +78,37 @@ std::string BlockLine(int code, const std::uint8_t* bytes, std::size_t size) {
   return "block " + std::to_string(code) + " " + trace::ToHex(bytes, size) + "\n";
 }
 
+// Dirt, blocked cameras and flicker, on the scan's two line images (camera
+// A, then camera B).
+void ApplyFaults(const Scene& scene, int scan, std::mt19937& rng,
+                 std::vector<std::uint8_t> (&lines)[2]) {
+  for (const Dirt& dirt : scene.dirt) {
+    std::fill(lines[dirt.camera].begin() + dirt.first, lines[dirt.camera].begin() + dirt.end, 1);
+  }
+  for (const Blocking& blocking : scene.blocked) {
+    if (scan >= blocking.from && scan <= blocking.to) {
+      std::fill(lines[blocking.camera].begin(), lines[blocking.camera].end(), 1);
+    }
+  }
+  constexpr int kEdgeClearance = 8;
+  constexpr int kMaxSpeck = 6;
+  for (const Flicker& flicker : scene.flicker) {
+    const LensSpec& lens = flicker.camera == 0 ? scene.lens_a : scene.lens_b;
+    const int low = 2 * lens.pixel_start + kEdgeClearance;
+    const int high = 2 * lens.pixel_end - kEdgeClearance - kMaxSpeck;
+    std::uniform_real_distribution<double> chance(0.0, 100.0);
+    std::uniform_int_distribution<int> width(2, kMaxSpeck);
+    const int whole = static_cast<int>(flicker.rate / 100.0);
+    const int specks = whole + (chance(rng) < flicker.rate - 100.0 * whole ? 1 : 0);
+    for (int i = 0; i < specks && high > low; ++i) {
+      const int at = std::uniform_int_distribution<int>(low, high)(rng);
+      const int end = at + width(rng);
+      // A speck of shadow on light, or a hole of light in a shadow.
+      for (int p = at; p < end; ++p) lines[flicker.camera][p] ^= 1;
+    }
+  }
+}
+
 }  // namespace
 
 bool FingerAt(const Finger& finger, int scan, double* x, double* y) {
@@ -209,6 +240,8 @@ std::string RenderTrace(const Scene& scene) {
   }
 
   std::mt19937 rng(scene.seed);
+  // A generator of its own, so that faults leave the fingers' jitter as it was.
+  std::mt19937 flicker_rng(scene.seed ^ 0x5eed5eedu);
   std::uniform_int_distribution<int> jitter(-scene.pixel_noise, scene.pixel_noise);
   const bool first_half_is_a = (scene.orientation & 3) != 0;
   for (int scan = 0; scan < scene.scans; ++scan) {
@@ -234,7 +267,9 @@ std::string RenderTrace(const Scene& scene) {
         std::fill(lines[camera].begin() + start, lines[camera].begin() + end, 1);
       }
     }
+    ApplyFaults(scene, scan, flicker_rng, lines);
     std::uint8_t marker = 0;
+    bool drop_first_half = false;
     for (const SceneEvent& event : scene.events) {
       if (event.scan != scan) continue;
       switch (event.kind) {
@@ -247,11 +282,17 @@ std::string RenderTrace(const Scene& scene) {
         case SceneEvent::Kind::kUnplug:
           text += "unplug\nwait " + std::to_string(event.value) + "\nplug\n";
           break;
+        case SceneEvent::Kind::kReadZero:
+          text += "readzero\n";
+          break;
+        case SceneEvent::Kind::kDrop:
+          drop_first_half = true;
+          break;
       }
     }
     const bool half_resolution =
         scene.coding == Coding::kHalf || (scene.coding == Coding::kAlternate && scan % 2 == 1);
-    for (int half = 0; half < 2; ++half) {
+    for (int half = drop_first_half ? 1 : 0; half < 2; ++half) {
       const bool camera_a = (half == 0) == first_half_is_a;
       const std::vector<std::uint8_t> codes = EncodeLine(lines[camera_a ? 0 : 1], half_resolution);
       std::vector<std::uint8_t> frame = {half == 0 ? marker : std::uint8_t{0}, 0x00, 0x01,

@@ -40,10 +40,27 @@ enum class Coding : std::uint8_t { kFull, kHalf, kAlternate };
 
 // Something the controller does at a scan besides sending its frames.
 struct SceneEvent {
-  enum class Kind : std::uint8_t { kReinit, kReadError, kUnplug };
+  // kReadZero: a read of 0 bytes; kDrop: the scan's first half-frame is lost.
+  enum class Kind : std::uint8_t { kReinit, kReadError, kUnplug, kReadZero, kDrop };
   int scan = 0;
   Kind kind = Kind::kReinit;
   int value = 0;  // errno of a read error, milliseconds of an unplug
+};
+
+// Faults of a camera's view. Camera 0 is A, 1 is B.
+struct Dirt {  // a permanent shadow on samples [first, end)
+  int camera = 0;
+  int first = 0;
+  int end = 0;
+};
+struct Blocking {  // no light from scan `from` to scan `to`, both included
+  int camera = 0;
+  int from = 0;
+  int to = 0;
+};
+struct Flicker {  // single-scan specks and holes, `rate` per 100 scans on average
+  int camera = 0;
+  double rate = 0;
 };
 
 struct Scene {
@@ -60,6 +77,9 @@ struct Scene {
   std::uint32_t seed = 1;
   std::vector<Finger> fingers;
   std::vector<SceneEvent> events;
+  std::vector<Dirt> dirt;
+  std::vector<Blocking> blocked;
+  std::vector<Flicker> flicker;
 };
 
 // Where a finger is at a scan; false when it is not on the surface then.

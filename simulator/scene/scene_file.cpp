@@ -125,10 +125,37 @@ std::string Directive(const std::vector<std::string>& f, Scene* scene) {
     } else if (f[2] == "unplug" && args == 3 && Integer(f[3], 0, 3600000, &n)) {
       event.kind = SceneEvent::Kind::kUnplug;
       event.value = static_cast<int>(n);
+    } else if (f[2] == "readzero" && args == 2) {
+      event.kind = SceneEvent::Kind::kReadZero;
+    } else if (f[2] == "drop" && args == 2) {
+      event.kind = SceneEvent::Kind::kDrop;
     } else {
-      return "event takes reinit, readerr ERRNO or unplug MS";
+      return "event takes reinit, readerr ERRNO, unplug MS, readzero or drop";
     }
     scene->events.push_back(event);
+  } else if (name == "dirt" || name == "blocked" || name == "flicker") {
+    const int camera = args >= 1 && f[1] == "a" ? 0 : args >= 1 && f[1] == "b" ? 1 : -1;
+    long first = 0, end = 0;
+    if (name == "dirt") {
+      if (args != 3 || camera < 0 || !Integer(f[2], 0, 1279, &first) ||
+          !Integer(f[3], first + 1, 1280, &end)) {
+        return "dirt takes a or b, then FIRST and END with 0 <= FIRST < END <= 1280";
+      }
+      scene->dirt.push_back({camera, static_cast<int>(first), static_cast<int>(end)});
+    } else if (name == "blocked") {
+      if (camera < 0 || (args != 1 && args != 3)) return "blocked takes a or b, then FROM TO";
+      if (args == 1) {
+        end = kMaxScans;
+      } else if (!Integer(f[2], 0, kMaxScans, &first) || !Integer(f[3], first, kMaxScans, &end)) {
+        return "blocked takes scans FROM <= TO";
+      }
+      scene->blocked.push_back({camera, static_cast<int>(first), static_cast<int>(end)});
+    } else {
+      if (args != 2 || camera < 0 || !Number(f[2], &v) || v < 0 || v > 1000) {
+        return "flicker takes a or b, then a rate from 0 to 1000 per 100 scans";
+      }
+      scene->flicker.push_back({camera, v});
+    }
   } else {
     return "unknown directive '" + name + "'";
   }

@@ -12,7 +12,12 @@
 //   finger RADIUS                        a new finger (radius in baseline units)
 //   key SCAN X Y                         a keyframe of the latest finger
 //   circle FROM TO CX CY R TURNS PHASE   keyframes along a circle, one per scan
-//   event SCAN reinit|readerr ERRNO|unplug MS
+//   event SCAN reinit|readerr ERRNO|unplug MS|readzero|drop
+//                                        drop: the scan's first half-frame is lost
+//   dirt a|b FIRST END                   a permanent shadow on samples FIRST .. END - 1
+//   blocked a|b [FROM TO]                no light, in every scan or from scan FROM to TO
+//   flicker a|b RATE                     single-scan specks and holes, RATE per 100 scans
+//                                        (pseudo-random from the seed, so reproducible)
 //
 // Empty lines and lines starting with '#' are ignored; anything else is an
 // error that names the line.
