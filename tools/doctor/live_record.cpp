@@ -72,7 +72,7 @@ class TimedIo final : public DeviceIo {
 };
 
 constexpr char kStopDaemon[] =
-    " is held by lumarod: stop it first (systemctl stop lumarod) and start it again afterwards";
+    ": lumarod must be stopped first (systemctl stop lumarod) and started again afterwards";
 
 }  // namespace
 
@@ -96,27 +96,38 @@ bool WriteWhole(const std::string& path, const std::string& text, std::string* e
   return ok;
 }
 
-bool DaemonRunning() {
+std::string NodeHolder() {
   DIR* proc = ::opendir("/proc");
-  if (proc == nullptr) return false;
-  bool found = false;
+  if (proc == nullptr) return {};
+  std::string holder;
   while (dirent* entry = ::readdir(proc)) {
     if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
-    std::ifstream comm(std::string("/proc/") + entry->d_name + "/comm");
-    std::string name;
-    if (std::getline(comm, name) && name == "lumarod") {
-      found = true;
+    const std::string dir = std::string("/proc/") + entry->d_name;
+    DIR* fds = ::opendir((dir + "/fd").c_str());
+    if (fds == nullptr) continue;  // gone, or not ours to see
+    while (dirent* fd = ::readdir(fds)) {
+      char target[256];
+      const ssize_t n = ::readlink((dir + "/fd/" + fd->d_name).c_str(), target, sizeof target - 1);
+      if (n <= 0) continue;
+      target[n] = '\0';
+      if (std::strcmp(target, kTouchNodePath) != 0) continue;
+      std::ifstream comm(dir + "/comm");
+      std::getline(comm, holder);
+      if (holder.empty()) holder = "process";
+      holder += std::string(" (pid ") + entry->d_name + ")";
       break;
     }
+    ::closedir(fds);
+    if (!holder.empty()) break;
   }
   ::closedir(proc);
-  return found;
+  return holder;
 }
 
 bool RecordFrom(DeviceIo& io, const LiveOptions& options, std::string* trace_text,
                 std::string* error) {
-  if (options.daemon_running) {
-    *error = std::string(kTouchNodePath) + kStopDaemon;
+  if (!options.holder.empty()) {
+    *error = std::string(kTouchNodePath) + " is held by " + options.holder + kStopDaemon;
     return false;
   }
   const int fd = io.Open(kTouchNodePath, O_RDWR);
@@ -165,7 +176,7 @@ bool RecordLive(long seconds, const std::string& save_path, std::string* trace_t
   LiveOptions options;
   options.seconds = seconds;
   options.progress = stderr;
-  options.daemon_running = DaemonRunning();
+  options.holder = NodeHolder();
   if (!RecordFrom(io, options, trace_text, error)) return false;
   return save_path.empty() || WriteWhole(save_path, *trace_text, error);
 }

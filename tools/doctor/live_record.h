@@ -15,11 +15,12 @@ struct LiveOptions {
   long seconds = 0;
   std::FILE* progress = nullptr;  // the progress line; none when null
   std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
-  bool daemon_running = false;  // lumarod holds the node
+  std::string holder;  // the program that holds the node open, if any
 };
 
 // Records from the touch node into *trace_text for `seconds`. Refuses, with
-// the advice to stop lumarod, when the daemon runs or the node is busy.
+// the advice to stop lumarod, when another program holds the node or it is
+// busy.
 bool RecordFrom(DeviceIo& io, const LiveOptions& options, std::string* trace_text,
                 std::string* error);
 
@@ -32,7 +33,8 @@ bool RecordLive(long seconds, const std::string& save_path, std::string* trace_t
 // that the old file is replaced only by a complete one.
 bool WriteWhole(const std::string& path, const std::string& bytes, std::string* error);
 
-// True when a process named lumarod runs on this machine.
-bool DaemonRunning();
+// The program, with its pid, that holds the touch node open; empty when
+// none does (or when the other processes cannot be seen).
+std::string NodeHolder();
 
 }  // namespace lumaro::doctor

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+
+#include "simulator/scene/scene_file.h"
+#include "tools/doctor/diagnosis.h"
+#include "tools/doctor/frame_probe.h"
+#include "tools/doctor/live_record.h"
+#include "tools/trace_device_io.h"
+#include "trace/trace.h"
+
+namespace lumaro::doctor {
+namespace {
+
+trace::Trace Render(const std::string& scene_text) {
+  sim::Scene scene;
+  std::string error;
+  trace::Trace trace;
+  EXPECT_TRUE(sim::ParseScene(scene_text, &scene, &error)) << error;
+  EXPECT_TRUE(trace::ParseTrace(sim::RenderTrace(scene), &trace, &error)) << error;
+  return trace;
+}
+
+std::string SceneText(const std::string& name) {
+  std::ifstream in(std::string(LUMARO_SCENES_DIR) + "/" + name + ".lscene");
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+const Check& Find(const Diagnosis& d, const std::string& id) {
+  for (const Check& c : d.checks) {
+    if (c.id == id) return c;
+  }
+  static const Check missing{"missing", Status::kFail, "", "", ""};
+  return missing;
+}
+
+// Every check not named in `expect` must be ok.
+struct Case {
+  std::string name;  // a bundled scene, or an inline scene below
+  std::map<std::string, Status> expect;
+};
+
+constexpr Status kWarn = Status::kWarn;
+constexpr Status kFail = Status::kFail;
+const std::map<std::string, Status> kUncalibrated{{"calibration", kWarn}};
+
+std::map<std::string, Status> With(std::map<std::string, Status> extra) {
+  extra.insert(kUncalibrated.begin(), kUncalibrated.end());
+  return extra;
+}
+
+const std::map<std::string, std::string> kInlineScenes{
+    // Camera A's window ends where a resting finger's shadow lies.
+    {"misaligned-window",
+     "lumaro-scene 1\nscans 200\nlens a 0 1.15 0 0 0 0 0 0 0 1 0 300\n"
+     "finger 0.008\nkey 20 0.346 0.4\nkey 180 0.35 0.41\n"},
+    {"mirrored-calibration",
+     "lumaro-scene 1\nscans 60\ncalibration x 0 0 0 0 0 0 0 0 -1 32767\n"
+     "calibration y 0 0 0 0 0 0 0 1 0 0\n"},
+    {"invalid-lens", "lumaro-scene 1\nscans 60\nlens b 0 0.5 0 0 0 0 0 0 0 1 0 640\n"},
+};
+
+TEST(DoctorTest, EveryBundledSceneAndEachFault) {
+  const std::vector<Case> cases{
+      {"tap", kUncalibrated},
+      {"slow-drag", kUncalibrated},
+      {"fast-swipe", kUncalibrated},
+      {"circle", kUncalibrated},
+      {"two-apart", kUncalibrated},
+      {"two-crossing", kUncalibrated},
+      {"pinch", kUncalibrated},
+      {"resting", kUncalibrated},
+      {"calibrated", {}},
+      {"dirty-lens", With({{"camera-a.obstruction", kFail}})},
+      {"blocked-camera", With({{"camera-b.blocked", kFail}})},
+      {"sunlight", With({{"camera-a.noise", kFail}})},
+      {"flaky-cable", With({{"link", kWarn}})},
+      {"misaligned-window", With({{"camera-a.window", kFail}})},
+      {"mirrored-calibration", {{"calibration", kFail}}},
+      {"invalid-lens", With({{"identity", kFail}})},
+  };
+  std::size_t bundled = 0;
+  for (const Case& c : cases) {
+    const auto inline_scene = kInlineScenes.find(c.name);
+    bundled += inline_scene == kInlineScenes.end() ? 1 : 0;
+    const Diagnosis d = Diagnose(ProbeTrace(
+        Render(inline_scene != kInlineScenes.end() ? inline_scene->second : SceneText(c.name))));
+    ASSERT_EQ(d.checks.size(), 12u) << c.name;
+    Status worst = Status::kOk;
+    for (const Check& check : d.checks) {
+      const auto it = c.expect.find(check.id);
+      const Status want = it == c.expect.end() ? Status::kOk : it->second;
+      EXPECT_EQ(StatusName(check.status), std::string(StatusName(want)))
+          << c.name << ": " << check.id << ": " << check.summary;
+      worst = std::max(worst, want);
+    }
+    EXPECT_EQ(d.verdict, worst) << c.name;
+    EXPECT_EQ(ExitStatus(d), static_cast<int>(worst)) << c.name;
+  }
+  // The table covers every bundled scene.
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(LUMARO_SCENES_DIR)) {
+    files += entry.path().extension() == ".lscene" ? 1 : 0;
+  }
+  EXPECT_EQ(bundled, files);
+}
+
+TEST(DoctorTest, FindingsNameTheDirtTheFlickerAndTheLink) {
+  const Diagnosis dirty = Diagnose(ProbeTrace(Render(SceneText("dirty-lens"))));
+  ASSERT_EQ(dirty.cameras[kCameraA].obstructions.size(), 1u);
+  const Obstruction& o = dirty.cameras[kCameraA].obstructions[0];
+  EXPECT_NEAR(o.first, 560, 3);
+  EXPECT_NEAR(o.end, 576, 3);
+  EXPECT_TRUE(o.border.valid);
+  EXPECT_EQ(o.border.side, "bottom");
+  EXPECT_NEAR(o.border.fraction, 0.58, 0.05);
+  const std::string json = FormatJson(dirty, "a \"dirty\" trace");
+  EXPECT_NE(json.find("\"trace\":\"a \\\"dirty\\\" trace\",\"scans\":600,"), std::string::npos);
+  EXPECT_NE(json.find("\"verdict\":\"fail\""), std::string::npos);
+  EXPECT_NE(json.find("\"samples\":[560,576]"), std::string::npos) << json;
+
+  const Diagnosis sunny = Diagnose(ProbeTrace(Render(SceneText("sunlight"))));
+  const std::string noise = FormatJson(sunny, "t");
+  const std::size_t at = noise.find("\"per_100_scans\":");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_NEAR(std::stod(noise.substr(at + 16)), 25, 7);  // the scene's rate
+
+  const ProbeResult flaky = ProbeTrace(Render(SceneText("flaky-cable")));
+  EXPECT_EQ(flaky.link.sessions, 5);
+  EXPECT_EQ(flaky.link.read_errors, (std::map<int, int>{{5, 1}, {71, 1}}));
+  EXPECT_EQ(flaky.link.timeouts, 1);
+  EXPECT_EQ(flaky.link.empty_reads, 1);
+  EXPECT_EQ(flaky.link.unplugs, 1);
+  EXPECT_EQ(flaky.link.dropped_frames, 1);
+}
+
+TEST(DoctorTest, NoScanIsAFailure) {
+  trace::Trace trace;
+  std::string error;
+  ASSERT_TRUE(trace::ParseTrace("lumaro-trace 1\nproduct 0x0c20\n", &trace, &error));
+  const Diagnosis d = Diagnose(ProbeTrace(trace));
+  EXPECT_EQ(Find(d, "link").status, Status::kFail);
+  EXPECT_EQ(ExitStatus(d), 2);
+}
+
+// A node that is busy, as when the daemon holds it.
+class BusyIo final : public DeviceIo {
+ public:
+  int Open(const char*, int) override { return errno = EBUSY, -1; }
+  int Close(int) override { return 0; }
+  ssize_t Read(int, void*, std::size_t) override { return -1; }
+  ssize_t Write(int, const void*, std::size_t) override { return -1; }
+  int Ioctl(int, unsigned long, void*) override { return -1; }
+  int Access(const char*, int) override { return 0; }
+};
+
+TEST(DoctorTest, LiveRecordingStopsInTimeAndRefusesAHeldNode) {
+  const trace::Trace played = Render(SceneText("tap"));
+  tools::TraceDeviceIo io(&played, nullptr);
+  LiveOptions options;
+  options.seconds = 2;
+  auto t = std::chrono::steady_clock::time_point{};
+  // Every read takes 1/100 s: 200 reads in the 2 seconds.
+  options.now = [&t] { return t += std::chrono::milliseconds(10); };
+  std::string text, error;
+  ASSERT_TRUE(RecordFrom(io, options, &text, &error)) << error;
+  trace::Trace recorded;
+  ASSERT_TRUE(trace::ParseTrace(text, &recorded, &error)) << error;
+  EXPECT_EQ(Diagnose(ProbeTrace(recorded)).scans, 80u);
+
+  BusyIo busy;
+  EXPECT_FALSE(RecordFrom(busy, LiveOptions{1, nullptr, {}, {}}, &text, &error));
+  EXPECT_NE(error.find("systemctl stop lumarod"), std::string::npos) << error;
+  LiveOptions held{1, nullptr, {}, "lumarod (pid 7)"};
+  EXPECT_FALSE(RecordFrom(io, held, &text, &error));
+  EXPECT_NE(error.find("held by lumarod (pid 7)"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace lumaro::doctor
