@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# lumaro-doctor end to end: its command line, exit statuses, JSON and
+# picture, and a live recording from the simulator's node.
+source "$(dirname "$0")/lib.sh"
+DOCTOR="$LUMARO_BIN/lumaro-doctor"
+
+case_command_line_and_outputs() {
+  local status=0
+  "$DOCTOR" >/dev/null 2>"$WORK/err.log" || status=$?
+  [ "$status" = 64 ] || fail "no arguments: exit status $status"
+  printf 'lumaro-trace 1\nframe xyz\n' >"$WORK/bad.ltrace"
+  status=0
+  "$DOCTOR" "$WORK/bad.ltrace" >/dev/null 2>"$WORK/err.log" || status=$?
+  [ "$status" = 65 ] || fail "malformed trace: exit status $status"
+  expect_grep "$WORK/err.log" "bad.ltrace: line 2: "
+  status=0
+  "$DOCTOR" --json --png "$WORK/dirty.png" "$LUMARO_SCENES/dirty-lens.ltrace" >"$WORK/out.json" ||
+    status=$?
+  [ "$status" = 2 ] || fail "dirty lens: exit status $status"
+  python3 -c 'import json,sys; d=json.load(open(sys.argv[1]))
+assert d["verdict"] == "fail" and d["scans"] == 600, d
+c = {x["id"]: x for x in d["checks"]}
+assert c["camera-a.obstruction"]["samples"] == [560, 576], c["camera-a.obstruction"]
+assert c["camera-b.noise"]["per_100_scans"] == 0' "$WORK/out.json" || fail "JSON: $(cat "$WORK/out.json")"
+  [ "$(head -c 8 "$WORK/dirty.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
+    fail "no PNG written"
+  status=0
+  "$DOCTOR" "$LUMARO_SCENES/calibrated.ltrace" >"$WORK/out.txt" || status=$?
+  [ "$status" = 0 ] || fail "healthy calibrated scene: exit status $status"
+  [ "$(grep -c '^ok ' "$WORK/out.txt")" = 12 ] || fail "not 12 ok lines: $(cat "$WORK/out.txt")"
+}
+
+case_live_recording() {
+  # The scene plays 2 seconds at 240 frames a second; the doctor records 1.
+  local status=0
+  timeout 120 "$SIM" --linger 5 --log "$WORK/sim.log" "$LUMARO_SCENES/sunlight.ltrace" -- \
+    "$DOCTOR" --live 1 --save "$WORK/live.ltrace" >"$WORK/out.txt" 2>"$WORK/err.log" || status=$?
+  [ "$status" = 2 ] || fail "exit status $status: $(cat "$WORK/err.log")"
+  expect_grep "$WORK/err.log" "recording 1 of 1 s, [0-9]+ frames"
+  expect_grep "$WORK/out.txt" "^fail  camera-a.noise "
+  grep -q '^frame ' "$WORK/live.ltrace" || fail "no frames saved"
+}
+
+run_case "$@"
