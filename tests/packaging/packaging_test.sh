@@ -9,7 +9,7 @@ trap 'rm -rf "$WORK"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 need() { command -v "$1" >/dev/null || { echo "SKIP: $1 is not installed" >&2; exit 77; }; }
 
-PROGRAMS_1="tapalign tapalign-classic lumaro-record lumaro-replay lumaro-plot"
+PROGRAMS_1="tapalign tapalign-classic lumaro-record lumaro-replay lumaro-plot lumaro-doctor"
 
 case_service() {
   need systemd-analyze

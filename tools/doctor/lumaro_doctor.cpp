@@ -113,7 +113,8 @@ int main(int argc, char** argv) {
     return kFailure;
   }
   if (!png_path.empty() &&
-      !lumaro::doctor::WriteWaterfallPng(png_path, trace_path, probe, diagnosis, &error)) {
+      !lumaro::doctor::WriteWaterfallPng(png_path, trace_path.substr(trace_path.rfind('/') + 1),
+                                         probe, diagnosis, &error)) {
     std::fprintf(stderr, "lumaro-doctor: %s\n", error.c_str());
     return kFailure;
   }
