@@ -5,9 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/trace_device_io.h"
-#include "touch-daemon/daemon_loop.h"
-#include "touch-daemon/diagnostics.h"
+#include "tools/replay.h"
 #include "trace/trace.h"
 
 int main(int argc, char** argv) {
@@ -21,10 +19,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "lumaro-replay: %s\n", error.c_str());
     return 2;
   }
-  lumaro::tools::TraceDeviceIo io(&trace, stdout);
-  lumaro::DiagnosticSink log(stderr);
-  lumaro::DaemonLoop loop(
-      io, log, lumaro::LoopHooks{[](unsigned int) {}, [&io] { return !io.exhausted(); }});
-  loop.Run();
+  lumaro::tools::Replay(trace, {.reports = stdout, .diagnostics = stderr});
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

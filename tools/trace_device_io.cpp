@@ -9,8 +9,8 @@
 
 namespace lumaro::tools {
 
-TraceDeviceIo::TraceDeviceIo(const trace::Trace* trace, std::FILE* reports)
-    : controller_(trace, &silent_), reports_(reports) {}
+TraceDeviceIo::TraceDeviceIo(const trace::Trace* trace, std::FILE* reports, std::FILE* device_log)
+    : log_(device_log), controller_(trace, &log_), reports_(reports) {}
 
 int TraceDeviceIo::Open(const char* path, int /*flags*/) {
   if (std::strcmp(path, kTouchNodePath) != 0 || exhausted_) {

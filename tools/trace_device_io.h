@@ -16,8 +16,9 @@ namespace lumaro::tools {
 class TraceDeviceIo final : public DeviceIo {
  public:
   // Reports written to the device are printed to `reports` as trace lines
-  // (dropped when it is null).
-  TraceDeviceIo(const trace::Trace* trace, std::FILE* reports);
+  // (dropped when it is null); the controller logs its side to `device_log`
+  // as the simulator does (nothing when it is null).
+  TraceDeviceIo(const trace::Trace* trace, std::FILE* reports, std::FILE* device_log = nullptr);
 
   // True once playback has reached the end of the trace.
   bool exhausted() const { return exhausted_; }
@@ -33,7 +34,7 @@ class TraceDeviceIo final : public DeviceIo {
   static constexpr int kFd = 3;
   bool Valid(int fd) const { return open_ && fd == kFd; }
 
-  sim::SimLog silent_{nullptr};
+  sim::SimLog log_;
   sim::CameraController controller_;
   std::FILE* reports_;
   bool open_ = false;
