@@ -1,12 +1,11 @@
 // calib-probe: scripts calibration passes for the calibration tool's
 // end-to-end tests and checks what the tool stored.
 //
-//   calib-probe pass 4|16 affine|cubic|collinear [stray]
-//       packet records of one pass on a 1920 x 1080 screen: per target a
-//       steady contact of 110 packets at the raw point that the controller's
-//       known distortion gives for the target, then a release. "stray" puts a
-//       contact that strays before the first good one.
-//   calib-probe check STATE 4|16 affine|cubic
+//   calib-probe pass
+//       packet records of one 4-target pass on a 1920 x 1080 screen: per
+//       target a steady contact of 110 packets at the raw point that the
+//       controller's known affine distortion gives for the target, then a release.
+//   calib-probe check STATE
 //       maps each raw point of such a pass through the blocks stored in the
 //       trace STATE and compares with the target: fails beyond 2 units.
 //   calib-probe calibrate-scene STATE SCENE
@@ -17,15 +16,13 @@
 //   calib-probe classic-record calibrated|uncalibrated
 //       its main record and one unit as classic-block records; every byte
 //       recognisable.
-//   calib-probe classic-touches [held]
+//   calib-probe classic-touches
 //       event records touching the four targets through the controller's
-//       distortion; "held" keeps the first contact down across the next
-//       crosshair before lifting it.
-//   calib-probe classic-check STATE calibrated|reset ORIGINAL
-//       compares the main record in STATE with ORIGINAL's: after a
-//       calibration only segment 3 may differ, and it must hold the bilinear
-//       map of the touches onto the targets with byte 360 = 1; after a reset
-//       only byte 360 may differ, and it must be 0.
+//       distortion.
+//   calib-probe classic-check STATE ORIGINAL
+//       compares the main record in STATE with ORIGINAL's: only segment 3 may
+//       differ, and it must hold the bilinear map of the touches onto the
+//       targets with byte 360 = 1.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -53,21 +50,12 @@ struct Target {
 };
 
 // Targets in the order the tool visits them, recorded as the tool does.
-std::vector<Target> Targets(int points) {
-  std::vector<std::array<unsigned, 2>> pixels;
-  if (points == 4) {
-    pixels = {{kWidth / 20, kHeight / 18},
-              {19 * (kWidth / 20), kHeight / 18},
-              {kWidth / 20, 17 * (kHeight / 18)},
-              {19 * (kWidth / 20), 17 * (kHeight / 18)}};
-  } else {
-    for (unsigned row = 0; row < 4; ++row) {
-      for (unsigned col = 0; col < 4; ++col) {
-        pixels.push_back({kWidth / 20 + ((kWidth - 2 * (kWidth / 20)) / 3) * col,
-                          kHeight / 20 + ((kHeight - 2 * (kHeight / 20)) / 3) * row});
-      }
-    }
-  }
+std::vector<Target> Targets() {
+  const std::array<std::array<unsigned, 2>, 4> pixels = {
+      {{kWidth / 20, kHeight / 18},
+       {19 * (kWidth / 20), kHeight / 18},
+       {kWidth / 20, 17 * (kHeight / 18)},
+       {19 * (kWidth / 20), 17 * (kHeight / 18)}}};
   std::vector<Target> targets;
   for (const auto& p : pixels) {
     targets.push_back({32768.0f / static_cast<float>(kWidth) * static_cast<float>(p[0]),
@@ -76,41 +64,13 @@ std::vector<Target> Targets(int points) {
   return targets;
 }
 
-// The controller's distortion: screen = map(raw). Affine, or a cubic that
-// the 16-point fit can represent exactly.
-// The cubic controller's raw frame is centred on 0 (signed raw values from
-// about -13700 to +13700). The 16-point fit sums its coefficients in single
-// precision from large, cancelling products; with all-positive raw values in
-// the tens of thousands that leaves errors of several units, with a centred
-// frame well under one.
-void ScreenOf(const std::string& kind, double rx, double ry, double* sx, double* sy) {
-  if (kind == "cubic") {
-    rx += 13700;
-    ry += 13700;
-  }
-  *sx = 1.2 * rx - 0.05 * ry - 1400;
-  *sy = 0.06 * rx + 1.25 * ry - 1100;
-  if (kind == "cubic") {
-    *sx += 4e-6 * rx * rx - 2e-10 * rx * rx * rx + 3e-6 * rx * ry;
-    *sy += -3e-6 * ry * ry + 1.5e-10 * ry * ry * ry + 2e-6 * rx * ry;
-  }
-}
-
-// The raw point whose screen position is the target (Newton's method).
-std::array<int, 2> RawOf(const std::string& kind, const Target& t) {
-  double rx = kind == "cubic" ? -3700 : 10000, ry = rx;
-  for (int i = 0; i < 50; ++i) {
-    double sx, sy, ax, ay, bx, by;
-    ScreenOf(kind, rx, ry, &sx, &sy);
-    ScreenOf(kind, rx + 1, ry, &ax, &ay);
-    ScreenOf(kind, rx, ry + 1, &bx, &by);
-    const double j11 = ax - sx, j21 = ay - sy, j12 = bx - sx, j22 = by - sy;
-    const double det = j11 * j22 - j12 * j21;
-    const double ex = t.x - sx, ey = t.y - sy;
-    rx += (j22 * ex - j12 * ey) / det;
-    ry += (-j21 * ex + j11 * ey) / det;
-  }
-  return {static_cast<int>(std::lround(rx)), static_cast<int>(std::lround(ry))};
+// The raw point whose screen position is the target, under the controller's
+// distortion screen = (1.2 rx - 0.05 ry - 1400, 0.06 rx + 1.25 ry - 1100).
+std::array<int, 2> RawOf(const Target& t) {
+  const double det = 1.2 * 1.25 + 0.05 * 0.06;
+  const double ex = t.x + 1400, ey = t.y + 1100;
+  return {static_cast<int>(std::lround((1.25 * ex + 0.05 * ey) / det)),
+          static_cast<int>(std::lround((-0.06 * ex + 1.2 * ey) / det))};
 }
 
 std::string Packet(int type, int x, int y) {
@@ -152,30 +112,22 @@ double Evaluate(const ParamBlock& b, double u, double v) {
   return sum;
 }
 
-int Pass(int points, const std::string& kind, bool stray) {
-  const std::vector<Target> targets = Targets(points);
-  for (std::size_t i = 0; i < targets.size(); ++i) {
-    std::array<int, 2> raw = RawOf(kind == "collinear" ? "affine" : kind, targets[i]);
-    if (kind == "collinear")
-      raw = {5000 + 3000 * static_cast<int>(i), 5000 + 1000 * static_cast<int>(i)};
-    if (stray && i == 0) {
-      // Down at the target, then 150 raw units away and steady there.
-      for (int p = 0; p < 20; ++p) std::puts(Packet(7, raw[0] + 900, raw[1]).c_str());
-      Contact(raw[0] + 1050, raw[1], 150);
-    }
+int Pass() {
+  for (const Target& t : Targets()) {
+    const std::array<int, 2> raw = RawOf(t);
     Contact(raw[0], raw[1], 110);
     std::puts("wait 100");
   }
   return 0;
 }
 
-int Check(const std::string& path, int points, const std::string& kind) {
+int Check(const std::string& path) {
   lumaro::trace::ControllerState state;
   if (!LoadState(path, &state)) return 2;
   const ParamBlock x = BlockOf(state, 195), y = BlockOf(state, 196);
   double worst = 0;
-  for (const Target& t : Targets(points)) {
-    const std::array<int, 2> raw = RawOf(kind, t);
+  for (const Target& t : Targets()) {
+    const std::array<int, 2> raw = RawOf(t);
     worst = std::max({worst, std::fabs(Evaluate(x, raw[0], raw[1]) - t.x),
                       std::fabs(Evaluate(y, raw[0], raw[1]) - t.y)});
   }
@@ -306,49 +258,31 @@ int ClassicRecordOut(bool calibrated) {
   return 0;
 }
 
-int ClassicTouches(bool held) {
+int ClassicTouches() {
   const std::array<Point, 4> targets = ClassicTargets();
   for (int k = 0; k < 4; ++k) {
     const Point raw = ClassicRaw(targets[k]);
     std::puts(Event(7, raw).c_str());
     std::puts(Event(7, raw).c_str());
-    if (held && k == 0) {
-      // Still down when the next crosshair shows: no point from this.
-      std::puts("wait 300");
-      std::puts(Event(7, ClassicRaw(targets[1])).c_str());
-    }
     std::puts(Event(6, raw).c_str());
     std::puts("wait 300");
   }
   return 0;
 }
 
-int ClassicCheck(const std::string& path, const std::string& mode,
-                 const std::string& original_path) {
+int ClassicCheck(const std::string& path, const std::string& original_path) {
   lumaro::trace::ControllerState state, original;
   if (!LoadState(path, &state) || !LoadState(original_path, &original)) return 2;
-  // Blocks outside segment 3 (and for a reset everything but byte 360) must
-  // be as they were.
+  // Blocks outside segment 3 must be as they were.
   for (int b = 0; b < kBlocks; ++b) {
     const auto key = std::make_pair(0x80u, static_cast<std::uint32_t>(b));
-    if (mode == "calibrated" && b >= 6 && b <= 11) continue;
-    if (mode == "reset" && b == 11) continue;  // holds record byte 360
+    if (b >= 6 && b <= 11) continue;
     if (state.classic_blocks[key] != original.classic_blocks[key]) {
       std::printf("block %d changed\n", b);
       return 1;
     }
   }
   const std::vector<std::uint8_t> before = RecordOf(original), after = RecordOf(state);
-  if (mode == "reset") {
-    for (int i = 175; i <= 360; ++i) {
-      if (i != 360 && after[i] != before[i]) {
-        std::printf("record byte %d changed by the reset\n", i);
-        return 1;
-      }
-    }
-    if (after[360] != 0) return std::printf("byte 360 is %d, not 0\n", after[360]), 1;
-    return 0;
-  }
   if (after[175] != 13 || after[360] != 1) {
     std::printf("type %d, calibrated %d\n", after[175], after[360]);
     return 1;
@@ -373,20 +307,14 @@ int ClassicCheck(const std::string& path, const std::string& mode,
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() >= 3 && args[0] == "pass") {
-    return Pass(std::atoi(args[1].c_str()), args[2], args.size() > 3 && args[3] == "stray");
-  }
-  if (args.size() == 4 && args[0] == "check")
-    return Check(args[1], std::atoi(args[2].c_str()), args[3]);
-  if (args.size() == 3 && args[0] == "calibrate-scene") return CalibrateScene(args[1], args[2]);
-  if (args.size() == 2 && args[0] == "classic-record") {
+  const std::string command = args.empty() ? "" : args[0];
+  if (args.size() == 1 && command == "pass") return Pass();
+  if (args.size() == 2 && command == "check") return Check(args[1]);
+  if (args.size() == 3 && command == "calibrate-scene") return CalibrateScene(args[1], args[2]);
+  if (args.size() == 2 && command == "classic-record")
     return ClassicRecordOut(args[1] == "calibrated");
-  }
-  if (args.size() >= 1 && args[0] == "classic-touches") {
-    return ClassicTouches(args.size() > 1 && args[1] == "held");
-  }
-  if (args.size() == 4 && args[0] == "classic-check")
-    return ClassicCheck(args[1], args[2], args[3]);
+  if (args.size() == 1 && command == "classic-touches") return ClassicTouches();
+  if (args.size() == 3 && command == "classic-check") return ClassicCheck(args[1], args[2]);
   std::fprintf(stderr, "usage: see the head of calib_probe.cpp\n");
   return 2;
 }

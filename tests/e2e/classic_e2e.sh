@@ -26,9 +26,9 @@ wait_for_result_face() {
   wait_for 30 "the buttons" screen_pixel_is "$OK_X" "$BUTTON_Y" "$GREY"
 }
 
-calibrate_until_result() { # [held]
+calibrate_until_result() {
   start_xvfb
-  "$PROBE_CAL" classic-touches "$@" | controller t.ltrace uncalibrated
+  "$PROBE_CAL" classic-touches | controller t.ltrace uncalibrated
   start_tool t.ltrace --
   wait_for_result_face
 }
@@ -51,7 +51,7 @@ case_calibration_then_ok() {
   click "$OK_X" "$BUTTON_Y"
   finish_tool
   [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
-  "$PROBE_CAL" classic-check "$WORK/state.ltrace" calibrated "$WORK/t.ltrace" ||
+  "$PROBE_CAL" classic-check "$WORK/state.ltrace" "$WORK/t.ltrace" ||
     fail "the stored record is wrong"
   expect_grep "$WORK/sim.log" '^ioctl 246 0'
 }
@@ -78,71 +78,6 @@ case_cancel_and_escape_store_nothing() {
   [ "$(calib_requests)" = "240 241 " ] || fail "escape sent: $(calib_requests)"
 }
 
-case_reset_clears_only_the_flag() {
-  start_xvfb
-  controller t.ltrace calibrated </dev/null
-  start_tool t.ltrace -- --reset
-  finish_tool
-  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
-  "$PROBE_CAL" classic-check "$WORK/state.ltrace" reset "$WORK/t.ltrace" ||
-    fail "the reset changed more than byte 360"
-}
-
-case_unreadable_record_is_never_written() {
-  start_xvfb
-  controller t.ltrace calibrated </dev/null
-  # Block 7 lies in segment 3: the record cannot be read whole.
-  start_tool t.ltrace --classic-fail-read 0x80:7 -- --reset
-  finish_tool
-  [ "$TOOL_STATUS" = 0 ] || fail "--reset: status $TOOL_STATUS"
-  expect_no_grep "$WORK/sim.log" '^classic (write|prepare)'
-  expect_grep "$WORK/tool-stderr.log" 'could not be read'
-
-  "$PROBE_CAL" classic-touches | controller o.ltrace uncalibrated
-  start_tool o.ltrace --classic-fail-read 0x80:7 --
-  wait_for_result_face
-  click "$OK_X" "$BUTTON_Y"
-  finish_tool
-  [ "$TOOL_STATUS" = 0 ] || fail "Ok: status $TOOL_STATUS"
-  expect_no_grep "$WORK/sim.log" '^classic (write|prepare)'
-  expect_grep "$WORK/tool-stderr.log" 'could not be read'
-}
-
-case_write_refused_halfway() {
-  # The controller refuses block writes after the first 8: the record is
-  # left half written, and the tool says nothing and exits 0.
-  start_xvfb
-  "$PROBE_CAL" classic-touches | controller t.ltrace uncalibrated
-  start_tool t.ltrace --classic-fail-write-after 8 --
-  wait_for_result_face
-  click "$OK_X" "$BUTTON_Y"
-  finish_tool
-  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
-  [ ! -s "$WORK/tool-stderr.log" ] || fail "it printed: $(cat "$WORK/tool-stderr.log")"
-  local written refused
-  written=$(grep -E '^classic write 0x80 [0-9]+ [0-9a-f]+$' "$WORK/sim.log" | cut -d' ' -f4 | tr '\n' ' ')
-  refused=$(grep -cE '^classic write .* failed$' "$WORK/sim.log")
-  echo "blocks written before the refusal: $written; refused: $refused (the tool stops there)"
-  [ "$written" = "0 1 2 3 4 5 6 7 " ] || fail "unexpected writes: $written"
-  [ "$refused" = 1 ] || fail "$refused refused writes"
-  # Blocks 6 and 7 carry the new calibration, 8 to 11 still the old one.
-  grep "^classic-block 0x80 6 " "$WORK/state.ltrace" >"$WORK/b6.new"
-  grep "^classic-block 0x80 6 " "$WORK/t.ltrace" >"$WORK/b6.old"
-  ! cmp -s "$WORK/b6.new" "$WORK/b6.old" || fail "block 6 was not written"
-  [ "$(grep '^classic-block 0x80 10 ' "$WORK/state.ltrace")" = \
-    "$(grep '^classic-block 0x80 10 ' "$WORK/t.ltrace")" ] || fail "block 10 changed"
-}
-
-case_held_contact_gives_no_second_point() {
-  # The first contact stays down across the second crosshair: still four
-  # points, at the right places.
-  calibrate_until_result held
-  click "$OK_X" "$BUTTON_Y"
-  finish_tool
-  "$PROBE_CAL" classic-check "$WORK/state.ltrace" calibrated "$WORK/t.ltrace" ||
-    fail "a held contact gave a point"
-}
-
 case_crosshairs_at_the_four_corners() {
   start_xvfb
   "$PROBE_CAL" classic-touches >"$WORK/events"
@@ -166,27 +101,6 @@ case_crosshairs_at_the_four_corners() {
     xdotool key Escape
     finish_tool
   done
-}
-
-case_command_line_and_missing_node() {
-  start_xvfb
-  controller t.ltrace uncalibrated </dev/null
-  start_tool t.ltrace -- -reset
-  finish_tool
-  [ "$TOOL_STATUS" = 0 ] || fail "usage: status $TOOL_STATUS"
-  expect_grep "$WORK/tool.out" 'Usage'
-  expect_no_grep "$WORK/sim.log" '^ioctl 24[0-6]'
-
-  # No node at all (not under the simulator): silent, status 0.
-  local status=0
-  "$TOOL" >"$WORK/bare.out" 2>&1 || status=$?
-  [ "$status" = 0 ] || fail "no node: status $status"
-  [ ! -s "$WORK/bare.out" ] || fail "no node: it printed $(cat "$WORK/bare.out")"
-
-  DISPLAY= start_tool t.ltrace --
-  finish_tool
-  [ "$TOOL_STATUS" = 1 ] || fail "no display: status $TOOL_STATUS"
-  expect_grep "$WORK/tool-stderr.log" 'cannot connect to X server'
 }
 
 run_case "$@"

@@ -1,23 +1,19 @@
 // node-probe: a scripted client of /dev/lumaro and /dev/LumaroClassic for
 // end-to-end tests of the simulator. Each argument is one step; each step
 // prints one line.
-//   open | open-wait | close | get CODE | set CODE HEX | read | write HEX | access
-//   packet: request 192 (GET_TOUCH_PACKET)
-//   mark | elapsed-min MS: whether at least MS milliseconds passed since the mark
+//   open | open-wait | get CODE | read | write HEX
 // On /dev/LumaroClassic:
-//   classic-open | classic-open-wait
+//   classic-open
 //   classic-cmd HEX: request 66 with the packet's length, then request 64
 //   classic-read N: request 66 with N, then request 65 into a 64-byte buffer;
 //     prints the result and the reply up to its checksum
 //   classic-set CODE HEX: a fixed request with its in-block
-//   classic-event: request 242 into a 10-byte block
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -65,15 +61,14 @@ int main(int argc, char** argv) {
   int fd = -1;
   int classic_fd = -1;
   std::array<std::uint8_t, lumaro::kFrameBufferSize> buffer{};
-  auto mark = std::chrono::steady_clock::now();
   for (int i = 1; i < argc; ++i) {
     const std::string step = argv[i];
     auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
     if (step == "open" || step == "open-wait") {
       fd = OpenNode(io, lumaro::kTouchNodePath, step == "open-wait");
       PrintResult(step.c_str(), fd < 0 ? -1 : 0, errno);
-    } else if (step == "classic-open" || step == "classic-open-wait") {
-      classic_fd = OpenNode(io, lumaro::kClassicNodePath, step == "classic-open-wait");
+    } else if (step == "classic-open") {
+      classic_fd = OpenNode(io, lumaro::kClassicNodePath, false);
       PrintResult(step.c_str(), classic_fd < 0 ? -1 : 0, errno);
     } else if (step == "classic-cmd") {
       std::vector<std::uint8_t> packet;
@@ -107,23 +102,10 @@ int main(int argc, char** argv) {
       block.resize(std::max(block.size(), info != nullptr ? info->size : 0));
       const int result = io.Ioctl(classic_fd, code, block.data());
       PrintResult("classic-set", result, errno);
-    } else if (step == "classic-event") {
-      std::array<std::uint8_t, lumaro::kClassicTouchEventSize> event{};
-      const int result = io.Ioctl(classic_fd, lumaro::CLASSIC_TOUCH_READ, event.data());
-      PrintBlock("classic-event", result, errno, event.data(), event.size());
-    } else if (step == "close") {
-      PrintResult("close", io.Close(fd), errno);
-      fd = -1;
-    } else if (step == "access") {
-      PrintResult("access", io.Access(lumaro::kTouchNodePath, F_OK), errno);
-    } else if (step == "get" || step == "set") {
+    } else if (step == "get") {
       const unsigned long code = std::strtoul(next().c_str(), nullptr, 10);
       const lumaro::RequestInfo* info = lumaro::FindTouchRequest(code);
       std::vector<std::uint8_t> block(info != nullptr ? info->size : 64, 0);
-      if (step == "set" && !lumaro::trace::FromHex(next(), &block)) {
-        std::printf("bad hex\n");
-        return 2;
-      }
       const int result = io.Ioctl(fd, code, block.data());
       const int error = errno;
       if (result < 0) {
@@ -131,29 +113,6 @@ int main(int argc, char** argv) {
       } else {
         std::printf("%s %d %s\n", step.c_str(), result,
                     lumaro::trace::ToHex(block.data(), block.size()).c_str());
-      }
-    } else if (step == "packet") {
-      std::array<std::uint8_t, lumaro::kTouchPacketSize> packet{};
-      const int result = io.Ioctl(fd, lumaro::GET_TOUCH_PACKET, packet.data());
-      PrintBlock("packet", result, errno, packet.data(), packet.size());
-    } else if (step == "mark") {
-      mark = std::chrono::steady_clock::now();
-      std::printf("mark\n");
-    } else if (step == "elapsed-min") {
-      const std::string text = next();
-      char* end = nullptr;
-      const long min_ms = std::strtol(text.c_str(), &end, 10);
-      if (text.empty() || *end != '\0' || min_ms < 0 || min_ms > 3'600'000) {
-        std::printf("bad milliseconds '%s'\n", text.c_str());
-        return 2;
-      }
-      const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
-                               std::chrono::steady_clock::now() - mark)
-                               .count();
-      if (elapsed >= min_ms * 1000) {
-        std::printf("elapsed-min %ld ok\n", min_ms);
-      } else {
-        std::printf("elapsed-min %ld: only %.1f ms\n", min_ms, static_cast<double>(elapsed) / 1000);
       }
     } else if (step == "read") {
       const ssize_t n = io.Read(fd, buffer.data(), buffer.size());

@@ -45,8 +45,8 @@ expect_blocks_restored() {
   [ "$(stored_block 206)" = "$CONFIG" ] || fail "DeviceConfig not restored"
 }
 
-expect_fit_stored() { # POINTS DISTORTION
-  "$PROBE_CAL" check "$WORK/state.ltrace" "$1" "$2" || fail "the stored fit misses its targets"
+expect_fit_stored() {
+  "$PROBE_CAL" check "$WORK/state.ltrace" || fail "the stored fit misses its targets"
   [ "$(stored_block 195 | cut -c81-116)" = "${CALIB_X:80:36}" ] || fail "CalibX bytes 40-57 changed"
   [ "$(stored_block 196 | cut -c81-116)" = "${CALIB_Y:80:36}" ] || fail "CalibY bytes 40-57 changed"
   local config
@@ -56,20 +56,20 @@ expect_fit_stored() { # POINTS DISTORTION
     fail "DeviceConfig bytes other than CalibState changed"
 }
 
-calibrate() { # POINTS DISTORTION [TOOL ARGS]
+calibrate() {
   start_xvfb
-  "$PROBE_CAL" pass "$1" "$2" | controller t.ltrace
-  start_tool t.ltrace -- "${@:3}"
+  "$PROBE_CAL" pass | controller t.ltrace
+  start_tool t.ltrace --
   wait_for_result_face
   screenshot "$WORK/result.png"
   click "$OK_X" "$BUTTON_Y"
   finish_tool
   [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
-  expect_fit_stored "$1" "$2"
+  expect_fit_stored
 }
 
 case_four_points_then_ok() {
-  calibrate 4 affine
+  calibrate
   # The result face: three grey buttons at x 770-890, 900-1020, 1030-1150,
   # y 540-630 (fills inset by 3 pixels inside their outlines).
   local x
@@ -98,21 +98,9 @@ case_four_points_then_ok() {
     fail "calibrated reports are off the calibrated truth"
 }
 
-case_sixteen_points_then_ok() { calibrate 16 cubic -a; }
-
-case_straying_contact_gives_no_sample() {
-  start_xvfb
-  "$PROBE_CAL" pass 4 affine stray | controller t.ltrace
-  start_tool t.ltrace --
-  wait_for_result_face
-  click "$OK_X" "$BUTTON_Y"
-  finish_tool
-  expect_fit_stored 4 affine  # a sample from the strayed contact would spoil the fit
-}
-
 case_escape_while_collecting_restores() {
   start_xvfb
-  "$PROBE_CAL" pass 4 affine | controller t.ltrace
+  "$PROBE_CAL" pass | controller t.ltrace
   start_tool t.ltrace --
   wait_for 120 "two points" log_has "$WORK/sim.log" '^ioctl 192 0$' 230
   xdotool key Escape
@@ -124,7 +112,7 @@ case_escape_while_collecting_restores() {
 
 case_cancel_restores() {
   start_xvfb
-  "$PROBE_CAL" pass 4 affine | controller t.ltrace
+  "$PROBE_CAL" pass | controller t.ltrace
   start_tool t.ltrace --
   wait_for_result_face
   click "$CANCEL_X" "$BUTTON_Y"
@@ -135,7 +123,7 @@ case_cancel_restores() {
 
 case_recalibrate_restarts_at_the_first_target() {
   start_xvfb
-  { "$PROBE_CAL" pass 4 affine; echo "wait 600000"; } | controller t.ltrace
+  { "$PROBE_CAL" pass; echo "wait 600000"; } | controller t.ltrace
   start_tool t.ltrace --
   wait_for_result_face
   click "$RECAL_X" "$BUTTON_Y"
@@ -146,17 +134,6 @@ case_recalibrate_restarts_at_the_first_target() {
   [ "$(pixel "$WORK/again.png" "$OK_X" "$BUTTON_Y")" = "$BLACK" ] || fail "buttons still shown"
   xdotool key Escape
   finish_tool
-  expect_blocks_restored
-}
-
-case_collinear_points_store_nothing() {
-  start_xvfb
-  "$PROBE_CAL" pass 4 collinear | controller t.ltrace
-  start_tool t.ltrace --
-  wait_for 120 "the result face" screen_pixel_is "$OK_X" "$BUTTON_Y" "$GREY"
-  click "$OK_X" "$BUTTON_Y"
-  finish_tool
-  expect_no_grep "$WORK/sim.log" '^ioctl (193|194|205) '
   expect_blocks_restored
 }
 
@@ -187,44 +164,6 @@ case_collecting_face_and_idle_cpu() {
   xdotool key Escape
   finish_tool
   [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
-}
-
-case_unplug_ends_the_session() {
-  start_xvfb
-  "$PROBE_CAL" pass 4 affine >"$WORK/pass"
-  { head -n 50 "$WORK/pass"; echo unplug; echo "wait 600000"; echo plug; } | controller t.ltrace
-  start_tool t.ltrace --
-  finish_tool
-  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
-  expect_grep "$WORK/sim.log" '^command exited 0$'
-}
-
-case_command_line() {
-  start_xvfb
-  controller t.ltrace </dev/null
-  # -reset: DEVICE_RESET 1, the banner, "Reset Done.".
-  start_tool t.ltrace -- -reset
-  finish_tool
-  [ "$TOOL_STATUS" = 0 ] || fail "-reset status $TOOL_STATUS"
-  expect_grep "$WORK/sim.log" '^ioctl 199 0 01$'
-  expect_grep "$WORK/tool.out" '^\*+$'
-  expect_grep "$WORK/tool.out" '^Reset Done\.$'
-  [ "$(stored_block 206 | cut -c21-22)" = 00 ] || fail "not marked uncalibrated"
-
-  start_tool t.ltrace -- -x
-  finish_tool
-  expect_grep "$WORK/tool.out" '^Usage: tapalign \[OPTION\] $'
-  expect_no_grep "$WORK/sim.log" '^ioctl 197'
-
-  start_tool t.ltrace --no-usb -- -a
-  finish_tool
-  [ "$TOOL_STATUS" = 0 ] || fail "no-device status $TOOL_STATUS"
-  expect_grep "$WORK/tool.out" '^Error: No device found!$'
-
-  DISPLAY= start_tool t.ltrace --
-  finish_tool
-  [ "$TOOL_STATUS" = 1 ] || fail "no display: status $TOOL_STATUS, expected 1"
-  expect_grep "$WORK/tool-stderr.log" 'cannot connect to X server'
 }
 
 run_case "$@"

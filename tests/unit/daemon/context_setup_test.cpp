@@ -48,19 +48,6 @@ class CalibSetupTest : public ::testing::Test {
   const CalibTransform& t_ = ctx_->Transform;
 };
 
-TEST_F(CalibSetupTest, CalibratedCopiesCoefficientsAndScalesBounds) {
-  StoreCalibration();
-  SetDeviceSize(1000, 2000);
-  CalibSetup(*ctx_);
-  EXPECT_EQ(t_.XPart, ctx_->CalibX);
-  EXPECT_EQ(t_.YPart, ctx_->CalibY);
-  EXPECT_EQ(t_.WidthScale, 8.5f * 8.5f + 8.0f * 8.0f);
-  EXPECT_EQ(t_.BoundLeft, 3276);
-  EXPECT_EQ(t_.BoundRight, 29491);
-  EXPECT_EQ(t_.BoundTop, 3276);
-  EXPECT_EQ(t_.BoundBottom, 29491);
-}
-
 TEST_F(CalibSetupTest, CalibratedWithZeroDeviceSizeKeepsIdentityBoundsOfThatAxis) {
   StoreCalibration();
   SetDeviceSize(0, 2000);
@@ -75,61 +62,6 @@ TEST_F(CalibSetupTest, CalibratedWithZeroDeviceSizeKeepsIdentityBoundsOfThatAxis
   EXPECT_EQ(t_.BoundLeft, 3276);
   EXPECT_EQ(t_.BoundTop, 0);
   EXPECT_EQ(t_.BoundBottom, 0x8000);
-}
-
-TEST_F(CalibSetupTest, UncalibratedRewritesConfigAndKeepsIdentity) {
-  StoreCalibration(0x86);
-  SetDeviceSize(4096, 4096);
-  CalibSetup(*ctx_);
-  ParamBlock expected{};
-  device_config::SetAreaRight(expected, 4096);
-  device_config::SetAreaBottom(expected, 4096);
-  EXPECT_EQ(ctx_->DeviceConfig, expected);
-
-  EXPECT_EQ(calib::Coefficient(t_.XPart, calib::kTermU), 1.0f);
-  EXPECT_EQ(calib::Coefficient(t_.YPart, calib::kTermV), 1.0f);
-  float others = 0.0f;
-  for (int i = 0; i < calib::kCoefficientCount; ++i) {
-    if (i != calib::kTermU) others += calib::Coefficient(t_.XPart, i);
-    if (i != calib::kTermV) others += calib::Coefficient(t_.YPart, i);
-  }
-  EXPECT_EQ(others, 0.0f);
-  EXPECT_EQ(t_.WidthScale, 1.0f);
-  EXPECT_EQ(t_.BoundLeft + t_.BoundTop, 0);
-  EXPECT_EQ(t_.BoundRight, 0x8000);
-  EXPECT_EQ(t_.BoundBottom, 0x8000);
-
-  SetDeviceSize(0x12345, 0);  // kept to 16 bits
-  CalibSetup(*ctx_);
-  EXPECT_EQ(device_config::AreaRight(ctx_->DeviceConfig), 0x2345);
-}
-
-TEST_F(CalibSetupTest, InitCoreResetsFiltersAndBuildsTransform) {
-  StoreCalibration();
-  SetDeviceSize(1000, 2000);
-  ctx_->TapFilter.TapState = TapHeld;
-  ctx_->TapFilter.Count = 5;
-  ctx_->Stage2Curve1.Points[2].down = 1;
-  ctx_->Stage1Curve.Gain = 3.0f;
-  ctx_->engine.HoldCount = 9;
-
-  KixUSBInitCore_0x0c20(*ctx_);
-  EXPECT_EQ(ctx_->TapFilter.Capacity, 12);
-  EXPECT_EQ(ctx_->TapFilter.Threshold, 0);
-  EXPECT_EQ(ctx_->TapFilter.TapState, TapIdle);
-  EXPECT_EQ(ctx_->TapFilter.Count, 0);
-  for (const CurveQueue* q : {&ctx_->Stage1Curve, &ctx_->Stage2Curve0, &ctx_->Stage2Curve1}) {
-    EXPECT_EQ(q->Gain, 0.0f);
-    for (const TouchPoint& p : q->Points) EXPECT_EQ(p.down, 0);
-  }
-  EXPECT_EQ(ctx_->engine.HoldCount, 0);
-  EXPECT_EQ(ctx_->engine.LensModel[1].k[1], 1.15f);  // zero lens blocks: defaults
-  EXPECT_EQ(t_.BoundLeft, 3276);
-
-  SetDeviceSize(0, 0);  // the tap filter keeps its reset defaults
-  KixUSBInitCore_0x0c20(*ctx_);
-  EXPECT_EQ(ctx_->TapFilter.Capacity, 60);
-  EXPECT_EQ(ctx_->TapFilter.Threshold, 160000);
 }
 
 }  // namespace

@@ -27,7 +27,6 @@ using ::testing::ElementsAre;
 constexpr char kIdentity[] = "ProductID=0xc20 pos=5, ProductSeries=3, size=65inch";
 constexpr char kInitEnd[] = "KixUSBInitCore_0x0c20 init end";
 constexpr char kHaveInit[] = "touch have init";
-const std::vector<unsigned long> kCameraRequests = {202, 195, 196, 206, 240, 241, 242, 201};
 
 std::vector<std::uint8_t> Frame(std::uint8_t marker) {
   return {marker, 0, 1, 1, 0};
@@ -83,64 +82,6 @@ TEST_F(DaemonLoopTest, OpenFailureRetriesEveryTwoSeconds) {
                                  "open touch success", kIdentity, kInitEnd));
   EXPECT_THAT(sleeps_, ElementsAre(2u, 2u));
   EXPECT_EQ(ctx().fd, 0);
-}
-
-TEST_F(DaemonLoopTest, ReadFailureReleasesAndReopensAfterOneSecond) {
-  io_.ExpectOpen();
-  io_.ExpectReadFailure(-1, EIO);
-  io_.ExpectOpen();
-  Start();
-  TouchPoint* first_points = nullptr;
-  io_.on_read = [&] {
-    first_points = ctx().pPoints;
-    ctx().pPoints[0] = {11, 12, 13, 1};
-  };
-  EXPECT_THAT(Run(),
-              ElementsAre("process enter", "open touch success", kIdentity, kInitEnd,
-                          "KixUSBDeviceReleaseHardware--", "read error -1 :Input/output error",
-                          "open touch success", kIdentity, kHaveInit, kInitEnd));
-  EXPECT_THAT(sleeps_, ElementsAre(1u));
-  EXPECT_THAT(io_.calls(), ::testing::Contains("close 3"));
-  ASSERT_NE(first_points, nullptr);
-  ASSERT_TRUE(HasPointArrays(ctx()));
-  EXPECT_EQ(ctx().pPoints[0].x, 0);  // a fresh, zero-filled array
-  EXPECT_EQ(ctx().pPoints[0].down, 0);
-}
-
-TEST_F(DaemonLoopTest, EmptyReadEndsTheSession) {
-  io_.ExpectOpen();
-  io_.ExpectReadFailure(0, ETIMEDOUT);  // a stale errno must not count as a timeout
-  const std::vector<std::string> lines = Run();
-  ASSERT_EQ(lines.size(), 6u);
-  EXPECT_EQ(lines[4], "KixUSBDeviceReleaseHardware--");
-  EXPECT_EQ(lines[5], "read error 0 :end of file");
-  EXPECT_EQ(ctx().fd, -1);
-  EXPECT_FALSE(HasPointArrays(ctx()));
-}
-
-TEST_F(DaemonLoopTest, FrameMarkers) {
-  io_.ExpectOpen();
-  io_.ExpectFrame(Frame(kRawFrameMarker));
-  io_.ExpectFrame(Frame(kReinitFrameMarker));
-  io_.ExpectReadFailure(-110, 0);
-  Start();
-  std::vector<int> raw_at_read;
-  std::vector<TouchPoint*> arrays_at_read;
-  io_.on_read = [&] {
-    raw_at_read.push_back(ctx().RawMode);
-    arrays_at_read.push_back(ctx().pPoints);
-    arrays_at_read.push_back(ctx().pLastPoint);
-    ctx().pLastPoint[1].down = 1;  // a contact still down must survive re-identification
-  };
-  EXPECT_THAT(Run(), ElementsAre("process enter", "open touch success", kIdentity, kInitEnd,
-                                 kIdentity, kHaveInit, kInitEnd));
-  // 0xA0 marks only its own frame raw; 0xA1 re-identifies and sets up again.
-  EXPECT_THAT(raw_at_read, ElementsAre(0, 1, 0));
-  EXPECT_EQ(io_.requests().size(), 2 * kCameraRequests.size());
-  ASSERT_EQ(arrays_at_read.size(), 6u);
-  EXPECT_EQ(arrays_at_read[4], arrays_at_read[0]);
-  EXPECT_EQ(arrays_at_read[5], arrays_at_read[1]);
-  EXPECT_EQ(ctx().pLastPoint[1].down, 1);
 }
 
 // Allocation that fails on the given calls (1-based), counting live arrays.

@@ -42,36 +42,6 @@ class FrameIntakeTest : public ::testing::Test {
   fakes::FakeDeviceIo io_;
 };
 
-TEST_F(FrameIntakeTest, OrientationChoosesWhichHalfIsCameraA) {
-  Feed(HalfFrame(0, kShadowAt2));
-  Feed(HalfFrame(1, kShadowAt12));
-  ASSERT_TRUE(EngineRan());
-  EXPECT_EQ(FirstShadowA().Start, 12);  // orientation 0: the second half
-  EXPECT_EQ(ctx_->HalfFramePending, 0);
-
-  ctx_->LensB[0] = 2;  // any of bits 0-1: the first half
-  Feed(HalfFrame(0, kShadowAt2));
-  Feed(HalfFrame(1, kShadowAt12));
-  EXPECT_EQ(FirstShadowA().Start, 2);
-}
-
-TEST_F(FrameIntakeTest, PairsTheLatestFirstHalfAndDropsOthers) {
-  Feed(HalfFrame(1, kShadowAt12));  // a second half with no first: nothing
-  EXPECT_FALSE(EngineRan());
-  EXPECT_EQ(ctx_->HalfFramePending, 0);
-
-  ctx_->LensB[0] = 1;
-  Feed(HalfFrame(0, kShadowAt12));
-  Feed(HalfFrame(0, kShadowAt2));      // replaces the stored first half
-  Feed(HalfFrame(1, kShadowAt12, 2));  // another frame type: ignored
-  Feed(HalfFrame(2, kShadowAt12));     // another half index: ignored
-  EXPECT_FALSE(EngineRan());
-  EXPECT_EQ(ctx_->HalfFramePending, 1);
-  Feed(HalfFrame(1, kShadowAt12));
-  ASSERT_TRUE(EngineRan());
-  EXPECT_EQ(FirstShadowA().Start, 2);
-}
-
 TEST_F(FrameIntakeTest, FirstHalfKeepsOnlyItsStoredData) {
   // A length byte of 255 claims more than the 59 stored bytes. Those 59 are
   // lit runs of 2 pixels; a shadow code just past them must not be read.

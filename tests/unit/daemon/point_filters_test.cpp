@@ -20,26 +20,6 @@ TapFilterState DirtyFilter() {
   return f;
 }
 
-TEST(TapFilterTest, ResetAndDaemonConfiguration) {
-  TapFilterState f = DirtyFilter();
-  TapFilterReset(f);
-  EXPECT_EQ(f.Capacity, 60);
-  EXPECT_EQ(f.Threshold, 160000);
-  EXPECT_EQ(f.Count, 0);
-  EXPECT_EQ(f.TapState, TapIdle);
-  EXPECT_EQ(f.Saved.down, 0);
-  for (const TouchPoint& e : f.Entries) EXPECT_EQ(e.down, 0);
-
-  f = DirtyFilter();
-  TapFilterConfigure(200, 16, 0, 4096, 4096, f);
-  EXPECT_EQ(f.Capacity, 12);
-  EXPECT_EQ(f.Threshold, 0);
-  EXPECT_EQ(f.Count, 0);
-  EXPECT_EQ(f.TapState, TapIdle);
-  EXPECT_EQ(f.Entries[11].down, 0);
-  EXPECT_EQ(f.Entries[12].down, 1);  // beyond the capacity: untouched
-}
-
 TEST(TapFilterTest, ConfigureLimits) {
   TapFilterState f = DirtyFilter();
   TapFilterConfigure(1000, 1, 100, 4096, 10, f);
@@ -60,25 +40,6 @@ TEST(TapFilterTest, ConfigureLimits) {
     EXPECT_EQ(f.TapState, TapHeld);
   }
 }
-
-TEST(CurveQueueTest, ClearAndGain) {
-  CurveQueue q{};
-  for (TouchPoint& p : q.Points) p = {7, 8, 9, 1};
-  q.Gain = 5.0f;
-  CurveQueueClear(q);
-  for (const TouchPoint& p : q.Points) EXPECT_EQ(p.down, 0);
-  EXPECT_EQ(q.Gain, 0.0f);
-  CurveQueueSetGain(32768, q);
-  EXPECT_EQ(q.Gain, 1.0f);
-  CurveQueueSetGain(-3, q);
-  EXPECT_EQ(q.Gain, -3.0f / 32768.0f);
-}
-
-}  // namespace
-}  // namespace lumaro
-
-namespace lumaro {
-namespace {
 
 TouchPoint Down(std::int32_t x, std::int32_t y) {
   return {x, y, 5, 1};
@@ -153,6 +114,12 @@ TEST(TapFilterStepTest, UnconfiguredFilterStoresNothing) {
   f.TapState = TapSettling;
   TapFilterStep(Down(1, 1), f);
   EXPECT_EQ(f.Count, 0);
+  EXPECT_EQ(f.Capacity, 0);
+  EXPECT_EQ(f.Threshold, 0);
+  EXPECT_EQ(f.TapState, TapSettling);
+  f.Capacity = 1;  // the smallest working filter does store
+  TapFilterStep(Down(1, 1), f);
+  EXPECT_EQ(f.Count, 1);
 }
 
 TEST(CurveQueueTest, InterpolationLimitsAndShapes) {

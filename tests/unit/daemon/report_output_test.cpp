@@ -37,16 +37,6 @@ class WriteReportTest : public ::testing::Test {
   fakes::FakeDeviceIo io_;
 };
 
-TEST_F(WriteReportTest, ReportsWhileTouchingAndOnceAfterTheLift) {
-  EXPECT_TRUE(Report({1, 2, 3, 0}, {4, 5, 6, 0}).empty());
-  // Slot 1 down, slot 0 lifted: both records, slot 0 flagged up.
-  EXPECT_THAT(
-      Report({0x1234, 0x0567, 9, 0}, {0x0102, 0x0304, 9, 1}),
-      ::testing::ElementsAre(Bytes{0, 0, 0x34, 0x12, 0x67, 0x05, 1, 1, 0x02, 0x01, 0x04, 0x03}));
-  EXPECT_EQ(Report({0, 0, 0, 0}, {7, 8, 0, 0}).size(), 1u);  // the lift
-  EXPECT_TRUE(Report({0, 0, 0, 0}, {7, 8, 0, 0}).empty());
-}
-
 TEST_F(WriteReportTest, CoordinatesAreLimitedToTheReportRange) {
   const std::vector<Bytes> out = Report({40000, 32767, 0, 1}, {-5, -40000, 0, 1});
   ASSERT_EQ(out.size(), 1u);
@@ -54,29 +44,6 @@ TEST_F(WriteReportTest, CoordinatesAreLimitedToTheReportRange) {
   EXPECT_EQ(GetAt<std::uint16_t>(out[0], 4), 32767);
   EXPECT_EQ(GetAt<std::uint16_t>(out[0], 8), 0);  // negative values are sent as 0
   EXPECT_EQ(GetAt<std::uint16_t>(out[0], 10), 0);
-}
-
-TEST_F(WriteReportTest, CalibrationAppliesUnlessTheFrameWasRaw) {
-  // X = 2u + 100, Y = v / 2.
-  CalibTransform& t = ctx_->Transform;
-  t.XPart = {};
-  t.YPart = {};
-  calib::SetCoefficient(t.XPart, calib::kTermU, 2.0f);
-  calib::SetCoefficient(t.XPart, 9, 100.0f);
-  calib::SetCoefficient(t.YPart, calib::kTermV, 0.5f);
-  std::vector<Bytes> out = Report({1000, 3000, 0, 1}, {0, 0, 0, 0});
-  ASSERT_EQ(out.size(), 1u);
-  EXPECT_EQ(GetAt<std::uint16_t>(out[0], 2), 2100);
-  EXPECT_EQ(GetAt<std::uint16_t>(out[0], 4), 1500);
-  ctx_->RawMode = 1;
-  out = Report({1000, 3000, 0, 1}, {0, 0, 0, 0});
-  EXPECT_EQ(GetAt<std::uint16_t>(out[0], 2), 1000);
-  EXPECT_EQ(GetAt<std::uint16_t>(out[0], 4), 3000);
-}
-
-TEST_F(WriteReportTest, NothingIsWrittenWithoutPointArrays) {
-  ctx_->pLastPoint = nullptr;
-  EXPECT_TRUE(Report({1, 1, 1, 1}, {0, 0, 0, 0}).empty());
 }
 
 TEST(ApplyTransformTest, WidthAndBounds) {
