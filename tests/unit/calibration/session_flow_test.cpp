@@ -62,29 +62,6 @@ class SessionFlow : public ::testing::Test {
   void TearDown() override { std::fclose(out); }
 };
 
-TEST(ScreenGeometry, TargetsAndButtonsOnFullHd) {
-  EXPECT_EQ(TargetUnits(672, 1920), 11468.80078125f);
-  const std::uint32_t xs[] = {96, 672, 1248, 1824}, ys[] = {54, 378, 702, 1026};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(GridTarget(kScreen, i, 0).x, xs[i]);
-    EXPECT_EQ(GridTarget(kScreen, 0, i).y, ys[i]);
-  }
-  EXPECT_EQ(FirstCrosshair(kScreen).x, 96u);
-  EXPECT_EQ(FirstCrosshair(kScreen).y, 60u);
-  EXPECT_EQ(CornerTarget(kScreen, 1).x, 1824u);
-  EXPECT_EQ(CornerTarget(kScreen, 1).y, 60u);
-  EXPECT_EQ(CornerTarget(kScreen, 2).x, 96u);
-  EXPECT_EQ(CornerTarget(kScreen, 3).y, 1020u);
-
-  const ButtonRowLayout row = ResultButtons(kScreen);
-  EXPECT_EQ(HitButton(row, 770, 585), kNoButton);  // bounds are excluded
-  EXPECT_EQ(HitButton(row, 771, 585), kButtonRecalibrate);
-  EXPECT_EQ(HitButton(row, 1019, 541), kButtonOk);
-  EXPECT_EQ(HitButton(row, 1149, 629), kButtonCancel);
-  EXPECT_EQ(HitButton(row, 895, 585), kNoButton);
-  EXPECT_EQ(HitButton(row, 960, 630), kNoButton);
-}
-
 TEST_F(SessionFlow, SteadyContactGivesItsSampleOnThe101stPacket) {
   Start(false);
   io.QueuePacket(touch_packet::kRelease, 0, 0);  // no contact yet: ignored

@@ -43,22 +43,6 @@ TEST(ClassicConsole, BannerAndUsageAreExact) {
             "Example: ./tapalign -reset\n\n");
 }
 
-TEST(ClassicLayout, PointsAndHitBoxesOnFullHd) {
-  EXPECT_EQ(CornerTarget(kScreen, 0).x, 96u);
-  EXPECT_EQ(CornerTarget(kScreen, 0).y, 60u);
-  EXPECT_EQ(CornerTarget(kScreen, 3).x, 1824u);
-  EXPECT_EQ(CornerTarget(kScreen, 3).y, 1020u);
-  const ButtonRowLayout row = ClassicButtons(kScreen);
-  EXPECT_EQ(row.left, (std::array<std::uint32_t, 3>{830, 920, 1010}));
-  EXPECT_EQ(row.top + row.height, 575u);
-  EXPECT_EQ(HitButton(row, 830, 550), kNoButton);  // bounds are excluded
-  EXPECT_EQ(HitButton(row, 831, 526), kButtonRecalibrate);
-  EXPECT_EQ(HitButton(row, 910, 550), kNoButton);  // 80 wide, inside the outline
-  EXPECT_EQ(HitButton(row, 999, 569), kButtonOk);
-  EXPECT_EQ(HitButton(row, 1089, 550), kButtonCancel);
-  EXPECT_EQ(HitButton(row, 1050, 570), kNoButton);
-}
-
 class ClassicRun : public ::testing::Test {
  protected:
   // A controller whose main record holds the span (0, 4096, 0, 4096).

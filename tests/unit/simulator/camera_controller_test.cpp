@@ -31,34 +31,6 @@ class ControllerTest : public ::testing::Test {
   std::unique_ptr<CameraController> controller_;
 };
 
-TEST_F(ControllerTest, AnswersGetRequestsFromTheTrace) {
-  Load("lumaro-trace 1\nproduct 0x0c20\nblock 240 05" + std::string(114, '0') + "\n");
-  controller_->OnOpen();
-  std::vector<std::uint8_t> id(4);
-  EXPECT_EQ(controller_->Request(GET_PRODUCT_ID, id).result, 0);
-  EXPECT_EQ(id, (std::vector<std::uint8_t>{0x20, 0x0c, 0, 0}));
-  std::vector<std::uint8_t> geometry(58, 0xee);
-  EXPECT_EQ(controller_->Request(GET_GEOMETRY, geometry).result, 0);
-  EXPECT_EQ(geometry[0], 5);
-  std::vector<std::uint8_t> lens(58, 0xee);
-  EXPECT_EQ(controller_->Request(GET_LENS_A, lens).result, 0);
-  EXPECT_EQ(lens, std::vector<std::uint8_t>(58, 0));  // never given: zeros
-  EXPECT_EQ(LogText(), "ioctl 202 0\nioctl 240 0\nioctl 242 0\n");
-}
-
-TEST_F(ControllerTest, FailingAndUnknownRequests) {
-  Load("lumaro-trace 1\nfail 241\n");
-  controller_->OnOpen();
-  std::vector<std::uint8_t> block(58, 0xee);
-  const RequestOutcome failed = controller_->Request(GET_LENS_B, block);
-  EXPECT_EQ(failed.result, -1);
-  EXPECT_EQ(failed.error, EIO);
-  EXPECT_EQ(block, std::vector<std::uint8_t>(58, 0xee));
-  const RequestOutcome unknown = controller_->Request(77, block);
-  EXPECT_EQ(unknown.error, ENOTTY);
-  EXPECT_EQ(LogText(), "ioctl 241 -1\nioctl 77 -1\n");
-}
-
 TEST_F(ControllerTest, ResetClearsOnlyTheCalibrationState) {
   Load("lumaro-trace 1\nblock 206 0000000000000000000001" + std::string(88, '0') + "ff0000\n");
   controller_->OnOpen();
