@@ -25,10 +25,12 @@ bool ReadBlock(DeviceIo& io, int fd, unsigned long request, ParamBlock& block, s
   return true;
 }
 
-void WriteBlock(DeviceIo& io, int fd, unsigned long request, const ParamBlock& block,
+bool WriteBlock(DeviceIo& io, int fd, unsigned long request, const ParamBlock& block,
                 std::FILE* out) {
   ParamBlock copy = block;  // the driver only reads it
-  if (io.Request(fd, request, copy) != 0) ReportFailure(request, out);
+  if (io.Request(fd, request, copy) == 0) return true;
+  ReportFailure(request, out);
+  return false;
 }
 
 }  // namespace
@@ -58,12 +60,14 @@ void RecallSavedParameters(CalibSession& s) {
   s.DeviceConfig = s.savedConfig;
 }
 
-void StoreParameters(const CalibSession& s, const ReadStatus& reads, DeviceIo& io, std::FILE* out) {
-  if (reads.calib_x) WriteBlock(io, s.fd, SET_CALIB_PARA_X, s.CalibX, out);
-  if (reads.calib_y) WriteBlock(io, s.fd, SET_CALIB_PARA_Y, s.CalibY, out);
-  if (reads.device_config) WriteBlock(io, s.fd, SET_DEVICE_CONFIG, s.DeviceConfig, out);
-  SendFlag(io, s.fd, SET_START_CALIB, 0, out);
-  SendFlag(io, s.fd, DEVICE_RESET, 0, out);
+bool StoreParameters(const CalibSession& s, const ReadStatus& reads, DeviceIo& io, std::FILE* out) {
+  bool ok = true;
+  if (reads.calib_x) ok = WriteBlock(io, s.fd, SET_CALIB_PARA_X, s.CalibX, out) && ok;
+  if (reads.calib_y) ok = WriteBlock(io, s.fd, SET_CALIB_PARA_Y, s.CalibY, out) && ok;
+  if (reads.device_config) ok = WriteBlock(io, s.fd, SET_DEVICE_CONFIG, s.DeviceConfig, out) && ok;
+  ok = SendFlag(io, s.fd, SET_START_CALIB, 0, out) == 0 && ok;
+  ok = SendFlag(io, s.fd, DEVICE_RESET, 0, out) == 0 && ok;
+  return ok;
 }
 
 }  // namespace lumaro

@@ -27,7 +27,8 @@ void RecallSavedParameters(CalibSession& s);
 
 // SET_CALIB_PARA_X, SET_CALIB_PARA_Y, SET_DEVICE_CONFIG, SET_START_CALIB 0,
 // DEVICE_RESET 0, each regardless of the others. A block whose start-up read
-// failed is not sent: the controller keeps what it has.
-void StoreParameters(const CalibSession& s, const ReadStatus& reads, DeviceIo& io, std::FILE* out);
+// failed is not sent: the controller keeps what it has. True when every
+// request sent succeeded.
+bool StoreParameters(const CalibSession& s, const ReadStatus& reads, DeviceIo& io, std::FILE* out);
 
 }  // namespace lumaro

@@ -2,10 +2,13 @@
 //   tapalign          4 points
 //   tapalign -a       16 points
 //   tapalign -reset   returns the controller to its non-calibrated status
+// Exit status 1 when the request was not carried out, with one line on
+// standard error naming what failed; 0 otherwise (Cancel and Escape too).
 #include <X11/Xlib.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "calibration-common/calib_display.h"
 #include "calibration-common/tick.h"
@@ -38,6 +41,13 @@ int FailWithoutWindow(DeviceIo& io, CalibSession& session) {
   return 1;
 }
 
+// Status 1 and one line naming what failed, or 0 when nothing did.
+int Finish(const std::string& failure) {
+  if (failure.empty()) return 0;
+  std::fprintf(stderr, "%s: %s\n", kProgram, failure.c_str());
+  return 1;
+}
+
 CalibSession session;  // zero-filled with the process
 
 }  // namespace
@@ -48,7 +58,10 @@ int main(int argc, char** argv) {
   SystemDeviceIo system_io;
   TickGatedIo io(system_io, GET_TOUCH_PACKET);
   const StartupHooks hooks{ControllerAttached, ClearTerminal};
-  if (!BeginSession(session, reads, io, argc, argv, stdout, hooks)) return 0;
+  std::string failure;
+  if (!BeginSession(session, reads, io, argc, argv, stdout, hooks, &failure)) {
+    return Finish(failure);
+  }
 
   CalibDisplay display;
   if (!OpenCalibDisplay(display, kProgram, stderr)) return FailWithoutWindow(io, session);
@@ -72,5 +85,5 @@ int main(int argc, char** argv) {
   StopTicks();
   ReleaseCalibDisplay(display);
   io.Close(session.fd);
-  return 0;
+  return Finish(flow.failure());
 }

@@ -31,6 +31,7 @@ void CalibrationFlow::DrawFirstTarget() {
 void CalibrationFlow::PollPacket() {
   if (finished_) return;
   if (io_.Access(kTouchNodePath, F_OK) != 0) {
+    failure_ = "the controller was unplugged during the session";
     FinishSession();
     return;
   }
@@ -107,6 +108,7 @@ void CalibrationFlow::ShowResultFace() {
 void CalibrationFlow::CompleteCalibration() {
   if (!FitAxes(s_.targetX.data(), s_.targetY.data(), s_.rawX.data(), s_.rawY.data(), s_.required,
                s_.CalibX, s_.CalibY, s_.advanced == 1)) {
+    not_stored_ = "nothing stored: the fit failed (are the touches in a line?)";
     return;
   }
   if (!reads_.All()) {
@@ -114,10 +116,13 @@ void CalibrationFlow::CompleteCalibration() {
     // overwrite the controller's with zeros.
     std::fputs("Calibration not stored: the controller's parameters could not be read.\n", out_);
     std::fflush(out_);
+    not_stored_ = "nothing stored: the controller's parameters could not be read";
     return;
   }
   device_config::SetCalibState(s_.DeviceConfig, 1);
-  StoreParameters(s_, reads_, io_, out_);
+  not_stored_ = StoreParameters(s_, reads_, io_, out_)
+                    ? ""
+                    : "the controller refused to store the calibration";
 }
 
 void CalibrationFlow::OnKeyPress(unsigned long keysym) {
@@ -139,6 +144,7 @@ void CalibrationFlow::OnButtonRelease(std::uint32_t x, std::uint32_t y) {
       Recalibrate();
       break;
     case kButtonOk:
+      failure_ = not_stored_;
       FinishSession();
       break;
     case kButtonCancel:
@@ -164,7 +170,9 @@ void CalibrationFlow::Recalibrate() {
 void CalibrationFlow::RestoreParameters() {
   if (finished_) return;
   RecallSavedParameters(s_);
-  StoreParameters(s_, reads_, io_, out_);
+  if (!StoreParameters(s_, reads_, io_, out_)) {
+    failure_ = "the controller refused to take the saved parameters back";
+  }
   FinishSession();
 }
 

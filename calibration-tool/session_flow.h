@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <string>
 
 #include "calibration-tool/calib_screen.h"
 #include "calibration-tool/calib_session.h"
@@ -55,6 +56,10 @@ class CalibrationFlow {
   void FinishSession();
 
   bool finished() const { return finished_; }
+  // What kept the session from its end, empty when it was carried out: Ok
+  // with the calibration stored, or Cancel/Escape with the saved parameters
+  // put back. The process then exits with status 1.
+  const std::string& failure() const { return failure_; }
   const ContactCounters& counters() const { return counters_; }
 
  private:
@@ -72,6 +77,9 @@ class CalibrationFlow {
   std::FILE* out_;
   ContactCounters counters_;
   bool finished_ = false;
+  std::string failure_;
+  // Why the last completed pass stored nothing; empty when it was stored.
+  std::string not_stored_ = "no calibration was completed";
 };
 
 }  // namespace lumaro

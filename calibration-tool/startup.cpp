@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "calibration-tool/calib_params.h"
@@ -49,15 +50,23 @@ void PrintUsage(std::FILE* out) {
 }
 
 bool BeginSession(CalibSession& s, ReadStatus& reads, DeviceIo& io, int argc,
-                  const char* const* argv, std::FILE* out, const StartupHooks& hooks) {
+                  const char* const* argv, std::FILE* out, const StartupHooks& hooks,
+                  std::string* failure) {
+  std::string unused;
+  if (failure == nullptr) failure = &unused;
+  failure->clear();
   if (!hooks.controller_attached()) {
     PrintBanner(out);
     std::fputs("Error: No device found!\n\n", out);
     std::fflush(out);
+    *failure = "no controller found on the USB bus";
     return false;
   }
   s.fd = io.Open(kTouchNodePath, O_RDWR);
-  if (s.fd < 0) return false;
+  if (s.fd < 0) {
+    *failure = std::string("cannot open ") + kTouchNodePath + ": " + std::strerror(errno);
+    return false;
+  }
   s.required = kBasicPoints;
   s.advanced = 0;
 
@@ -69,6 +78,8 @@ bool BeginSession(CalibSession& s, ReadStatus& reads, DeviceIo& io, int argc,
         PrintBanner(out);
         std::fputs("\nReset Done.\n", out);
         std::fflush(out);
+      } else {
+        *failure = "the controller refused the reset";
       }
       io.Close(s.fd);
       return false;
@@ -89,6 +100,7 @@ bool BeginSession(CalibSession& s, ReadStatus& reads, DeviceIo& io, int argc,
 
   std::array<std::uint8_t, kFlagByteSize> enter = {1};
   if (io.Request(s.fd, SET_START_CALIB, enter) < 0) {
+    *failure = "the controller refused calibration mode";
     io.Close(s.fd);
     return false;
   }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <string>
 
 #include "calibration-tool/calib_session.h"
 #include "driver-interface/device_io.h"
@@ -31,8 +32,11 @@ struct StartupHooks {
 // Runs start-up from the presence test to the saved copies of the blocks.
 // True when the session goes on to the display: the node is open in s.fd, the
 // controller is in calibration mode and `reads` tells which blocks were read.
-// False when the process is to exit with status 0; the node is closed then.
+// False when the process is to exit; the node is closed then, and *failure
+// (when given) names what failed (no device, the node, the reset or
+// calibration mode refused) or stays empty when the request was carried out.
 bool BeginSession(CalibSession& s, ReadStatus& reads, DeviceIo& io, int argc,
-                  const char* const* argv, std::FILE* out, const StartupHooks& hooks);
+                  const char* const* argv, std::FILE* out, const StartupHooks& hooks,
+                  std::string* failure = nullptr);
 
 }  // namespace lumaro

@@ -23,6 +23,7 @@ struct ClassicContext {
   std::uint8_t fit_type;
   std::int32_t fd;  // descriptor of /dev/LumaroClassic
   ControllerConfig config;
+  classic_record::Main saved_main;  // the main record as read at start-up
 };
 
 // The raw span's value i: x start, x end, y start, y end.

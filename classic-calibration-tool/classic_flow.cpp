@@ -16,14 +16,30 @@ bool StoreMainRecord(ClassicContext& c, ClassicChannel& ch, std::FILE* err) {
     return false;
   }
   // Segments 5 to 8 may have failed to read; they are not written either.
-  return main_record_write(ch, c.config.main, c.config.main_read);
+  switch (main_record_replace(ch, c.config.main, c.saved_main, c.config.main_read)) {
+    case RecordWrite::kStored:
+      return true;
+    case RecordWrite::kKept:
+      std::fputs(
+          "tapalign-classic: the controller refused the record write; the old record is kept\n",
+          err);
+      break;
+    case RecordWrite::kInconsistent:
+      std::fputs(
+          "tapalign-classic: the controller refused the record write and the old record could "
+          "not be written back: the record may be inconsistent\n",
+          err);
+      break;
+  }
+  std::fflush(err);
+  return false;
 }
 
-void ClassicReset(ClassicContext& c, ClassicChannel& ch, std::FILE* err) {
+bool ClassicReset(ClassicContext& c, ClassicChannel& ch, std::FILE* err) {
   classic_record::SetCalibrated(c.config.main, 0);
   SendClassicCalib(ch, c.calib);
   SendClassicFlag(ch, CLASSIC_CALIB_APPLY);
-  StoreMainRecord(c, ch, err);
+  return StoreMainRecord(c, ch, err);
 }
 
 ClassicFlow::ClassicFlow(ClassicContext& context, ClassicChannel& channel, ClassicScreen& screen,
@@ -137,7 +153,7 @@ void ClassicFlow::Accept() {
   std::copy_n(c_.calib.begin(), classic_calib::kResultSize,
               c_.config.main.begin() + classic_record::kCalibrationOffset);
   classic_record::SetCalibrated(c_.config.main, 1);
-  StoreMainRecord(c_, ch_, err_);
+  failed_ = !StoreMainRecord(c_, ch_, err_);
   finished_ = true;
 }
 

@@ -35,12 +35,15 @@ class ClassicScreen {
 
 // Writes the main record back when it was read at start-up, each segment only
 // if it was read. Otherwise writes nothing and says so on `err`: bytes never
-// read must not replace the controller's stored configuration.
+// read must not replace the controller's stored configuration. A write the
+// controller refuses leaves the record read at start-up (c.saved_main) in
+// place where it can; either way one line on `err` says what happened.
+// True when the record was stored.
 bool StoreMainRecord(ClassicContext& c, ClassicChannel& ch, std::FILE* err);
 
 // "--reset": the calibrated flag cleared, the all-zero calibration block
-// handed to the driver and applied, the main record stored.
-void ClassicReset(ClassicContext& c, ClassicChannel& ch, std::FILE* err);
+// handed to the driver and applied, the main record stored. True when it was.
+bool ClassicReset(ClassicContext& c, ClassicChannel& ch, std::FILE* err);
 
 class ClassicFlow {
  public:
@@ -66,9 +69,11 @@ class ClassicFlow {
   void OnButtonPress(std::uint32_t x, std::uint32_t y);
   void OnButtonRelease(std::uint32_t x, std::uint32_t y);
 
-  // Releases the display and ends the run (exit status 0).
+  // Releases the display and ends the run.
   void ClassicQuit();
   bool finished() const { return finished_; }
+  // Ok did not store the record (the reason is on `err`): exit status 1.
+  bool failed() const { return failed_; }
 
  private:
   PixelPoint Point(std::int32_t k) const { return CornerTarget(size_, k); }
@@ -83,6 +88,7 @@ class ClassicFlow {
   ButtonRowLayout buttons_;
   std::FILE* err_;
   bool finished_ = false;
+  bool failed_ = false;
 };
 
 }  // namespace lumaro

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "classic-calibration-tool/classic_flow.h"
@@ -42,15 +43,26 @@ void ClassicUsage(std::FILE* out) {
 }
 
 bool BeginClassic(ClassicContext& c, ClassicChannel& ch, int argc, const char* const* argv,
-                  std::FILE* out, std::FILE* err, const std::function<void()>& clear_terminal) {
+                  std::FILE* out, std::FILE* err, const std::function<void()>& clear_terminal,
+                  bool* failed) {
+  bool unused = false;
+  if (failed == nullptr) failed = &unused;
+  *failed = false;
   c.fd = ch.io.Open(kClassicNodePath, O_RDWR);
-  if (c.fd < 0) return false;
+  if (c.fd < 0) {
+    std::fprintf(err, "tapalign-classic: cannot open %s: %s\n", kClassicNodePath,
+                 std::strerror(errno));
+    std::fflush(err);
+    *failed = true;
+    return false;
+  }
   ch.fd = c.fd;
   config_read(ch, c.config);
+  c.saved_main = c.config.main;
 
   if (argc == 2) {
     if (ParseClassicCommandLine(argc, argv) == ClassicCommand::kReset) {
-      ClassicReset(c, ch, err);
+      *failed = !ClassicReset(c, ch, err);
     } else {
       clear_terminal();
       ClassicBanner(out);

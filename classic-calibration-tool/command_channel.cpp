@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "driver-interface/requests.h"
 
@@ -177,6 +178,46 @@ bool main_record_read(ClassicChannel& ch, classic_record::Main& main, std::uint1
 bool main_record_write(ClassicChannel& ch, const classic_record::Main& main,
                        std::uint16_t segments) {
   return WriteSegments(ch, kTargetController, kMainSegments, main, segments);
+}
+
+RecordWrite main_record_replace(ClassicChannel& ch, const classic_record::Main& record,
+                                const classic_record::Main& original, std::uint16_t segments) {
+  struct BlockPair {
+    std::uint16_t number;
+    Block32 fresh;
+    Block32 old;
+  };
+  std::vector<BlockPair> blocks;
+  for (std::size_t i = 0; i < kMainSegments.size(); ++i) {
+    if ((segments >> i & 1) == 0) continue;
+    const Segment& s = kMainSegments[i];
+    SegmentImage fresh{}, old{};
+    fresh[0] = old[0] = 1;
+    std::copy_n(record.begin() + s.offset, s.length, fresh.begin() + 1);
+    std::copy_n(original.begin() + s.offset, s.length, old.begin() + 1);
+    for (std::size_t k = 0; k < SegmentBlocks(s.length); ++k) {
+      BlockPair pair{static_cast<std::uint16_t>(s.first_block + k), {}, {}};
+      std::copy_n(fresh.begin() + 32 * k, 32, pair.fresh.begin());
+      std::copy_n(old.begin() + 32 * k, 32, pair.old.begin());
+      blocks.push_back(pair);
+    }
+  }
+  auto write = [&ch](std::uint16_t number, const Block32& bytes) {
+    for (int attempt = 0; attempt < kBlockWriteAttempts; ++attempt) {
+      if (block_write(ch, kTargetController, number, bytes)) return true;
+    }
+    return false;
+  };
+  if (!prepare_write(ch, kTargetController)) return RecordWrite::kKept;
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    if (write(blocks[i].number, blocks[i].fresh)) continue;
+    // The refused block may have been stored in part: it is written back too.
+    bool restored = true;
+    for (std::size_t j = 0; j <= i; ++j)
+      restored = write(blocks[j].number, blocks[j].old) && restored;
+    return restored ? RecordWrite::kKept : RecordWrite::kInconsistent;
+  }
+  return RecordWrite::kStored;
 }
 
 bool unit_record_read(ClassicChannel& ch, std::uint8_t unit, classic_record::Unit& record) {

@@ -106,6 +106,25 @@ bool main_record_read(ClassicChannel& ch, classic_record::Main& main,
 // nine by default), stopping at the first failure.
 bool main_record_write(ClassicChannel& ch, const classic_record::Main& main,
                        std::uint16_t segments = kAllMainSegments);
+// How a record replacement ended.
+enum class RecordWrite {
+  kStored,        // every block of the new record is stored
+  kKept,          // refused; the controller holds the old record
+  kInconsistent,  // refused, and the old record could not be written back whole
+};
+
+// Attempts per block write in main_record_replace: the first and 3 retries.
+inline constexpr int kBlockWriteAttempts = 4;
+
+// Writes the segments named in `segments` of `record` over the controller's
+// record, which holds `original` (as read at start-up), retrying a refused
+// block. A block that stays refused makes it write back, from `original`,
+// every block already written (and the refused one), so that the record is
+// never left half new and half old.
+RecordWrite main_record_replace(ClassicChannel& ch, const classic_record::Main& record,
+                                const classic_record::Main& original,
+                                std::uint16_t segments = kAllMainSegments);
+
 bool unit_record_read(ClassicChannel& ch, std::uint8_t unit, classic_record::Unit& record);
 bool unit_record_write(ClassicChannel& ch, std::uint8_t unit, const classic_record::Unit& record);
 

@@ -1,6 +1,8 @@
 // tapalign-classic: calibrates the classic touch controller on an X11 display.
 //   tapalign-classic           4 points
 //   tapalign-classic --reset   the controller runs uncalibrated
+// Exit status 1 when the request was not carried out (no node, the record not
+// read whole or not stored), with one line on standard error; 0 otherwise.
 #include <X11/Xlib.h>
 
 #include <cstdio>
@@ -47,7 +49,10 @@ int main(int argc, char** argv) {
   SystemDeviceIo system_io;
   TickGatedIo io(system_io, CLASSIC_TOUCH_READ);
   ClassicChannel channel{io};
-  if (!BeginClassic(context, channel, argc, argv, stdout, stderr, ClearTerminal)) return 0;
+  bool failed = false;
+  if (!BeginClassic(context, channel, argc, argv, stdout, stderr, ClearTerminal, &failed)) {
+    return failed ? 1 : 0;
+  }
 
   CalibDisplay display;
   if (!OpenCalibDisplay(display, kProgram, stderr)) return FailWithoutWindow(channel);
@@ -70,5 +75,6 @@ int main(int argc, char** argv) {
   }
   StopTicks();
   io.Close(context.fd);
-  return 0;
+  // Ok that stored nothing fails; Cancel and Escape are the user's choice.
+  return flow.failed() ? 1 : 0;
 }

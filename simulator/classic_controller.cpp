@@ -218,7 +218,9 @@ ClassicController::Reply ClassicController::BlockCommand(bool write, std::uint32
     const std::span<const std::uint8_t> data = payload.subspan(kAddressBytes, kBlockBytes);
     ++block_writes_;
     const bool refused =
-        faults_.writes_before_failure && block_writes_ > *faults_.writes_before_failure;
+        (faults_.writes_before_failure && block_writes_ > *faults_.writes_before_failure) ||
+        (block_writes_ >= faults_.refused_writes_from &&
+         block_writes_ - faults_.refused_writes_from < faults_.refused_writes_count);
     if (!exists || refused) {
       log_->Line("classic write " + where + " " + Hex(data) + " failed");
       return Reply{};

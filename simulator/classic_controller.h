@@ -35,6 +35,11 @@ struct ClassicFaults {
   std::set<std::pair<std::uint32_t, std::uint32_t>> failing_reads;
   // Block writes that succeed; every later one gets a failure status.
   std::optional<std::uint64_t> writes_before_failure;
+  // Block writes number refused_writes_from to refused_writes_from +
+  // refused_writes_count - 1 (the first write is number 1) get a failure
+  // status; the writes after them succeed again.
+  std::uint64_t refused_writes_from = 0;
+  std::uint64_t refused_writes_count = 0;
   bool short_data = false;  // data replies carry one data byte less
   bool garbage = false;     // replies with inverted sync and status bytes
                             // and a wrong checksum

@@ -1,21 +1,58 @@
-// lumaro-scene SCENE.lscene > TRACE.ltrace: renders a scene file into a
-// trace, with the ground truth of every scan as `# truth` comment lines.
+// lumaro-scene SCENE.lscene > TRACE.ltrace: renders a scene file (standard
+// input for "-") into a trace, with the ground truth of every scan as
+// `# truth` comment lines.
 #include <cstdio>
 #include <string>
 
+#include "cli/cli.h"
 #include "simulator/scene/scene_file.h"
 
+namespace {
+
+namespace cli = lumaro::cli;
+
+constexpr char kProgram[] = "lumaro-scene";
+constexpr char kUsage[] = "usage: lumaro-scene SCENE.lscene > TRACE.ltrace\n";
+constexpr char kHelp[] =
+    "usage: lumaro-scene SCENE.lscene > TRACE.ltrace\n"
+    "Renders a scene (- for standard input) into a trace on standard output, with\n"
+    "the true finger positions of every scan as '# truth' lines.\n"
+    "  --help      this text\n"
+    "  --version   the version\n"
+    "Exit status: 0 done, 1 output cannot be written, 64 usage error,\n"
+    "65 input unreadable or malformed.\n";
+
+int Fail(const std::string& message, int status) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+  return status;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc != 2 || argv[1][0] == '-') {
-    std::fprintf(stderr, "usage: lumaro-scene SCENE.lscene > TRACE.ltrace\n");
-    return 2;
+  std::string input;
+  int inputs = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") return cli::PrintHelp(kProgram, kHelp);
+    if (arg == "--version") return cli::PrintVersion(kProgram);
+    if (arg.size() > 1 && arg[0] == '-') {
+      return cli::UsageError(kProgram, "unknown option " + arg, kUsage);
+    }
+    input = arg;
+    ++inputs;
   }
+  if (inputs != 1) {
+    return cli::UsageError(kProgram, inputs == 0 ? "no scene given" : "more than one scene",
+                           kUsage);
+  }
+  std::string text, error;
   lumaro::sim::Scene scene;
-  std::string error;
-  if (!lumaro::sim::LoadSceneFile(argv[1], &scene, &error)) {
-    std::fprintf(stderr, "lumaro-scene: %s\n", error.c_str());
-    return 2;
+  if (!cli::ReadInput(input, &text, &error)) return Fail(error, cli::kBadInput);
+  if (!lumaro::sim::ParseScene(text, &scene, &error)) {
+    return Fail((input == "-" ? "standard input" : input) + ": " + error, cli::kBadInput);
   }
   const std::string trace = lumaro::sim::RenderTrace(scene);
-  return std::fwrite(trace.data(), 1, trace.size(), stdout) == trace.size() ? 0 : 1;
+  std::fwrite(trace.data(), 1, trace.size(), stdout);
+  return cli::FlushStdout(&error) ? cli::kOk : Fail(error, cli::kFailed);
 }

@@ -12,12 +12,14 @@
 #include <sys/wait.h>
 #include <umockdev.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "simulator/camera_controller.h"
 #include "simulator/classic_controller.h"
 #include "simulator/classic_node.h"
@@ -30,6 +32,8 @@
 
 namespace lumaro::sim {
 namespace {
+
+namespace cli = lumaro::cli;
 
 constexpr char kPreloadLibrary[] = "libumockdev-preload.so.0";
 constexpr guint kKillGraceSeconds = 5;
@@ -123,14 +127,12 @@ void OnChildExit(GPid, gint status, gpointer user) {
   g_main_loop_quit(sim->loop);
 }
 
-bool WriteState(const std::string& path, const trace::ControllerState& state) {
-  std::ofstream out(path, std::ios::trunc);
-  out << trace::HeaderLine() << "\n";
+bool WriteState(const std::string& path, const trace::ControllerState& state, std::string* error) {
+  std::string text = trace::HeaderLine() + "\n";
   for (const trace::Record& record : trace::StateRecords(state)) {
-    out << trace::FormatRecord(record) << "\n";
+    text += trace::FormatRecord(record) + "\n";
   }
-  out.close();
-  return static_cast<bool>(out);
+  return cli::WriteFileAtomically(path, text, error);
 }
 
 // Puts umockdev's preload library in front of any the caller set.
@@ -145,16 +147,24 @@ void SetPreload() {
 int Run(const SimOptions& options) {
   trace::Trace trace;
   std::string error;
-  if (!trace::LoadTraceFile(options.trace_path, &trace, &error)) {
+  std::string text;
+  if (!cli::ReadInput(options.trace_path, &text, &error)) {
     std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
-    return 2;
+    return cli::kBadInput;
   }
+  if (!trace::ParseTrace(text, &trace, &error)) {
+    const std::string name = options.trace_path == "-" ? "standard input" : options.trace_path;
+    std::fprintf(stderr, "lumaro-sim: %s: %s\n", name.c_str(), error.c_str());
+    return cli::kBadInput;
+  }
+  // The log is written as the run goes (a reader may follow it), so it is
+  // written in place.
   std::FILE* log_file = stderr;
   if (!options.log_path.empty()) {
     log_file = std::fopen(options.log_path.c_str(), "w");
     if (log_file == nullptr) {
-      std::perror(("lumaro-sim: " + options.log_path).c_str());
-      return 2;
+      std::fprintf(stderr, "lumaro-sim: %s: %s\n", options.log_path.c_str(), std::strerror(errno));
+      return cli::kFailed;
     }
   }
   SimLog log(log_file);
@@ -187,7 +197,7 @@ int Run(const SimOptions& options) {
   if (!node || !classic_node) {
     std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
     release();
-    return 2;
+    return cli::kFailed;
   }
   sim.node = node.get();
   sim.classic_node = classic_node.get();
@@ -199,7 +209,7 @@ int Run(const SimOptions& options) {
   if (!CreateUsbBus(usb_dir, options.usb_device, &error)) {
     std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
     release();
-    return 2;
+    return cli::kFailed;
   }
   g_setenv("USB_DEVFS_PATH", usb_dir.c_str(), TRUE);
   if (sim.player->StartsUnplugged()) {
@@ -234,12 +244,16 @@ int Run(const SimOptions& options) {
   node->Shutdown();
   classic_node->Shutdown();
   int status = sim.exit_status;
-  if (!options.state_out_path.empty() && !WriteState(options.state_out_path, sim.player->State())) {
-    std::fprintf(stderr, "lumaro-sim: cannot write %s\n", options.state_out_path.c_str());
-    if (status == 0) status = 1;
+  if (!options.state_out_path.empty() &&
+      !WriteState(options.state_out_path, sim.player->State(), &error)) {
+    std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
+    if (status == 0) status = cli::kFailed;
   }
   release();
-  if (log_file != stderr) std::fclose(log_file);
+  if (log_file != stderr && (std::fclose(log_file) != 0 || log.failed())) {
+    std::fprintf(stderr, "lumaro-sim: %s: cannot be written\n", options.log_path.c_str());
+    if (status == 0) status = cli::kFailed;
+  }
   return status;
 }
 
@@ -253,12 +267,11 @@ int main(int argc, char** argv) {
   bool help = false;
   std::string error;
   if (!ParseSimOptions(args, &options, &help, &error)) {
-    std::fprintf(stderr, "lumaro-sim: %s\n%s", error.c_str(), kUsage);
-    return 2;
+    return lumaro::cli::UsageError(
+        "lumaro-sim", error,
+        "usage: lumaro-sim [OPTION]... TRACE -- COMMAND [ARGS...] (--help lists the options)\n");
   }
-  if (help) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
+  if (help) return lumaro::cli::PrintHelp("lumaro-sim", kUsage);
+  if (options.version) return lumaro::cli::PrintVersion("lumaro-sim");
   return Run(options);
 }

@@ -7,7 +7,7 @@ void SimLog::Line(const std::string& line) {
   const std::lock_guard<std::mutex> lock(mutex_);
   std::fputs(line.c_str(), out_);
   std::fputc('\n', out_);
-  std::fflush(out_);
+  if (std::fflush(out_) != 0) failed_ = true;
 }
 
 }  // namespace lumaro::sim

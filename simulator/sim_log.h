@@ -12,10 +12,13 @@ class SimLog {
  public:
   explicit SimLog(std::FILE* out) : out_(out) {}
   void Line(const std::string& line);
+  // A line could not be written.
+  bool failed() const { return failed_; }
 
  private:
   std::mutex mutex_;
   std::FILE* out_;
+  bool failed_ = false;
 };
 
 }  // namespace lumaro::sim

@@ -54,6 +54,23 @@ bool ParseClassicBlock(const std::string& text, std::pair<std::uint32_t, std::ui
   return true;
 }
 
+bool TakesValue(const std::string& option) {
+  static constexpr const char* kValueOptions[] = {"--rate",
+                                                  "--packet-rate",
+                                                  "--linger",
+                                                  "--log",
+                                                  "--state-out",
+                                                  "--short-read-every",
+                                                  "--fail-every",
+                                                  "--classic-fail-read",
+                                                  "--classic-fail-write-after",
+                                                  "--classic-refuse-writes"};
+  for (const char* known : kValueOptions) {
+    if (option == known) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, bool* help,
@@ -65,6 +82,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
     if (arg == "--") break;
     if (arg == "--help" || arg == "-h") {
       *help = true;
+      return true;
+    }
+    if (arg == "--version") {
+      options->version = true;
       return true;
     }
     if (arg == "--no-usb") {
@@ -79,6 +100,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
       options->classic.garbage = true;
       continue;
     }
+    if (arg.size() > 1 && arg[0] == '-' && arg.rfind("--", 0) != 0) {
+      *error = "unknown option " + arg;
+      return false;
+    }
     if (arg.rfind("--", 0) != 0) {
       if (!options->trace_path.empty()) {
         *error = "more than one trace given: '" + arg + "' (put the command after --)";
@@ -92,15 +117,22 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
     if (equals != std::string::npos) {
       value = arg.substr(equals + 1);
       arg.resize(equals);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    } else {
-      *error = arg + " needs a value";
-      return false;
     }
-    if (arg == "--no-usb" || arg == "--classic-short-reply" || arg == "--classic-garbage-reply") {
+    if (arg == "--no-usb" || arg == "--classic-short-reply" || arg == "--classic-garbage-reply" ||
+        arg == "--help" || arg == "--version") {
       *error = arg + " takes no value";
       return false;
+    }
+    if (!TakesValue(arg)) {
+      *error = "unknown option " + arg;
+      return false;
+    }
+    if (equals == std::string::npos) {
+      if (i + 1 == args.size()) {
+        *error = arg + " needs a value";
+        return false;
+      }
+      value = args[++i];
     }
     if (arg == "--rate") {
       if (!ParsePositive(value, 1e6, &options->rate) || options->rate <= 0) {
@@ -141,6 +173,17 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
         return false;
       }
       options->classic.writes_before_failure = count;
+    } else if (arg == "--classic-refuse-writes") {
+      const std::size_t colon = value.find(':');
+      std::uint64_t from = 0;
+      std::uint64_t count = 0;
+      if (colon == std::string::npos || !ParseUnsigned(value.substr(0, colon), UINT32_MAX, &from) ||
+          !ParseUnsigned(value.substr(colon + 1), UINT32_MAX, &count) || from == 0) {
+        *error = "--classic-refuse-writes takes FROM:COUNT, FROM from 1";
+        return false;
+      }
+      options->classic.refused_writes_from = from;
+      options->classic.refused_writes_count = count;
     } else if (arg == "--log") {
       options->log_path = value;
     } else if (arg == "--state-out") {

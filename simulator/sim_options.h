@@ -14,6 +14,7 @@ struct SimOptions {
   double packet_rate = 200.0;  // touch packets served per second
   double linger = 1.0;         // seconds between the end of the trace and SIGTERM
   bool usb_device = true;      // the simulated USB bus lists the controller
+  bool version = false;        // --version: print it and exit
   std::string log_path;        // empty: standard error
   std::string state_out_path;
   std::string trace_path;
@@ -26,6 +27,7 @@ inline constexpr char kUsage[] =
     "usage: lumaro-sim [--rate FRAMES_PER_S] [--packet-rate PACKETS_PER_S]\n"
     "                  [--linger SECONDS] [--log FILE] [--state-out FILE] [--no-usb]\n"
     "                  [--classic-fail-read TARGET:BLOCK]... [--classic-fail-write-after N]\n"
+    "                  [--classic-refuse-writes FROM:COUNT]\n"
     "                  [--classic-short-reply] [--classic-garbage-reply]\n"
     "                  [--short-read-every N] [--fail-every N]\n"
     "                  TRACE -- COMMAND [ARGS...]\n"
@@ -55,13 +57,22 @@ inline constexpr char kUsage[] =
     "  --classic-fail-write-after N\n"
     "                    the first N block writes succeed, every later one gets a\n"
     "                    failure status\n"
+    "  --classic-refuse-writes FROM:COUNT\n"
+    "                    block writes number FROM to FROM+COUNT-1 (counted from 1)\n"
+    "                    get a failure status; later ones succeed again\n"
     "  --classic-short-reply\n"
     "                    data replies carry one data byte less than they should\n"
     "  --classic-garbage-reply\n"
-    "                    every reply has a bad sync byte, status and checksum\n";
+    "                    every reply has a bad sync byte, status and checksum\n"
+    "TRACE - reads the trace from standard input.\n"
+    "  --help            this text\n"
+    "  --version         the version\n"
+    "Exit status: COMMAND's, or 1 when the simulator fails (--log or --state-out\n"
+    "cannot be written, the nodes cannot be made), 64 usage error, 65 TRACE\n"
+    "unreadable or malformed, 127 COMMAND cannot be run.\n";
 
 // Parses argv; on failure returns false with the reason in *error. `--help`
-// sets *help and returns true.
+// sets *help and returns true; `--version` sets options->version.
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, bool* help,
                      std::string* error);
 

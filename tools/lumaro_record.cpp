@@ -1,18 +1,37 @@
 // lumaro-record [--frames N] [OUT]: records the camera controller at
-// /dev/lumaro into a trace (standard output without OUT) until N frames have
-// been read, a read fails, or SIGINT/SIGTERM.
+// /dev/lumaro into a trace (standard output without OUT, or with "-") until N
+// frames have been read, a read fails, or SIGINT/SIGTERM. OUT is replaced
+// only by a complete trace.
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "cli/cli.h"
 #include "driver-interface/device_io.h"
 #include "tools/recorder.h"
 
 namespace {
+
+namespace cli = lumaro::cli;
+
+constexpr char kProgram[] = "lumaro-record";
+constexpr char kUsage[] = "usage: lumaro-record [--frames N] [OUT]\n";
+constexpr char kHelp[] =
+    "usage: lumaro-record [--frames N] [OUT]\n"
+    "Records the camera controller at /dev/lumaro into a trace: its identity and\n"
+    "blocks, then one frame line per read, until N frames, a read failure, or\n"
+    "SIGINT/SIGTERM. Without OUT, or with -, the trace goes to standard output.\n"
+    "OUT is replaced only once the whole trace is written.\n"
+    "  --frames N   stop after N frames (default: no limit)\n"
+    "  --help       this text\n"
+    "  --version    the version\n"
+    "Exit status: 0 recorded, 1 device or write failure, 64 usage error.\n";
 
 std::atomic<bool> g_stop{false};
 
@@ -20,7 +39,41 @@ void OnSignal(int) {
   g_stop = true;
 }
 
-constexpr char kUsage[] = "usage: lumaro-record [--frames N] [OUT]\n";
+// The progress line on standard error: rewritten in place on a terminal,
+// otherwise a plain line every 10 seconds.
+class Progress {
+ public:
+  Progress() : terminal_(isatty(STDERR_FILENO) == 1), start_(Clock::now()) {
+    next_ = terminal_ ? 0 : 10;
+  }
+
+  void Update(const lumaro::tools::RecordResult& r) {
+    const double seconds = Seconds();
+    if (seconds < next_) return;
+    next_ = seconds + (terminal_ ? 0.2 : 10.0);
+    Print(r, seconds);
+  }
+  // Ends an in-place line, so the next message starts on a line of its own.
+  void Finish(const lumaro::tools::RecordResult& r) {
+    if (!terminal_) return;
+    Print(r, Seconds());
+    std::fputc('\n', stderr);
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  double Seconds() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
+  void Print(const lumaro::tools::RecordResult& r, double seconds) {
+    std::fprintf(stderr, "%srecording: %ld frames, %.1f s, %ld read errors%s",
+                 terminal_ ? "\r" : "", r.frames, seconds, r.read_errors,
+                 terminal_ ? "\033[K" : "\n");
+    std::fflush(stderr);
+  }
+
+  bool terminal_;
+  Clock::time_point start_;
+  double next_ = 0;
+};
 
 }  // namespace
 
@@ -28,25 +81,34 @@ int main(int argc, char** argv) {
   long frames = 0;
   const char* out_path = nullptr;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") return cli::PrintHelp(kProgram, kHelp);
+    if (arg == "--version") return cli::PrintVersion(kProgram);
+    if (arg == "--frames") {
+      if (i + 1 == argc) return cli::UsageError(kProgram, "--frames needs a value", kUsage);
       char* end = nullptr;
+      errno = 0;
       frames = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || frames <= 0) {
-        std::fprintf(stderr, "lumaro-record: --frames takes a number above 0\n%s", kUsage);
-        return 2;
+      if (*argv[i] == '\0' || *end != '\0' || frames <= 0 || errno == ERANGE) {
+        return cli::UsageError(kProgram, "--frames takes a number above 0", kUsage);
       }
-    } else if (argv[i][0] == '-' || out_path != nullptr) {
-      std::fputs(kUsage, stderr);
-      return 2;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return cli::UsageError(kProgram, "unknown option " + arg, kUsage);
+    } else if (out_path != nullptr) {
+      return cli::UsageError(kProgram, "more than one OUT given", kUsage);
     } else {
       out_path = argv[i];
     }
   }
-  std::FILE* out = stdout;
-  if (out_path != nullptr && (out = std::fopen(out_path, "w")) == nullptr) {
-    std::perror(out_path);
-    return 1;
+  if (out_path != nullptr && std::strcmp(out_path, "-") == 0) out_path = nullptr;
+
+  std::string error;
+  cli::AtomicFile file;
+  if (out_path != nullptr && !file.Open(out_path, &error)) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    return cli::kFailed;
   }
+  std::FILE* out = out_path != nullptr ? file.stream() : stdout;
   // Without SA_RESTART, so a waiting read returns and the recording ends.
   struct sigaction action {};
   action.sa_handler = OnSignal;
@@ -55,12 +117,26 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
 
   lumaro::SystemDeviceIo io;
-  const lumaro::tools::RecordResult result = lumaro::tools::RecordTrace(io, out, frames, g_stop);
-  std::fprintf(stderr, "lumaro-record: %ld frames recorded\n", result.frames);
-  if (!result.ok) std::fprintf(stderr, "lumaro-record: %s\n", result.error.c_str());
-  if (out != stdout && std::fclose(out) != 0) {
-    std::perror(out_path);
-    return 1;
+  Progress progress;
+  const lumaro::tools::RecordResult result = lumaro::tools::RecordTrace(
+      io, out, frames, g_stop, [&](const lumaro::tools::RecordResult& r) { progress.Update(r); });
+  progress.Finish(result);
+  if (!result.opened || result.write_failed) {
+    // Nothing worth keeping: an existing OUT stays as it was.
+    std::fprintf(stderr, "%s: %s\n", kProgram, result.error.c_str());
+    return cli::kFailed;
   }
-  return result.ok ? 0 : 1;
+  // A recording ended by a read failure is kept: it shows what the device did.
+  const bool written = out_path != nullptr ? file.Commit(&error) : cli::FlushStdout(&error);
+  if (!written) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    return cli::kFailed;
+  }
+  if (!result.ok) {
+    std::fprintf(stderr, "%s: %s; the %ld frames before it are recorded\n", kProgram,
+                 result.error.c_str(), result.frames);
+    return cli::kFailed;
+  }
+  std::fprintf(stderr, "%s: %ld frames recorded\n", kProgram, result.frames);
+  return cli::kOk;
 }

@@ -59,10 +59,17 @@ class Recorder {
     }
   }
 
-  void Write(const trace::Record& record) {
-    std::fprintf(out_, "%s\n", trace::FormatRecord(record).c_str());
-    std::fflush(out_);
+  // Every line is flushed, so a pipe sees each frame at once; the first
+  // failure is kept.
+  void Write(const trace::Record& record) { WriteLine(trace::FormatRecord(record)); }
+  void WriteLine(const std::string& line) {
+    if (write_error_ != 0) return;
+    errno = 0;
+    if (std::fprintf(out_, "%s\n", line.c_str()) < 0 || std::fflush(out_) != 0) {
+      write_error_ = errno != 0 ? errno : EIO;
+    }
   }
+  int write_error() const { return write_error_; }
 
  private:
   void Fail(unsigned long code) {
@@ -79,12 +86,13 @@ class Recorder {
   std::uint32_t product_ = 0;
   std::map<unsigned long, std::vector<std::uint8_t>> blocks_;
   std::set<unsigned long> failed_;
+  int write_error_ = 0;
 };
 
 }  // namespace
 
 RecordResult RecordTrace(DeviceIo& io, std::FILE* out, long max_frames,
-                         const std::atomic<bool>& stop) {
+                         const std::atomic<bool>& stop, const RecordProgress& progress) {
   RecordResult result;
   const int fd = io.Open(kTouchNodePath, O_RDWR);
   if (fd < 0) {
@@ -92,12 +100,13 @@ RecordResult RecordTrace(DeviceIo& io, std::FILE* out, long max_frames,
     result.error = std::string("cannot open ") + kTouchNodePath + ": " + std::strerror(errno);
     return result;
   }
+  result.opened = true;
   Recorder recorder(io, out);
-  std::fprintf(out, "%s\n", trace::HeaderLine().c_str());
+  recorder.WriteLine(trace::HeaderLine());
   recorder.Identify(fd);
 
   std::array<std::uint8_t, kFrameBufferSize> buffer{};
-  while (!stop && (max_frames <= 0 || result.frames < max_frames)) {
+  while (!stop && (max_frames <= 0 || result.frames < max_frames) && recorder.write_error() == 0) {
     const ssize_t n = io.Read(fd, buffer.data(), buffer.size());
     const int error = errno;
     if (n > 0) {
@@ -107,6 +116,7 @@ RecordResult RecordTrace(DeviceIo& io, std::FILE* out, long max_frames,
       frame.bytes.assign(buffer.begin(), buffer.begin() + n);
       recorder.Write(frame);
       ++result.frames;
+      if (progress) progress(result);
       continue;
     }
     if (n < 0 && error == EINTR && stop) break;
@@ -119,12 +129,19 @@ RecordResult RecordTrace(DeviceIo& io, std::FILE* out, long max_frames,
       break;
     }
     recorder.Write(failure);
+    ++result.read_errors;
+    if (progress) progress(result);
     if (n == kTimedOutResult || error == ETIMEDOUT || error == ETIME) continue;
     result.ok = false;
     result.error = std::string("read failed: ") + std::strerror(error);
     break;
   }
   io.Close(fd);
+  if (recorder.write_error() != 0) {
+    result.ok = false;
+    result.write_failed = true;
+    result.error = std::string("cannot write the trace: ") + std::strerror(recorder.write_error());
+  }
   return result;
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "driver-interface/device_io.h"
@@ -14,13 +15,19 @@ namespace lumaro::tools {
 
 struct RecordResult {
   long frames = 0;
+  long read_errors = 0;  // failed reads recorded (time-outs, the last failure)
   bool ok = true;
-  std::string error;  // why recording stopped early
+  bool opened = false;        // the node could be opened
+  bool write_failed = false;  // `out` refused a write: the trace is incomplete
+  std::string error;          // why recording stopped early
 };
 
+// Called after every read with the counts so far.
+using RecordProgress = std::function<void(const RecordResult&)>;
+
 // Records from the touch node until `max_frames` frames (0: no limit), a read
-// failure other than a time-out, or `stop`.
+// failure other than a time-out, a write failure, or `stop`.
 RecordResult RecordTrace(DeviceIo& io, std::FILE* out, long max_frames,
-                         const std::atomic<bool>& stop);
+                         const std::atomic<bool>& stop, const RecordProgress& progress = {});
 
 }  // namespace lumaro::tools

@@ -7,7 +7,7 @@
 namespace lumaro::tools {
 
 void Replay(const trace::Trace& trace, const ReplayOutput& out) {
-  TraceDeviceIo io(&trace, out.reports, out.device);
+  TraceDeviceIo io(&trace, out.reports, out.device, out.decoded);
   DiagnosticSink log(out.diagnostics);
   std::FILE* device = out.device;
   DaemonLoop loop(io, log,

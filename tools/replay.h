@@ -14,6 +14,7 @@ struct ReplayOutput {
   // The controller's side: requests, read errors, unplugs and the loop's
   // sleeps ("sleep N"), as the simulator logs them. Null drops them.
   std::FILE* device = nullptr;
+  bool decoded = false;  // reports as contact records (see ReportLine)
 };
 
 // Plays the trace to its end. Any stream may be the same as another: lines

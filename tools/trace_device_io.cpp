@@ -5,12 +5,27 @@
 #include <span>
 #include <string>
 
+#include "driver-interface/blocks.h"
 #include "driver-interface/requests.h"
 
 namespace lumaro::tools {
 
-TraceDeviceIo::TraceDeviceIo(const trace::Trace* trace, std::FILE* reports, std::FILE* device_log)
-    : log_(device_log), controller_(trace, &log_), reports_(reports) {}
+std::string ReportLine(std::span<const std::uint8_t> bytes, bool decoded) {
+  if (!decoded) return "report " + trace::ToHex(bytes.data(), bytes.size());
+  std::string line = "report  |";
+  report::Contact c{};
+  for (std::size_t i = 0; report::ReadContact(bytes, i, &c); ++i) {
+    char record[64];
+    std::snprintf(record, sizeof record, " slot %u down %u x %5u y %5u |", unsigned{c.slot},
+                  unsigned{c.down}, unsigned{c.x}, unsigned{c.y});
+    line += record;
+  }
+  return line;
+}
+
+TraceDeviceIo::TraceDeviceIo(const trace::Trace* trace, std::FILE* reports, std::FILE* device_log,
+                             bool decoded)
+    : log_(device_log), controller_(trace, &log_), reports_(reports), decoded_(decoded) {}
 
 int TraceDeviceIo::Open(const char* path, int /*flags*/) {
   if (std::strcmp(path, kTouchNodePath) != 0 || exhausted_) {
@@ -78,7 +93,7 @@ ssize_t TraceDeviceIo::Write(int fd, const void* buffer, std::size_t count) {
   }
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
   if (reports_ != nullptr)
-    std::fprintf(reports_, "report %s\n", trace::ToHex(bytes, count).c_str());
+    std::fprintf(reports_, "%s\n", ReportLine({bytes, count}, decoded_).c_str());
   return static_cast<ssize_t>(count);
 }
 

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdio>
+#include <span>
+#include <string>
 
 #include "driver-interface/device_io.h"
 #include "simulator/camera_controller.h"
@@ -13,12 +15,18 @@
 
 namespace lumaro::tools {
 
+// A report as "report HEX", or decoded into its contact records:
+// "report  | slot S down D x X y Y | ..." (x and y in report units).
+std::string ReportLine(std::span<const std::uint8_t> bytes, bool decoded);
+
 class TraceDeviceIo final : public DeviceIo {
  public:
   // Reports written to the device are printed to `reports` as trace lines
   // (dropped when it is null); the controller logs its side to `device_log`
-  // as the simulator does (nothing when it is null).
-  TraceDeviceIo(const trace::Trace* trace, std::FILE* reports, std::FILE* device_log = nullptr);
+  // as the simulator does (nothing when it is null). With `decoded` reports
+  // are printed as ReportLine's contact records.
+  TraceDeviceIo(const trace::Trace* trace, std::FILE* reports, std::FILE* device_log = nullptr,
+                bool decoded = false);
 
   // True once playback has reached the end of the trace.
   bool exhausted() const { return exhausted_; }
@@ -37,6 +45,7 @@ class TraceDeviceIo final : public DeviceIo {
   sim::SimLog log_;
   sim::CameraController controller_;
   std::FILE* reports_;
+  bool decoded_;
   bool open_ = false;
   bool unplugged_ = false;
   bool exhausted_ = false;

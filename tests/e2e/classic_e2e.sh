@@ -78,6 +78,25 @@ case_cancel_and_escape_store_nothing() {
   [ "$(calib_requests)" = "240 241 " ] || fail "escape sent: $(calib_requests)"
 }
 
+case_write_refused_then_written_back() {
+  # Block write 9 is refused as often as the tool tries it (4 times), then
+  # writes succeed again: the tool writes the changed blocks back, the
+  # controller holds the old record whole, and the tool says so with status 1.
+  start_xvfb
+  "$PROBE_CAL" classic-touches | controller t.ltrace uncalibrated
+  start_tool t.ltrace --classic-refuse-writes 9:4 --
+  wait_for_result_face
+  click "$OK_X" "$BUTTON_Y"
+  finish_tool
+  [ "$TOOL_STATUS" = 1 ] || fail "status $TOOL_STATUS"
+  expect_grep "$WORK/tool-stderr.log" 'refused the record write; the old record is kept$'
+  [ "$(grep -cE '^classic write .* failed$' "$WORK/sim.log")" = 4 ] || fail "not retried 4 times"
+  local line
+  while IFS= read -r line; do
+    grep -qFx "$line" "$WORK/state.ltrace" || fail "not restored: $line"
+  done < <(grep '^classic-block 0x80 ' "$WORK/t.ltrace")
+}
+
 case_crosshairs_at_the_four_corners() {
   start_xvfb
   "$PROBE_CAL" classic-touches >"$WORK/events"

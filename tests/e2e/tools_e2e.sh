@@ -47,7 +47,7 @@ case_malformed_trace_is_named() {
   printf 'lumaro-trace 1\nframe xyz\n' >"$WORK/bad.ltrace"
   local status=0
   "$REPLAY" "$WORK/bad.ltrace" >"$WORK/out.log" 2>"$WORK/err.log" || status=$?
-  [ "$status" = 2 ] || fail "exit status $status"
+  [ "$status" = 65 ] || fail "exit status $status"
   expect_grep "$WORK/err.log" "bad.ltrace: line 2: bad hex 'xyz'"
   [ ! -s "$WORK/out.log" ] || fail "reports from a malformed trace"
 }

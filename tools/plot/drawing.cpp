@@ -2,6 +2,8 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include "cli/cli.h"
+
 namespace lumaro::tools {
 
 void SetColour(cairo_t* cr, Rgb c) {
@@ -69,13 +71,9 @@ bool Canvas::EncodePng(std::string* png, std::string* error) const {
 }
 
 bool Canvas::WritePng(const std::string& path, std::string* error) const {
-  cairo_surface_flush(surface());
-  const cairo_status_t written = cairo_surface_write_to_png(surface(), path.c_str());
-  if (written != CAIRO_STATUS_SUCCESS) {
-    *error = path + ": cannot write the PNG: " + cairo_status_to_string(written);
-    return false;
-  }
-  return true;
+  // Encoded whole first: the file is replaced only by a complete picture.
+  std::string png;
+  return EncodePng(&png, error) && cli::WriteFileAtomically(path, png, error);
 }
 
 void ReleaseDrawingCaches() {

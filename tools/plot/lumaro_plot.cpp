@@ -1,39 +1,36 @@
 // lumaro-plot TRACE REPORTS [-o OUT.png] [--stats]: compares the reports a
 // run produced (lumaro-replay output or a simulator log) with the ground
 // truth that a generated scene trace carries in its `# truth` lines. Draws
-// both into a PNG and/or prints the score on standard output.
-//
-// Exit status: 0 done, 2 usage error or unreadable/malformed input, 1 the
-// PNG cannot be written.
+// both into a PNG and/or prints the score on standard output. A trace
+// without truth still gets its picture and its counts.
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/cli.h"
 #include "tools/plot/plot_png.h"
 #include "tools/plot/truth_score.h"
+#include "trace/trace.h"
 
 namespace {
 
-constexpr char kUsage[] = "usage: lumaro-plot TRACE REPORTS [-o OUT.png] [--stats]\n";
+namespace cli = lumaro::cli;
 
-bool ReadFile(const std::string& path, std::string* text, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = path + ": cannot open";
-    return false;
-  }
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) {
-    *error = path + ": read failed";
-    return false;
-  }
-  *text = buffer.str();
-  return true;
-}
+constexpr char kProgram[] = "lumaro-plot";
+constexpr char kUsage[] = "usage: lumaro-plot TRACE REPORTS [-o OUT.png] [--stats]\n";
+constexpr char kHelp[] =
+    "usage: lumaro-plot TRACE REPORTS [-o OUT.png] [--stats]\n"
+    "Draws the reported paths (the report lines of REPORTS, as lumaro-replay or the\n"
+    "simulator's log give them) over the true ones (the '# truth' lines of TRACE).\n"
+    "Either input may be - for standard input.\n"
+    "  -o OUT.png   write the picture\n"
+    "  --stats      print the number of reports and lifts and, with truth, how far\n"
+    "               the reports lie from the true paths\n"
+    "  --help       this text\n"
+    "  --version    the version\n"
+    "Exit status: 0 done, 1 output cannot be written, 64 usage error,\n"
+    "65 input unreadable, malformed, or not a trace or report listing.\n";
 
 std::string BaseName(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
@@ -41,7 +38,7 @@ std::string BaseName(const std::string& path) {
 }
 
 int Fail(const std::string& message, int status) {
-  std::fprintf(stderr, "lumaro-plot: %s\n", message.c_str());
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
   return status;
 }
 
@@ -56,49 +53,52 @@ int main(int argc, char** argv) {
     if (arg == "--stats") {
       stats = true;
     } else if (arg == "-o") {
-      if (i + 1 == argc || !out_path.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
-      }
+      if (i + 1 == argc) return cli::UsageError(kProgram, "-o needs a value", kUsage);
+      if (!out_path.empty()) return cli::UsageError(kProgram, "-o given twice", kUsage);
       out_path = argv[++i];
     } else if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
+      return cli::PrintHelp(kProgram, kHelp);
+    } else if (arg == "--version") {
+      return cli::PrintVersion(kProgram);
     } else if (arg.size() > 1 && arg.front() == '-') {
-      std::fprintf(stderr, "lumaro-plot: unknown option %s\n%s", argv[i], kUsage);
-      return 2;
+      return cli::UsageError(kProgram, "unknown option " + std::string(arg), kUsage);
     } else {
       inputs.emplace_back(arg);
     }
   }
-  if (inputs.size() != 2 || (out_path.empty() && !stats)) {
-    std::fputs(kUsage, stderr);
-    return 2;
+  if (inputs.size() != 2) return cli::UsageError(kProgram, "give TRACE and REPORTS", kUsage);
+  if (out_path.empty() && !stats) return cli::UsageError(kProgram, "give -o or --stats", kUsage);
+  if (inputs[0] == "-" && inputs[1] == "-") {
+    return cli::UsageError(kProgram, "only one input can be standard input", kUsage);
   }
 
   std::string error, trace_text, report_text;
-  if (!ReadFile(inputs[0], &trace_text, &error) || !ReadFile(inputs[1], &report_text, &error)) {
-    return Fail(error, 2);
+  if (!cli::ReadInput(inputs[0], &trace_text, &error) ||
+      !cli::ReadInput(inputs[1], &report_text, &error)) {
+    return Fail(error, cli::kBadInput);
+  }
+  // The trace must be one: report listings given first are caught here.
+  lumaro::trace::Trace trace;
+  if (!lumaro::trace::ParseTrace(trace_text, &trace, &error)) {
+    return Fail(inputs[0] + ": not a trace: " + error, cli::kBadInput);
   }
   lumaro::tools::Truth truth;
   std::vector<lumaro::tools::Report> reports;
   if (!lumaro::tools::ParseTruth(trace_text, inputs[0], &truth, &error) ||
       !lumaro::tools::ParseReports(report_text, inputs[1], &reports, &error)) {
-    return Fail(error, 2);
+    return Fail(error, cli::kBadInput);
   }
+  if (reports.empty()) return Fail(inputs[1] + ": no report lines", cli::kBadInput);
   const lumaro::tools::Score score = lumaro::tools::ScoreReports(truth, reports);
-  if (stats) {
-    if (truth.fingers.empty() && score.down_points > 0) {
-      return Fail(inputs[0] + ": no '# truth' lines to score the reports against", 2);
-    }
-    std::fputs(lumaro::tools::FormatStats(truth, score).c_str(), stdout);
-    if (std::fflush(stdout) != 0) return Fail("cannot write the statistics", 1);
-  }
   if (!out_path.empty()) {
     const bool written =
         lumaro::tools::WritePlotPng(out_path, BaseName(inputs[0]), truth, reports, score, &error);
     lumaro::tools::ReleaseDrawingCaches();
-    if (!written) return Fail(error, 1);
+    if (!written) return Fail(error, cli::kFailed);
   }
-  return 0;
+  if (stats) {
+    std::fputs(lumaro::tools::FormatStats(truth, score).c_str(), stdout);
+    if (!cli::FlushStdout(&error)) return Fail(error, cli::kFailed);
+  }
+  return cli::kOk;
 }

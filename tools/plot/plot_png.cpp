@@ -89,7 +89,7 @@ bool WritePlotPng(const std::string& path, const std::string& trace_name, const 
   const std::array<Rgb, 3> swatch_colours{kTruthColour, kSlotColours[0], kSlotColours[1]};
   std::array<std::string, 3> labels{"truth", "slot 0", "slot 1"};
   for (std::size_t s = 0; s < kReportSlots; ++s) {
-    if (score.slots[s].any_down) {
+    if (score.slots[s].any_down && score.slots[s].first_finger >= 0) {
       labels[s + 1] += " (finger " + std::to_string(score.slots[s].first_finger) + ", " +
                        std::to_string(score.slots[s].switches) + " switches)";
     }

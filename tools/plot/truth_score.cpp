@@ -201,15 +201,19 @@ Score ScoreReports(const Truth& truth, const std::vector<Report>& reports) {
 }
 
 std::string FormatStats(const Truth& truth, const Score& score) {
+  std::string text = "reports " + std::to_string(score.reports) + "\ndown-points " +
+                     std::to_string(score.down_points) + "\nlifts " + std::to_string(score.lifts) +
+                     "\n";
+  // Without truth there is nothing to measure the reports against: the
+  // figures that need it are left out rather than shown as 0.
+  if (truth.fingers.empty()) return text + "no truth\n";
   char errors[128];
   std::snprintf(errors, sizeof errors, "mean-error %.1f\nmax-error %.1f\n", score.mean_error,
                 score.max_error);
-  std::string text = "reports " + std::to_string(score.reports) + "\ndown-points " +
-                     std::to_string(score.down_points) + "\nlifts " + std::to_string(score.lifts) +
-                     "\n" + errors;
+  text += errors;
   for (std::size_t s = 0; s < kReportSlots; ++s) {
     const SlotScore& slot = score.slots[s];
-    if (!slot.any_down) continue;
+    if (!slot.any_down || slot.first_finger < 0) continue;
     text += "slot " + std::to_string(s) + " finger " + std::to_string(slot.first_finger) +
             " switches " + std::to_string(slot.switches) + "\n";
   }

@@ -81,7 +81,8 @@ struct Score {
 // when any record is down; otherwise the errors are meaningless.
 Score ScoreReports(const Truth& truth, const std::vector<Report>& reports);
 
-// The --stats listing, one item per line.
+// The --stats listing, one item per line. Without truth only the counts,
+// and the line "no truth".
 std::string FormatStats(const Truth& truth, const Score& score);
 
 }  // namespace lumaro::tools

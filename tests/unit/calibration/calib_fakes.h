@@ -47,7 +47,10 @@ class FakeController final : public DeviceIo {
     return codes;
   }
 
-  int Open(const char*, int) override { return open_result; }
+  int Open(const char*, int) override {
+    if (open_result < 0) errno = ENOENT;
+    return open_result;
+  }
   int Close(int) override { return ++closes, 0; }
   ssize_t Read(int, void*, std::size_t) override { return -1; }
   ssize_t Write(int, const void*, std::size_t) override { return -1; }

@@ -129,6 +129,7 @@ TEST_F(SessionFlow, FourPointPassStoresTheFitWithCalibStateOne) {
   flow.OnButtonRelease(960, 585);
   EXPECT_TRUE(flow.finished());
   EXPECT_EQ(io.Codes(), std::vector<unsigned long>{SET_START_CALIB});
+  EXPECT_EQ(flow.failure(), "");
 }
 
 TEST_F(SessionFlow, SixteenPointsVisitTheGridAndRecalibrateRestartsAtTheFirstTarget) {
@@ -164,6 +165,7 @@ TEST_F(SessionFlow, ButtonsAreDeadWhileCollectingButEscapeRestoresTheStartBlocks
 
   flow.OnKeyPress(kEscapeKeysym);
   EXPECT_TRUE(flow.finished());
+  EXPECT_EQ(flow.failure(), "");  // the user's choice, carried out
   ASSERT_EQ(io.Codes(),
             (std::vector<unsigned long>{SET_CALIB_PARA_X, SET_CALIB_PARA_Y, SET_DEVICE_CONFIG,
                                         SET_START_CALIB, DEVICE_RESET, SET_START_CALIB}));
@@ -180,6 +182,7 @@ TEST_F(SessionFlow, BlocksThatWereNotReadAreNeverWritten) {
   TouchAllTargets(4);
   EXPECT_TRUE(io.sent.empty());     // a fit with an unread block is not stored
   flow.OnButtonRelease(1090, 585);  // Cancel
+  EXPECT_EQ(flow.failure(), "");
   EXPECT_EQ(io.Codes(),
             (std::vector<unsigned long>{SET_CALIB_PARA_Y, SET_DEVICE_CONFIG, SET_START_CALIB,
                                         DEVICE_RESET, SET_START_CALIB}));
@@ -197,6 +200,7 @@ TEST_F(SessionFlow, CollinearPassStoresNothingAndDisappearingNodeFinishes) {
   EXPECT_EQ(screen.buttons.back(), kNoButton);  // the result face stays
 
   io.failing.insert(SET_START_CALIB);
+  EXPECT_EQ(flow.failure(), "");
   io.node_present = false;
   flow.PollPacket();
   EXPECT_TRUE(flow.finished());
@@ -205,6 +209,42 @@ TEST_F(SessionFlow, CollinearPassStoresNothingAndDisappearingNodeFinishes) {
   char line[64] = {};
   ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
   EXPECT_STREQ(line, "SET_START_CALIB failed.\n");
+  EXPECT_EQ(flow.failure(), "the controller was unplugged during the session");
+}
+
+// Ok ends with status 1 unless the last pass was stored.
+TEST_F(SessionFlow, OkWithoutAStoredCalibrationFails) {
+  const struct {
+    bool collinear;
+    unsigned long refused;
+    const char* failure;
+  } cases[] = {
+      {true, 0, "nothing stored: the fit failed (are the touches in a line?)"},
+      {false, GET_CALIB_PARA_Y, "nothing stored: the controller's parameters could not be read"},
+      {false, SET_CALIB_PARA_X, "the controller refused to store the calibration"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failure);
+    CalibSession session{};
+    ReadStatus status;
+    FakeController device;
+    FakeScreen face;
+    device.failing.insert(c.refused);
+    ReadParameters(session, device, out, status);
+    session.required = 4;
+    CalibrationFlow run(session, status, device, face, kScreen, out);
+    for (int k = 0; k < 4; ++k) {
+      session.rawX[k] = c.collinear ? 100.0f * k : 100.0f * (k % 2);
+      session.rawY[k] = c.collinear ? 100.0f * k : 100.0f * (k / 2);
+      session.targetX[k] = 1000.0f * (k % 2);
+      session.targetY[k] = 1000.0f * (k / 2);
+    }
+    session.count = 4;
+    run.CompleteCalibration();
+    run.OnButtonRelease(960, 585);  // Ok
+    EXPECT_TRUE(run.finished());
+    EXPECT_EQ(run.failure(), c.failure);
+  }
 }
 
 }  // namespace

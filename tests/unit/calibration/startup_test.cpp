@@ -65,9 +65,10 @@ TEST(Console, OnlyASingleArgumentIsExamined) {
 class Startup : public ::testing::Test {
  protected:
   bool Begin(std::vector<const char*> argv) {
-    return BeginSession(s, reads, io, static_cast<int>(argv.size()), argv.data(), out.file(),
-                        hooks);
+    return BeginSession(s, reads, io, static_cast<int>(argv.size()), argv.data(), out.file(), hooks,
+                        &failure);
   }
+  std::string failure;
   CalibSession s{};
   ReadStatus reads;
   FakeController io;
@@ -82,6 +83,12 @@ TEST_F(Startup, WithoutControllerEveryInvocationReportsNoDevice) {
   EXPECT_FALSE(Begin({"tapalign", "--help"}));
   EXPECT_TRUE(out.Text().ends_with("****\n\nError: No device found!\n\n"));
   EXPECT_TRUE(io.sent.empty());
+  EXPECT_EQ(failure, "no controller found on the USB bus");
+
+  attached = true;
+  io.open_result = -1;
+  EXPECT_FALSE(Begin({"tapalign"}));
+  EXPECT_EQ(failure, "cannot open /dev/lumaro: No such file or directory");
 }
 
 TEST_F(Startup, ResetSendsOnlyDeviceResetAndIsSilentWhenRefused) {
@@ -91,12 +98,14 @@ TEST_F(Startup, ResetSendsOnlyDeviceResetAndIsSilentWhenRefused) {
   EXPECT_TRUE(out.Text().ends_with("\n\n\nReset Done.\n"));
   EXPECT_EQ(clears, 1);
   EXPECT_EQ(io.closes, 1);
+  EXPECT_EQ(failure, "");
 
   Captured quiet;
   io.failing.insert(DEVICE_RESET);
   const char* argv[] = {"tapalign", "-reset"};
-  EXPECT_FALSE(BeginSession(s, reads, io, 2, argv, quiet.file(), hooks));
+  EXPECT_FALSE(BeginSession(s, reads, io, 2, argv, quiet.file(), hooks, &failure));
   EXPECT_EQ(quiet.Text(), "");
+  EXPECT_EQ(failure, "the controller refused the reset");
 }
 
 TEST_F(Startup, AdvancedModeEntersCalibrationAndSavesTheBlocks) {
@@ -121,6 +130,7 @@ TEST_F(Startup, RefusedCalibrationModeEndsSilently) {
   EXPECT_EQ(io.Codes(), std::vector<unsigned long>{SET_START_CALIB});
   EXPECT_EQ(io.closes, 1);
   EXPECT_EQ(out.Text(), "");
+  EXPECT_EQ(failure, "the controller refused calibration mode");
 }
 
 TEST(Tick, PendingTickCutsThePacketWaitShortAndOnlyThat) {

@@ -144,13 +144,19 @@ TEST_F(ClassicRun, UsageForAnyOtherSingleArgumentAndSilenceWithoutTheNode) {
   EXPECT_TRUE(journal.empty());
   EXPECT_EQ(io.commands.size(), 30u);  // the configuration was read, nothing written
 
-  Captured quiet;
+  // Without the node: nothing on standard output, status 1 and the reason.
+  Captured quiet, err;
   io.commands.clear();
   io.open_result = -1;
   const char* argv[] = {"tapalign-classic", "--help"};
-  EXPECT_FALSE(BeginClassic(c, ch, 2, argv, quiet.file(), quiet.file(), [] {}));
+  bool failed = false;
+  EXPECT_FALSE(BeginClassic(
+      c, ch, 2, argv, quiet.file(), err.file(), [] {}, &failed));
+  EXPECT_TRUE(failed);
   EXPECT_TRUE(io.commands.empty());
   EXPECT_EQ(quiet.Text(), "");
+  EXPECT_EQ(err.Text(),
+            "tapalign-classic: cannot open /dev/LumaroClassic: No such file or directory\n");
 }
 
 TEST_F(ClassicRun, FourPointsAreTakenOnePerContactAndFitted) {

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Every tool of ours against bad input: one table of cases, each with the exit
+# status it must give and a piece of its first line on standard error (or, for
+# --help and --version, standard output).
+#   cli_e2e.sh table       runs the table; LUMARO_BIN names the programs
+#   cli_e2e.sh show DIR    prints each case's status and first line for DIR's programs
+set -uo pipefail
+BIN=${LUMARO_BIN:?}
+SCENES=${LUMARO_SCENES:-}
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+printf 'lumaro-trace 1\n' >ok.ltrace
+: >empty
+mkdir dir
+printf 'report 0001ff3f2944010000000000\n' >reports
+[ -n "$SCENES" ] && cp "$SCENES/tap.ltrace" .
+printf 'lumaro-scene 1\nscans 4\nfinger 0.008\nkey 0 0.5 0.4\nkey 3 0.5 0.4\n' >s.lscene
+
+# program | case | arguments (run by bash) | expected status | expected text
+CASES=$(cat <<'T'
+lumaro-replay|missing file|lumaro-replay nope.ltrace|65|nope.ltrace: No such file or directory
+lumaro-replay|directory|lumaro-replay dir|65|dir: Is a directory
+lumaro-replay|empty file|lumaro-replay empty|65|empty:
+lumaro-replay|full disk|lumaro-replay tap.ltrace >/dev/full|1|No space left on device
+lumaro-replay|unknown option|lumaro-replay --bogus ok.ltrace|64|unknown option --bogus
+lumaro-replay|missing value|lumaro-replay|64|no input given
+lumaro-replay|--help|lumaro-replay --help|0|usage: lumaro-replay
+lumaro-replay|--version|lumaro-replay --version|0|lumaro-replay 
+lumaro-replay|standard input|lumaro-replay - <ok.ltrace|0|
+lumaro-record|full disk (simulated device)|lumaro-sim --linger 0 --log /dev/null tap.ltrace -- lumaro-record --frames 3 /dev/full|1|cannot write the trace: No space left on device
+lumaro-record|missing file|lumaro-record --frames 1 out|1|cannot open /dev/lumaro: No such file or directory
+lumaro-record|directory|lumaro-record --frames 1 dir|1|dir: Is a directory
+lumaro-record|no device, full disk|lumaro-record --frames 1 /dev/full|1|cannot open /dev/lumaro
+lumaro-record|unknown option|lumaro-record --bogus|64|unknown option --bogus
+lumaro-record|missing value|lumaro-record --frames|64|--frames needs a value
+lumaro-record|--help|lumaro-record --help|0|usage: lumaro-record
+lumaro-record|--version|lumaro-record --version|0|lumaro-record 
+lumaro-plot|missing file|lumaro-plot nope.ltrace reports --stats|65|nope.ltrace: No such file or directory
+lumaro-plot|directory|lumaro-plot dir reports --stats|65|dir: Is a directory
+lumaro-plot|empty file|lumaro-plot ok.ltrace empty --stats|65|empty: no report lines
+lumaro-plot|swapped arguments|lumaro-plot reports ok.ltrace --stats|65|reports: not a trace
+lumaro-plot|full disk|lumaro-plot ok.ltrace reports --stats >/dev/full|1|No space left on device
+lumaro-plot|picture on a full disk|lumaro-plot ok.ltrace reports -o /dev/full|1|No space left on device
+lumaro-plot|no truth|lumaro-plot ok.ltrace reports --stats|0|
+lumaro-plot|unknown option|lumaro-plot --bogus|64|unknown option --bogus
+lumaro-plot|missing value|lumaro-plot ok.ltrace reports -o|64|-o needs a value
+lumaro-plot|--help|lumaro-plot --help|0|usage: lumaro-plot
+lumaro-plot|--version|lumaro-plot --version|0|lumaro-plot 
+lumaro-plot|standard input|lumaro-plot ok.ltrace - --stats <reports|0|
+lumaro-scene|missing file|lumaro-scene nope.lscene|65|nope.lscene: No such file or directory
+lumaro-scene|directory|lumaro-scene dir|65|dir: Is a directory
+lumaro-scene|empty file|lumaro-scene empty|65|empty:
+lumaro-scene|full disk|lumaro-scene s.lscene >/dev/full|1|No space left on device
+lumaro-scene|unknown option|lumaro-scene --bogus|64|unknown option --bogus
+lumaro-scene|missing value|lumaro-scene|64|no scene given
+lumaro-scene|--help|lumaro-scene --help|0|usage: lumaro-scene
+lumaro-scene|--version|lumaro-scene --version|0|lumaro-scene 
+lumaro-scene|standard input|lumaro-scene - <s.lscene >/dev/null|0|
+lumaro-sim|missing file|lumaro-sim nope.ltrace -- true|65|nope.ltrace: No such file or directory
+lumaro-sim|directory|lumaro-sim dir -- true|65|dir: Is a directory
+lumaro-sim|empty file|lumaro-sim empty -- true|65|empty:
+lumaro-sim|full disk|lumaro-sim --state-out /dev/full ok.ltrace -- true|1|No space left on device
+lumaro-sim|unknown option|lumaro-sim --bogus ok.ltrace -- true|64|unknown option --bogus
+lumaro-sim|missing value|lumaro-sim ok.ltrace --rate|64|--rate needs a value
+lumaro-sim|--help|lumaro-sim --help|0|usage: lumaro-sim
+lumaro-sim|--version|lumaro-sim --version|0|lumaro-sim 
+lumaro-sim|standard input|lumaro-sim - -- true <ok.ltrace|0|
+lumarod|--help|lumarod --help|0|usage: lumarod
+lumarod|--version|lumarod --version|0|lumarod 
+T
+)
+
+# run_case ARGS: its status, its first line of standard error (else of
+# standard output) other than progress, and all it printed in ALL.
+run_case() {
+  local status=0
+  (cd "$WORK" && PATH="$BIN:$PATH" timeout 20 bash -c "$1" >"$WORK/o" 2>"$WORK/e") || status=$?
+  STATUS=$status
+  LINE=$(grep -v '^recording:' "$WORK/e" | head -n 1)
+  [ -n "$LINE" ] || LINE=$(head -n 1 "$WORK/o")
+  ALL=$(cat "$WORK/e" "$WORK/o")
+}
+
+# Cases that run a command under the simulator need umockdev's preload library.
+needs_umockdev() { [[ $1 == *"-- "* ]]; }
+
+case ${1:-} in
+  table)
+    failed=0
+    while IFS='|' read -r program name args status text; do
+      if needs_umockdev "$args" && ! ldconfig -p | grep -q libumockdev-preload.so.0; then
+        echo "skip  $program $name: no umockdev preload library"
+        continue
+      fi
+      run_case "$args"
+      if [ "$STATUS" != "$status" ] || [[ $ALL != *"$text"* ]]; then
+        echo "FAIL  $program $name: status $STATUS, '$LINE' (expected $status, '$text')"
+        failed=1
+      fi
+    done <<<"$CASES"
+    [ -f "$WORK/out" ] && { echo "FAIL  lumaro-record left an output"; failed=1; }
+    # An existing OUT survives a failed open and a full disk.
+    echo old >keep
+    run_case "lumaro-record --frames 1 keep"
+    [ "$(cat keep)" = old ] || { echo "FAIL  lumaro-record touched an existing OUT"; failed=1; }
+    [ -z "$(ls -A | grep -E '^keep\.')" ] || { echo "FAIL  a temporary file was left"; failed=1; }
+    exit $failed
+    ;;
+  show)
+    BIN=$2
+    while IFS='|' read -r program name args status text; do
+      run_case "$args"
+      printf '| %s | %s | %s | %s |\n' "$program" "$name" "$STATUS" "${LINE//|/\\|}"
+    done <<<"$CASES"
+    ;;
+  *) echo "usage: $0 table | show BIN_DIR" >&2; exit 64 ;;
+esac

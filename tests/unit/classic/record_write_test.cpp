@@ -1,0 +1,99 @@
+// The main record written over the simulator's classic controller while it
+// refuses some block writes: the record ends whole, new or old, or the tool
+// says that it may not be.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include "classic-calibration-tool/classic_flow.h"
+#include "simulator/classic_controller.h"
+#include "tests/unit/captured_output.h"
+#include "trace/trace.h"
+
+namespace lumaro {
+namespace {
+
+// The simulator's controller behind the DeviceIo the tool talks through.
+class SimulatedClassic final : public DeviceIo {
+ public:
+  explicit SimulatedClassic(const sim::ClassicFaults& faults) {
+    std::string error;
+    EXPECT_TRUE(trace::ParseTrace("lumaro-trace 1\n", &trace_, &error)) << error;
+    classic_ = std::make_unique<sim::ClassicController>(camera_.player(), &log_, faults);
+    camera_.player()->OnOpen();
+  }
+  int Open(const char*, int) override { return 3; }
+  int Close(int) override { return 0; }
+  ssize_t Read(int, void*, std::size_t) override { return -1; }
+  ssize_t Write(int, const void*, std::size_t) override { return -1; }
+  int Access(const char*, int) override { return 0; }
+  int Ioctl(int, unsigned long code, void* block) override {
+    const sim::RequestOutcome outcome =
+        classic_->Request(code, {static_cast<std::uint8_t*>(block), classic_->ArgumentSize(code)});
+    if (outcome.result < 0) errno = outcome.error;
+    return outcome.result;
+  }
+
+ private:
+  trace::Trace trace_;
+  sim::SimLog log_{nullptr};
+  sim::CameraController camera_{&trace_, &log_};
+  std::unique_ptr<sim::ClassicController> classic_;
+};
+
+// Block writes of one whole main record.
+constexpr std::uint64_t kSetUpWrites = [] {
+  std::uint64_t n = 0;
+  for (const Segment& s : kMainSegments) n += SegmentBlocks(s.length);
+  return n;
+}();
+
+TEST(RecordWrite, RefusedBlocksAreRetriedOrTheOldRecordIsWrittenBack) {
+  const struct {
+    std::uint64_t from, count;
+    bool stored;
+    bool old_record;
+    const char* message;
+  } cases[] = {
+      {0, 0, true, false, ""},
+      // Block 5's first write and two retries are refused, the last retry stores it.
+      {5, kBlockWriteAttempts - 1, true, false, ""},
+      // Refused for as long as the retries last: block 5's neighbours go back.
+      {5, kBlockWriteAttempts, false, true,
+       "tapalign-classic: the controller refused the record write; the old record is kept\n"},
+      // Refused for good: the old record cannot be put back either.
+      {5, 1000, false, false,
+       "tapalign-classic: the controller refused the record write and the old record could not "
+       "be written back: the record may be inconsistent\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.count);
+    sim::ClassicFaults faults;
+    faults.refused_writes_from = c.from + kSetUpWrites;
+    faults.refused_writes_count = c.count;
+    SimulatedClassic io(faults);
+    ClassicChannel ch{io, 3, [](std::uint32_t) {}};
+    ClassicContext context{};
+    for (std::size_t i = 0; i < context.saved_main.size(); ++i) {
+      context.saved_main[i] = static_cast<std::uint8_t>(i);
+    }
+    ASSERT_TRUE(main_record_write(ch, context.saved_main));  // the old record
+    context.config.main_ok = 1;
+    context.config.main_read = kAllMainSegments;
+    context.config.main = context.saved_main;
+    for (std::uint8_t& byte : context.config.main) byte = static_cast<std::uint8_t>(~byte);
+
+    test_support::CapturedOutput err;
+    EXPECT_EQ(StoreMainRecord(context, ch, err.file()), c.stored);
+    EXPECT_EQ(err.Text(), c.message);
+    classic_record::Main now{};
+    if (c.message[0] != '\0' && !c.old_record) continue;  // the controller still refuses
+    ASSERT_TRUE(main_record_read(ch, now));
+    EXPECT_EQ(now, c.old_record ? context.saved_main : context.config.main);
+  }
+}
+
+}  // namespace
+}  // namespace lumaro
