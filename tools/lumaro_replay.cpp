@@ -10,9 +10,8 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "tools/replay.h"
 #include "tools/trace_device_io.h"
-#include "touch-daemon/daemon_loop.h"
-#include "touch-daemon/diagnostics.h"
 #include "trace/trace.h"
 
 namespace {

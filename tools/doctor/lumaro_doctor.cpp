@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/version.h"
 #include "tools/doctor/diagnosis.h"
 #include "tools/doctor/frame_probe.h"
 #include "tools/doctor/live_record.h"
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
       std::fputs(kHelp, stdout);
       return 0;
     } else if (arg == "--version") {
-      std::printf("lumaro-doctor %s\n", LUMARO_VERSION);
+      std::printf("lumaro-doctor %s\n", lumaro::kVersion);
       return 0;
     } else if (arg == "--json") {
       json = true;
