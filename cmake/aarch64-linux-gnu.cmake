@@ -12,11 +12,19 @@ set(CMAKE_C_COMPILER ${LUMARO_TARGET_TRIPLET}-gcc)
 set(CMAKE_CXX_COMPILER ${LUMARO_TARGET_TRIPLET}-g++)
 set(CMAKE_LIBRARY_ARCHITECTURE ${LUMARO_TARGET_TRIPLET})
 
-# Libraries and packages only from the target's multiarch directories;
-# programs (pkg-config, the emulator) from the build machine.
+# Libraries and packages only from the target's multiarch directories, and
+# first from target-packages/ in the build directory, where scripts/cross
+# unpacks the target's development packages that cannot be installed beside
+# the build machine's own; programs (pkg-config, the emulator) from the build
+# machine.
+# The compiler checks read this file again in their own scratch projects,
+# in the same process: the search path is the top build directory's only.
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(ENV{PKG_CONFIG_LIBDIR}
-    "/usr/lib/${LUMARO_TARGET_TRIPLET}/pkgconfig:/usr/share/pkgconfig")
+get_property(lumaro_in_try_compile GLOBAL PROPERTY IN_TRY_COMPILE)
+if(NOT lumaro_in_try_compile)
+  set(ENV{PKG_CONFIG_LIBDIR}
+      "${CMAKE_BINARY_DIR}/target-packages/usr/lib/${LUMARO_TARGET_TRIPLET}/pkgconfig:/usr/lib/${LUMARO_TARGET_TRIPLET}/pkgconfig:/usr/share/pkgconfig")
+endif()
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 
 # -L: the target's dynamic loader and C library come from the cross
