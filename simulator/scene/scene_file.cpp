@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -17,20 +18,21 @@ bool Number(const std::string& text, double* out) {
   return end == text.c_str() + text.size() && std::isfinite(*out);
 }
 
-bool Integer(const std::string& text, long min, long max, long* out) {
+// 64 bits on every target: a seed takes the whole uint32 range.
+bool Integer(const std::string& text, std::int64_t min, std::int64_t max, std::int64_t* out) {
   if (text.empty()) return false;
   char* end = nullptr;
-  *out = std::strtol(text.c_str(), &end, 10);
+  *out = std::strtoll(text.c_str(), &end, 10);
   return end == text.c_str() + text.size() && *out >= min && *out <= max;
 }
 
-constexpr long kMaxScans = 10'000'000;
+constexpr std::int64_t kMaxScans = 10'000'000;
 
 // Parses one directive into the scene; returns the reason on failure.
 std::string Directive(const std::vector<std::string>& f, Scene* scene) {
   const std::string& name = f[0];
   const std::size_t args = f.size() - 1;
-  long n = 0;
+  std::int64_t n = 0;
   double v = 0;
   if (name == "title") {
     scene->title.clear();
@@ -61,7 +63,7 @@ std::string Directive(const std::vector<std::string>& f, Scene* scene) {
       if (!Number(f[2 + i], &v)) return "lens coefficient '" + f[2 + i] + "' is not a number";
       (i < 9 ? lens.c[i] : lens.gain) = static_cast<float>(v);
     }
-    long start = 0, end = 0;
+    std::int64_t start = 0, end = 0;
     if (!Integer(f[12], 0, 640, &start) || !Integer(f[13], start + 1, 640, &end)) {
       return "lens window must satisfy 0 <= START < END <= 640";
     }
@@ -80,7 +82,7 @@ std::string Directive(const std::vector<std::string>& f, Scene* scene) {
     if (args != 1 || !Integer(f[1], 0, 64, &n)) return "noise takes 0 to 64 samples";
     scene->pixel_noise = static_cast<int>(n);
   } else if (name == "seed") {
-    if (args != 1 || !Integer(f[1], 0, 0xFFFFFFFFL, &n)) return "seed takes a number";
+    if (args != 1 || !Integer(f[1], 0, 0xFFFFFFFF, &n)) return "seed takes a number";
     scene->seed = static_cast<std::uint32_t>(n);
   } else if (name == "finger") {
     if (args != 1 || !Number(f[1], &v) || v <= 0 || v >= 0.5) {
@@ -99,7 +101,7 @@ std::string Directive(const std::vector<std::string>& f, Scene* scene) {
       if (n < after) return "keyframes must come in scan order";
       keys.push_back({static_cast<int>(n), x, y});
     } else {
-      long from = 0, to = 0;
+      std::int64_t from = 0, to = 0;
       double cx = 0, cy = 0, r = 0, turns = 0, phase = 0;
       if (args != 7 || !Integer(f[1], 0, kMaxScans, &from) ||
           !Integer(f[2], from, kMaxScans, &to) || !Number(f[3], &cx) || !Number(f[4], &cy) ||
@@ -107,7 +109,7 @@ std::string Directive(const std::vector<std::string>& f, Scene* scene) {
         return "circle takes FROM TO CX CY R TURNS PHASE";
       }
       if (from < after) return "keyframes must come in scan order";
-      for (long s = from; s <= to; ++s) {
+      for (std::int64_t s = from; s <= to; ++s) {
         const double t = to == from ? 0.0 : double(s - from) / double(to - from);
         const double angle = (phase / 180.0 + 2.0 * turns * t) * 3.141592653589793;
         keys.push_back({static_cast<int>(s), cx + r * std::cos(angle), cy + r * std::sin(angle)});

@@ -87,6 +87,9 @@ TEST(SceneFileTest, ParsesDirectivesAndNamesBadLines) {
   EXPECT_FALSE(
       ParseScene("lumaro-scene 1\nscans 5\nfinger 0.01\nkey 3 0 0\nkey 2 0 0\n", &scene, &error));
   EXPECT_EQ(error, "line 5: keyframes must come in scan order");
+  ASSERT_TRUE(ParseScene("lumaro-scene 1\nscans 5\nseed 4294967295\n", &scene, &error)) << error;
+  EXPECT_EQ(scene.seed, 0xFFFFFFFFu);
+  EXPECT_FALSE(ParseScene("lumaro-scene 1\nscans 5\nseed 4294967296\n", &scene, &error));
   EXPECT_FALSE(ParseScene("scans 5\n", &scene, &error));
   EXPECT_EQ(error, "line 1: not a scene: the first line must be 'lumaro-scene 1'");
 }
