@@ -137,7 +137,7 @@ std::string Directive(const std::vector<std::string>& f, Scene* scene) {
     scene->events.push_back(event);
   } else if (name == "dirt" || name == "blocked" || name == "flicker") {
     const int camera = args >= 1 && f[1] == "a" ? 0 : args >= 1 && f[1] == "b" ? 1 : -1;
-    long first = 0, end = 0;
+    std::int64_t first = 0, end = 0;
     if (name == "dirt") {
       if (args != 3 || camera < 0 || !Integer(f[2], 0, 1279, &first) ||
           !Integer(f[3], first + 1, 1280, &end)) {
