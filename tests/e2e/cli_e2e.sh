@@ -89,7 +89,7 @@ case ${1:-} in
   table)
     failed=0
     while IFS='|' read -r program name args status text; do
-      if needs_umockdev "$args" && ! ldconfig -p | grep -q libumockdev-preload.so.0; then
+      if needs_umockdev "$args" && ! ldconfig -p | grep libumockdev-preload.so.0 >/dev/null; then
         echo "skip  $program $name: no umockdev preload library"
         continue
       fi

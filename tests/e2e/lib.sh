@@ -8,7 +8,7 @@ DAEMON="$LUMARO_BIN/lumarod"
 PROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/node-probe"
 
 if [ ! -e /usr/lib/x86_64-linux-gnu/libumockdev-preload.so.0 ] &&
-  ! ldconfig -p | grep -q libumockdev-preload.so.0; then
+  ! ldconfig -p | grep libumockdev-preload.so.0 >/dev/null; then
   echo "SKIP: umockdev's preload library is not installed" >&2
   exit 77
 fi

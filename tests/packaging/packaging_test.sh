@@ -97,8 +97,8 @@ case_debian_package() {
     [[ $depends == *"$dep"* ]] || fail "lumaro does not depend on $dep: $depends"
   done
   [[ $depends != *umockdev* ]] || fail "the kiosk package pulls in umockdev"
-  dpkg-deb --ctrl-tarfile "$RUNTIME_DEB" | tar -t | grep -qx './postinst' || fail "no postinst"
-  dpkg-deb -I "$RUNTIME_DEB" postinst | grep -q 'deb-systemd-helper enable lumarod.service' ||
+  dpkg-deb --ctrl-tarfile "$RUNTIME_DEB" | tar -t | grep -x './postinst' >/dev/null || fail "no postinst"
+  dpkg-deb -I "$RUNTIME_DEB" postinst | grep 'deb-systemd-helper enable lumarod.service' >/dev/null ||
     fail "postinst does not enable the service"
 
   lintian --tag-display-limit 0 "$RUNTIME_DEB" "$DEVTOOLS_DEB" >"$WORK/lintian.log" 2>&1 || true
