@@ -1,8 +1,13 @@
 #include "simulator/emulated_node.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 namespace lumaro::sim {
 namespace {
@@ -42,6 +47,7 @@ bool EmulatedNode::Attach(UMockdevTestbed* testbed, const std::string& name, int
   }
   gchar* root = umockdev_testbed_get_root_dir(testbed);
   node_file_ = std::string(root) + dev_path_;
+  socket_file_ = std::string(root) + "/ioctl" + dev_path_;
   hidden_file_ = std::string(root) + "/dev/." + name + "-unplugged";
   g_free(root);
   return true;
@@ -56,6 +62,23 @@ void EmulatedNode::Detach() {
   if (handler_ == nullptr) return;
   umockdev_testbed_detach_ioctl(testbed_, dev_path_.c_str(), nullptr);
   g_clear_object(&handler_);
+}
+
+bool EmulatedNode::GrantGroup(gid_t group, std::string* error) {
+  // The node file is a link to the terminal that carries the device's reads
+  // and writes; opening it checks the terminal's permissions.
+  std::error_code ec;
+  const std::filesystem::path target = std::filesystem::canonical(node_file_, ec);
+  if (ec) {
+    *error = "cannot resolve " + dev_path_ + ": " + ec.message();
+    return false;
+  }
+  if (chown(target.c_str(), 0, group) != 0 || chmod(target.c_str(), 0660) != 0 ||
+      chmod(socket_file_.c_str(), 0666) != 0) {
+    *error = "cannot set the owner and mode of " + dev_path_ + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 void EmulatedNode::Hide() {

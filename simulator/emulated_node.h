@@ -9,6 +9,7 @@
 // thread through `Events`.
 #pragma once
 
+#include <sys/types.h>
 #include <umockdev.h>
 
 #include <atomic>
@@ -41,6 +42,10 @@ class EmulatedNode {
   // Each does nothing when the node is already in that state.
   void Hide();
   void Restore();
+  // Gives the node the owner root, group `group` and mode 0660, and opens
+  // umockdev's request channel to every user, so that the node's own
+  // permissions decide who may use it.
+  bool GrantGroup(gid_t group, std::string* error);
   // Stops any wait in progress on the handler thread.
   void Shutdown() { shutdown_ = true; }
 
@@ -96,6 +101,7 @@ class EmulatedNode {
   UMockdevIoctlBase* handler_ = nullptr;
   std::string dev_path_;
   std::string node_file_;
+  std::string socket_file_;
   std::string hidden_file_;
   std::atomic<int> generation_{1};
   std::atomic<bool> hidden_{false};

@@ -8,12 +8,15 @@
 // The command also sees a USB bus of its own (USB_DEVFS_PATH, inside the
 // testbed, which umockdev removes at the end) listing the controller.
 #include <glib-unix.h>
+#include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <umockdev.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -144,6 +147,44 @@ void SetPreload() {
   g_setenv("LD_PRELOAD", preload.c_str(), TRUE);
 }
 
+// A group by name, or by number when no group has that name.
+bool LookUpGroup(const std::string& name, gid_t* gid) {
+  if (const group* entry = getgrnam(name.c_str()); entry != nullptr) {
+    *gid = entry->gr_gid;
+    return true;
+  }
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long value = std::strtoul(name.c_str(), &end, 10);
+  if (name.empty() || *end != '\0' || errno != 0 || name[0] == '-' ||
+      value >= static_cast<unsigned long>(static_cast<gid_t>(-1))) {
+    return false;
+  }
+  *gid = static_cast<gid_t>(value);
+  return true;
+}
+
+// Lets other users through the testbed (only the node and channel files
+// named there are opened to them) and hands both nodes to `group_name`.
+bool GrantNodeGroup(UMockdevTestbed* testbed, const std::string& group_name,
+                    std::initializer_list<EmulatedNode*> nodes, std::string* error) {
+  gid_t gid = 0;
+  if (!LookUpGroup(group_name, &gid)) {
+    *error = "no group " + group_name;
+    return false;
+  }
+  gchar* root = umockdev_testbed_get_root_dir(testbed);
+  const bool traversable = chmod(root, 0711) == 0;
+  if (!traversable)
+    *error = std::string("cannot open the testbed ") + root + ": " + std::strerror(errno);
+  g_free(root);
+  if (!traversable) return false;
+  for (EmulatedNode* node : nodes) {
+    if (!node->GrantGroup(gid, error)) return false;
+  }
+  return true;
+}
+
 int Run(const SimOptions& options) {
   trace::Trace trace;
   std::string error;
@@ -201,6 +242,12 @@ int Run(const SimOptions& options) {
   }
   sim.node = node.get();
   sim.classic_node = classic_node.get();
+  if (!options.node_group.empty() &&
+      !GrantNodeGroup(testbed, options.node_group, {node.get(), classic_node.get()}, &error)) {
+    std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
+    release();
+    return cli::kFailed;
+  }
   // Under /dev/bus/usb of the testbed: a client that walks the default path
   // under the preload library finds the same bus.
   gchar* root = umockdev_testbed_get_root_dir(testbed);

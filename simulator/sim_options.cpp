@@ -152,6 +152,12 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
       }
       (arg == "--fail-every" ? options->faults.fail_every : options->faults.short_read_every) =
           static_cast<int>(n);
+    } else if (arg == "--node-group") {
+      if (value.empty()) {
+        *error = "--node-group takes a group name or number";
+        return false;
+      }
+      options->node_group = value;
     } else if (arg == "--linger") {
       if (!ParsePositive(value, 3600, &options->linger)) {
         *error = "--linger takes a number of seconds from 0 to 3600";

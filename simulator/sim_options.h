@@ -17,6 +17,7 @@ struct SimOptions {
   bool version = false;        // --version: print it and exit
   std::string log_path;        // empty: standard error
   std::string state_out_path;
+  std::string node_group;  // empty: the nodes keep umockdev's owner and mode
   std::string trace_path;
   std::vector<std::string> command;
   ClassicFaults classic;  // misbehaviour of /dev/LumaroClassic
@@ -26,6 +27,7 @@ struct SimOptions {
 inline constexpr char kUsage[] =
     "usage: lumaro-sim [--rate FRAMES_PER_S] [--packet-rate PACKETS_PER_S]\n"
     "                  [--linger SECONDS] [--log FILE] [--state-out FILE] [--no-usb]\n"
+    "                  [--node-group GROUP]\n"
     "                  [--classic-fail-read TARGET:BLOCK]... [--classic-fail-write-after N]\n"
     "                  [--classic-refuse-writes FROM:COUNT]\n"
     "                  [--classic-short-reply] [--classic-garbage-reply]\n"
@@ -45,6 +47,10 @@ inline constexpr char kUsage[] =
     "  --no-usb          the simulated USB bus (USB_DEVFS_PATH, read by libusb 0.1)\n"
     "                    lists no device; by default it lists the controller,\n"
     "                    5a3e:0c20, as device 001/002\n"
+    "  --node-group GROUP\n"
+    "                    both nodes belong to root and GROUP (a name or number) with\n"
+    "                    mode 0660, as the packaged udev rule sets them: a command\n"
+    "                    that drops to another user reaches them only with GROUP\n"
     "Faults of /dev/lumaro beyond the trace's own (readerr, readzero, fail,\n"
     "failonce, unplug, wait):\n"
     "  --short-read-every N\n"
