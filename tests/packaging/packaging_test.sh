@@ -25,27 +25,41 @@ case_service() {
     2>"$WORK/verify.log" || { cat "$WORK/verify.log"; fail "systemd-analyze verify"; }
   [ ! -s "$WORK/verify.log" ] || { cat "$WORK/verify.log"; fail "systemd-analyze warns"; }
   local unit="$root/usr/lib/systemd/system/lumarod.service"
-  for setting in "ExecStart=/usr/sbin/lumarod" "Restart=on-failure" "ProtectSystem=strict" \
-    "ProtectHome=yes" "PrivateTmp=yes" "NoNewPrivileges=yes" "DeviceAllow=/dev/lumaro rw" \
-    "PrivateNetwork=yes"; do
+  for setting in "ExecStart=/usr/sbin/lumarod" "Restart=on-failure" "DynamicUser=yes" \
+    "SupplementaryGroups=lumaro" "DeviceAllow=/dev/lumaro rw" "PrivateNetwork=yes"; do
     grep -qxF "$setting" "$unit" || fail "the unit lacks $setting"
   done
+  # Started by the device only: a kiosk without a frame runs no daemon.
+  if grep -q '^WantedBy=' "$unit"; then fail "the unit is wanted by a target"; fi
+  systemd-analyze security --offline=true --no-pager "$WORK/units/lumarod.service" \
+    >"$WORK/security.log" 2>&1 || true
+  grep -q 'Overall exposure level for lumarod.service: \(0\.\|1\.[0-5]\)' "$WORK/security.log" ||
+    { cat "$WORK/security.log"; fail "exposure above 1.5"; }
 }
 
 case_udev_rule() {
-  local rule="$LUMARO_SOURCE/packaging/60-lumaro.rules" line clause
-  local keys=""
+  local rule="$LUMARO_SOURCE/packaging/60-lumaro.rules" line clause keys want lines=()
   while IFS= read -r line; do
     case $line in '' | '#'*) continue ;; esac
     # Clauses are KEY{ATTR}OP"VALUE", separated by ", ".
+    keys=";"
     while IFS= read -r clause; do
       [[ $clause =~ ^([A-Z]+(\{[A-Za-z_]+\})?)(==|!=|=|\+=|-=|:=)\"([^\"]*)\"$ ]] ||
         fail "malformed udev clause: $clause"
       keys+="${BASH_REMATCH[1]}${BASH_REMATCH[3]}${BASH_REMATCH[4]};"
     done < <(printf '%s\n' "$line" | sed 's/, /\n/g')
+    lines+=("$keys")
   done <"$rule"
-  for want in 'KERNEL==lumaro;' 'TAG+=systemd;' 'ENV{SYSTEMD_WANTS}+=lumarod.service;'; do
-    [[ $keys == *"$want"* ]] || fail "the rule lacks $want"
+  # Each set of clauses on one line: both nodes for the group and the seat,
+  # and the camera controller's node starting the daemon.
+  for want in "KERNEL==lumaro GROUP=lumaro MODE=0660 TAG+=uaccess" \
+    "KERNEL==LumaroClassic GROUP=lumaro MODE=0660 TAG+=uaccess" \
+    "KERNEL==lumaro TAG+=systemd ENV{SYSTEMD_WANTS}+=lumarod.service"; do
+    for keys in "${lines[@]}" no; do
+      [ "$keys" != no ] || fail "no rule line has $want"
+      for clause in $want; do [[ $keys == *";$clause;"* ]] || continue 2; done
+      break
+    done
   done
   if udevadm verify --help >/dev/null 2>&1; then udevadm verify "$rule"; fi
 }
@@ -98,13 +112,22 @@ case_debian_package() {
   done
   [[ $depends != *umockdev* ]] || fail "the kiosk package pulls in umockdev"
   dpkg-deb --ctrl-tarfile "$RUNTIME_DEB" | tar -t | grep -x './postinst' >/dev/null || fail "no postinst"
-  dpkg-deb -I "$RUNTIME_DEB" postinst | grep 'deb-systemd-helper enable lumarod.service' >/dev/null ||
-    fail "postinst does not enable the service"
+  dpkg-deb -I "$RUNTIME_DEB" postinst | grep 'systemd-sysusers .* lumaro.conf' >/dev/null ||
+    fail "postinst does not create the group"
 
-  lintian --tag-display-limit 0 "$RUNTIME_DEB" "$DEVTOOLS_DEB" >"$WORK/lintian.log" 2>&1 || true
+  lintian --pedantic --display-info --tag-display-limit 0 "$RUNTIME_DEB" "$DEVTOOLS_DEB" \
+    >"$WORK/lintian.log" 2>&1 || true
   echo "lintian:"
   { grep -v 'root privileges' "$WORK/lintian.log" || echo '(no findings)'; } | sed 's/^/  /'
   if grep -q '^E: ' "$WORK/lintian.log"; then fail "lintian reports errors"; fi
+  if grep -q ' hardening-' "$WORK/lintian.log"; then fail "binaries built without hardening"; fi
+  if command -v hardening-check >/dev/null; then
+    local elf
+    while IFS= read -r elf; do
+      file -b "$elf" | grep -q '^ELF' || continue
+      hardening-check --quiet "$elf" || fail "hardening-check $elf"
+    done < <(find "$root/usr" -type f -perm -u+x)
+  fi
 }
 
 "case_$1"

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The Debian packages on a pristine system, as an integrator meets them:
+# installed with apt from the archive, tried, and purged without a trace.
+# Run as root in a throwaway root (the clean room), never on a machine whose
+# packages matter: it installs and purges system packages.
+#
+#   install_test.sh [DIR]    DIR holds lumaro_*.deb and lumaro-devtools_*.deb
+#                            (default: build/ of this checkout)
+set -euo pipefail
+DIR=$(realpath "${1:-$(dirname "$0")/../../build}")
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/lumaro-install.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+step() { echo "== $*"; }
+UNIT=/usr/lib/systemd/system/lumarod.service
+RULE=/usr/lib/udev/rules.d/60-lumaro.rules
+SYSUSERS=/usr/lib/sysusers.d/lumaro.conf
+MAX_EXPOSURE=1.5
+
+[ "$(id -u)" = 0 ] || fail "needs root (and a throwaway system)"
+shopt -s nullglob
+debs=("$DIR"/lumaro_*.deb "$DIR"/lumaro-devtools_*.deb)
+[ ${#debs[@]} = 2 ] || fail "expected one lumaro and one lumaro-devtools package in $DIR"
+for package in lumaro lumaro-devtools; do
+  if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q installed; then
+    fail "$package is installed already: not a pristine system"
+  fi
+done
+[ -e /dev/ptmx ] || fail "no /dev/ptmx: the simulator needs terminals (mount devpts)"
+
+step "install ${debs[*]##*/}"
+cp "${debs[@]}" "$WORK/"
+# Every dependency from the archive.
+(cd "$WORK" && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+  ./lumaro_*.deb ./lumaro-devtools_*.deb) >"$WORK/install.log" 2>&1 ||
+  { tail -n 30 "$WORK/install.log"; fail "apt-get install"; }
+dpkg -L lumaro lumaro-devtools | sort -u >"$WORK/files"
+
+step "the group, the unit, the udev rule and the group declaration where systemd finds them"
+getent group lumaro >/dev/null || fail "no group lumaro after installation"
+for file in "$UNIT" "$RULE" "$SYSUSERS"; do
+  grep -qxF "$file" "$WORK/files" || fail "the packages do not install $file"
+done
+systemd-analyze unit-paths | grep -qxF "$(dirname "$UNIT")" || fail "systemd looks for no unit in $(dirname "$UNIT")"
+systemd-analyze cat-config sysusers.d/lumaro.conf | grep -q '^g lumaro' ||
+  fail "systemd-sysusers does not read $SYSUSERS"
+systemd-analyze cat-config udev/rules.d/60-lumaro.rules | grep -q 'GROUP="lumaro"' ||
+  fail "udev does not read $RULE"
+systemd-analyze verify "$UNIT" 2>"$WORK/verify.log" || { cat "$WORK/verify.log"; fail "systemd-analyze verify"; }
+
+step "the installed daemon under the installed simulator, as a user with only the group lumaro"
+log="$WORK/sim.log"
+timeout 120 /usr/libexec/lumaro/lumaro-sim --linger 0.3 --log "$log" --node-group lumaro \
+  /usr/share/lumaro/scenes/tap.ltrace -- \
+  setpriv --reuid=nobody --regid=nogroup --groups=lumaro --inh-caps=-all /usr/sbin/lumarod \
+  >"$WORK/daemon.out" 2>&1 || { cat "$WORK/daemon.out"; fail "lumaro-sim"; }
+grep -q '^open touch success$' "$WORK/daemon.out" || { cat "$WORK/daemon.out"; fail "lumarod did not open the node"; }
+reports=$(grep -c '^report ' "$log" || true)
+[ "$reports" -gt 0 ] || { cat "$log"; fail "no reports"; }
+echo "$reports reports"
+
+step "systemd-analyze security --offline=true (at most $MAX_EXPOSURE)"
+systemd-analyze security --offline=true --no-pager "$UNIT" >"$WORK/security.log" 2>&1 || true
+exposure=$(sed -n 's/.*Overall exposure level for lumarod.service: \([0-9.]*\).*/\1/p' "$WORK/security.log")
+[ -n "$exposure" ] || { cat "$WORK/security.log"; fail "no exposure figure"; }
+grep '✗' "$WORK/security.log" || true
+echo "exposure $exposure"
+awk -v e="$exposure" -v max="$MAX_EXPOSURE" 'BEGIN { exit !(e <= max) }' ||
+  fail "exposure $exposure is above $MAX_EXPOSURE"
+
+step "purge"
+DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq lumaro lumaro-devtools >"$WORK/purge.log" 2>&1 ||
+  { cat "$WORK/purge.log"; fail "apt-get purge"; }
+left=0
+while IFS= read -r file; do
+  # Directories the packages shared with the system stay.
+  if [ -e "$file" ] && [ ! -d "$file" ]; then echo "left behind: $file" >&2; left=1; fi
+done <"$WORK/files"
+for dir in /usr/share/lumaro /usr/libexec/lumaro /usr/share/doc/lumaro /usr/share/doc/lumaro-devtools; do
+  if [ -e "$dir" ]; then echo "left behind: $dir" >&2; left=1; fi
+done
+if find /etc/systemd /var/lib/systemd -name '*lumarod*' 2>/dev/null | grep .; then
+  echo "unit links or state left behind" >&2
+  left=1
+fi
+[ "$left" = 0 ] || fail "the purge left files behind"
+# A system group stays after a purge, as Debian's packages leave theirs: files
+# may still carry it.
+getent group lumaro >/dev/null || fail "the purge removed the group lumaro"
+echo "PASS: install, run, purge"
