@@ -120,12 +120,25 @@ case_debian_package() {
   echo "lintian:"
   { grep -v 'root privileges' "$WORK/lintian.log" || echo '(no findings)'; } | sed 's/^/  /'
   if grep -q '^E: ' "$WORK/lintian.log"; then fail "lintian reports errors"; fi
-  if grep -q ' hardening-' "$WORK/lintian.log"; then fail "binaries built without hardening"; fi
+  # Findings left as they are, on purpose:
+  # - systemd-service-file-missing-install-key: the unit is wanted by the
+  #   device (udev), not by a target, so a kiosk without a frame runs no daemon;
+  # - package-supports-alternative-init-but-no-init.d-script: the service
+  #   depends on systemd (a dynamic user, udev starting it), so there is no
+  #   init.d script;
+  # - spare-manual-page: lumaro-sim and lumaro-scene live in
+  #   /usr/libexec/lumaro, off the kiosk's PATH, and still have their pages.
+  local expected='systemd-service-file-missing-install-key|package-supports-alternative-init-but-no-init.d-script|spare-manual-page'
+  if grep -E '^[EWIPX]: ' "$WORK/lintian.log" | grep -vE ": ($expected)( |$)"; then
+    fail "lintian findings beyond the expected ones"
+  fi
   if command -v hardening-check >/dev/null; then
+    # --nocfprotection: Debian 12's C start files carry no CET marking, so no
+    # program linked there has one, though ours are compiled for it.
     local elf
     while IFS= read -r elf; do
       file -b "$elf" | grep -q '^ELF' || continue
-      hardening-check --quiet "$elf" || fail "hardening-check $elf"
+      hardening-check --quiet --nocfprotection "$elf" || fail "hardening-check $elf"
     done < <(find "$root/usr" -type f -perm -u+x)
   fi
 }
