@@ -46,7 +46,7 @@ systemd-analyze cat-config sysusers.d/lumaro.conf | grep -q '^g lumaro' ||
   fail "systemd-sysusers does not read $SYSUSERS"
 systemd-analyze cat-config udev/rules.d/60-lumaro.rules | grep -q 'GROUP="lumaro"' ||
   fail "udev does not read $RULE"
-systemd-analyze verify "$UNIT" 2>"$WORK/verify.log" || { cat "$WORK/verify.log"; fail "systemd-analyze verify"; }
+systemd-analyze verify --man=no "$UNIT" 2>"$WORK/verify.log" || { cat "$WORK/verify.log"; fail "systemd-analyze verify"; }
 
 step "the installed daemon under the installed simulator, as a user with only the group lumaro"
 log="$WORK/sim.log"
