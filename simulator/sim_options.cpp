@@ -60,6 +60,7 @@ bool TakesValue(const std::string& option) {
                                                   "--linger",
                                                   "--log",
                                                   "--state-out",
+                                                  "--node-group",
                                                   "--short-read-every",
                                                   "--fail-every",
                                                   "--classic-fail-read",
