@@ -22,7 +22,7 @@ shopt -s nullglob
 debs=("$DIR"/lumaro_*.deb "$DIR"/lumaro-devtools_*.deb)
 [ ${#debs[@]} = 2 ] || fail "expected one lumaro and one lumaro-devtools package in $DIR"
 for package in lumaro lumaro-devtools; do
-  if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q installed; then
+  if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep installed >/dev/null; then
     fail "$package is installed already: not a pristine system"
   fi
 done
@@ -41,10 +41,11 @@ getent group lumaro >/dev/null || fail "no group lumaro after installation"
 for file in "$UNIT" "$RULE" "$SYSUSERS"; do
   grep -qxF "$file" "$WORK/files" || fail "the packages do not install $file"
 done
-systemd-analyze unit-paths | grep -qxF "$(dirname "$UNIT")" || fail "systemd looks for no unit in $(dirname "$UNIT")"
-systemd-analyze cat-config sysusers.d/lumaro.conf | grep -q '^g lumaro' ||
+systemd-analyze unit-paths | grep -xF "$(dirname "$UNIT")" >/dev/null ||
+  fail "systemd looks for no unit in $(dirname "$UNIT")"
+systemd-analyze cat-config sysusers.d/lumaro.conf | grep '^g lumaro' >/dev/null ||
   fail "systemd-sysusers does not read $SYSUSERS"
-systemd-analyze cat-config udev/rules.d/60-lumaro.rules | grep -q 'GROUP="lumaro"' ||
+systemd-analyze cat-config udev/rules.d/60-lumaro.rules | grep 'GROUP="lumaro"' >/dev/null ||
   fail "udev does not read $RULE"
 systemd-analyze verify --man=no "$UNIT" 2>"$WORK/verify.log" || { cat "$WORK/verify.log"; fail "systemd-analyze verify"; }
 
