@@ -26,7 +26,9 @@ class FramePath::DroppingIo final : public DeviceIo {
 };
 
 FramePath::FramePath(const trace::Trace& trace)
-    : io_(std::make_unique<DroppingIo>()), ctx_(std::make_unique<DeviceContext>()) {
+    : io_(std::make_unique<DroppingIo>()),
+      ctx_(std::make_unique<DeviceContext>()),
+      pipeline_(std::make_unique<FramePipeline>(*ctx_, *io_)) {
   // Identification and set-up, answered by the trace's controller.
   TraceDeviceIo device(&trace, nullptr);
   DiagnosticSink quiet(nullptr);
@@ -42,12 +44,11 @@ FramePath::~FramePath() {
   FreePoints(*ctx_, DefaultPointAllocator());
 }
 
-void FramePath::Feed(std::size_t i) {
+void FramePath::Feed(std::size_t i, FrameStages* stages) {
   if (frames_.empty()) return;
   const std::vector<std::uint8_t>& frame = frames_[i % frames_.size()];
   std::copy_n(frame.begin(), std::min(frame.size(), buffer_.size()), buffer_.begin());
-  ctx_->RawMode = 0;
-  FrameIntake(*ctx_, first_half_, *io_, buffer_);
+  pipeline_->TakeFrame(buffer_, stages);
 }
 
 }  // namespace lumaro::tools

@@ -1,26 +1,16 @@
 #include "touch-daemon/calib_transform.h"
 
-#include <bit>
-
 namespace lumaro {
 
-void SetIdentityTransform(CalibTransform& transform) {
-  transform.XPart.fill(0);
-  transform.YPart.fill(0);
+CalibTransform IdentityTransform() {
+  CalibTransform transform{};
   calib::SetCoefficient(transform.XPart, calib::kTermU, 1.0f);
   calib::SetCoefficient(transform.YPart, calib::kTermV, 1.0f);
-  transform.WidthScale = 1.0f;
-  transform.BoundTop = 0;
-  transform.BoundBottom = kReportRange;
-  transform.BoundLeft = 0;
-  transform.BoundRight = kReportRange;
+  return transform;
 }
 
-CalibStateInfo DecodeCalibState(std::uint8_t state) {
-  if (std::popcount(state) % 2 == 0) return {false, 0};
-  if (state == 1) return {true, 0};
-  if ((state & 1) == 0) return {false, ((state >> 1) & 0x3F) + 1};
-  return {false, 0};
+bool IsCalibrated(std::uint8_t state) {
+  return state == 1;
 }
 
 }  // namespace lumaro

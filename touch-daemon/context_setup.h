@@ -7,17 +7,15 @@
 namespace lumaro {
 
 // The full set-up after an identification of a camera controller, in this
-// order: EngineReset, TapFilterReset, CurveQueueClear of the three queues,
+// order: the engine's reset, TapFilterReset, CurveQueueClear of the three queues,
 // TapFilterConfigure (span 200, step 16, radius 0), CurveQueueSetGain 0 for
 // the three queues, CalibSetup.
 void KixUSBInitCore_0x0c20(DeviceContext& ctx);
 
 // Builds Transform from CalibX, CalibY and DeviceConfig. Calibrated: the
-// coefficient blocks are copied, the width scale is cx_u^2 + cy_v^2 and the
-// bounds are the active area in report units (an axis whose device size is 0
-// keeps the identity bounds). Not calibrated: the identity, and DeviceConfig
-// is rewritten locally to all zeros with the active area's right and bottom
-// set to the device size.
+// coefficient blocks are copied. Not calibrated: the identity, and
+// DeviceConfig is rewritten locally to all zeros with the active area's right
+// and bottom set to the device size.
 void CalibSetup(DeviceContext& ctx);
 
 }  // namespace lumaro

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "touch-daemon/saturate.h"
+#include "touch-daemon/engine/saturate.h"
 
 namespace lumaro {
 
@@ -43,7 +43,7 @@ std::int32_t CurveQueueSteps(const CurveQueue& queue) {
     length = Norm(ax - x2, ay - y2) + Norm(bx - x1, by - y1) +
              Norm(5.0 * (x2 - x1) + ax - bx, 5.0 * (y2 - y1) + ay - by);
   }
-  return TruncateToInt32(static_cast<float>(length) * queue.Gain);
+  return SaturateToInt32(static_cast<float>(length) * queue.Gain);
 }
 
 namespace {
@@ -58,17 +58,16 @@ Vec3 Of(const TouchPoint& p) {
 
 }  // namespace
 
-void CurveQueueInterpolate(std::array<TouchPoint, kPointListCapacity>& output, std::int32_t& count,
-                           const CurveQueue& queue) {
-  count = std::clamp<std::int32_t>(count, 1, kPointListCapacity);
-  const std::int32_t n = count;
+std::int32_t CurveQueueInterpolate(std::array<TouchPoint, kPointListCapacity>& output,
+                                   std::int32_t count, const CurveQueue& queue) {
+  const std::int32_t n = std::clamp<std::int32_t>(count, 1, kPointListCapacity);
   const TouchPoint& p0 = queue.Points[0];
   const TouchPoint& p1 = queue.Points[1];
   const TouchPoint& p2 = queue.Points[2];
   const TouchPoint& p3 = queue.Points[3];
   if (p2.down == 0) {
     for (std::int32_t i = 0; i < n; ++i) output[i].down = 0;
-    return;
+    return n;
   }
   // The cubic Bezier from S through C1 and C2 to E, per coordinate.
   const Vec3 e = Of(p2);
@@ -95,11 +94,12 @@ void CurveQueueInterpolate(std::array<TouchPoint, kPointListCapacity>& output, s
   for (std::int32_t i = 1; i <= n; ++i) {
     const double u = static_cast<double>(i) / n;
     TouchPoint& out = output[i - 1];
-    out.x = TruncateToInt32(curve(s.x, c1.x, c2.x, e.x, u) + 0.5);
-    out.y = TruncateToInt32(curve(s.y, c1.y, c2.y, e.y, u) + 0.5);
-    out.z = std::max(0, TruncateToInt32(curve(s.z, c1.z, c2.z, e.z, u) + 0.5));
+    out.x = SaturateToInt32(curve(s.x, c1.x, c2.x, e.x, u) + 0.5);
+    out.y = SaturateToInt32(curve(s.y, c1.y, c2.y, e.y, u) + 0.5);
+    out.z = std::max(0, SaturateToInt32(curve(s.z, c1.z, c2.z, e.z, u) + 0.5));
     out.down = 1;
   }
+  return n;
 }
 
 }  // namespace lumaro

@@ -28,9 +28,9 @@ void CurveQueuePush(const TouchPoint& point, CurveQueue& queue);
 std::int32_t CurveQueueSteps(const CurveQueue& queue);
 
 // Resamples the segment from P1 to P2 into `count` points of `output`
-// (room for kPointListCapacity). The count is limited to 1 .. 60 and the
-// limited value written back.
-void CurveQueueInterpolate(std::array<TouchPoint, kPointListCapacity>& output, std::int32_t& count,
-                           const CurveQueue& queue);
+// (room for kPointListCapacity), the count limited to 1 .. 60. Returns the
+// number of points written.
+std::int32_t CurveQueueInterpolate(std::array<TouchPoint, kPointListCapacity>& output,
+                                   std::int32_t count, const CurveQueue& queue);
 
 }  // namespace lumaro

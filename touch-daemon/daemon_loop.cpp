@@ -20,7 +20,8 @@ DaemonLoop::DaemonLoop(DeviceIo& io, DiagnosticSink& log, LoopHooks hooks, Point
       log_(log),
       hooks_(std::move(hooks)),
       ctx_(std::make_unique<DeviceContext>()),
-      session_(*ctx_, io, log, std::move(allocator)) {}
+      session_(*ctx_, io, log, std::move(allocator)),
+      pipeline_(*ctx_, io) {}
 
 DaemonLoop::~DaemonLoop() {
   if (in_session_) io_.Close(ctx_->fd);
@@ -61,14 +62,8 @@ void DaemonLoop::OpenDevice() {
 }
 
 void DaemonLoop::HandleFrame() {
-  DeviceContext& ctx = *ctx_;
-  ctx.RawMode = 0;
-  if (frame_[0] == kRawFrameMarker) {
-    ctx.RawMode = 1;
-  } else if (frame_[0] == kReinitFrameMarker) {
-    session_.DeviceInit();
-  }
-  FrameIntake(ctx, first_half_, io_, frame_);
+  if (frame_[0] == kReinitFrameMarker) session_.DeviceInit();
+  pipeline_.TakeFrame(frame_);
 }
 
 void DaemonLoop::EndSession(ssize_t n, int error) {

@@ -1,5 +1,5 @@
 // The daemon's device loop: keeps the touch node open, identifies the
-// controller, hands every frame to the intake, and recovers from every device
+// controller, hands every frame to the frame pipeline, and recovers from every device
 // failure by closing, releasing and reopening.
 //
 // All device access goes through the DeviceIo given, so an offline replay
@@ -16,14 +16,10 @@
 #include "touch-daemon/device_context.h"
 #include "touch-daemon/device_session.h"
 #include "touch-daemon/diagnostics.h"
-#include "touch-daemon/frame_intake.h"
+#include "touch-daemon/frame_pipeline.h"
 #include "touch-daemon/point_arrays.h"
 
 namespace lumaro {
-
-// Frame markers in byte 0 of a frame.
-inline constexpr std::uint8_t kRawFrameMarker = 0xA0;     // reports skip the transform
-inline constexpr std::uint8_t kReinitFrameMarker = 0xA1;  // identify and set up again
 
 // Seconds between open attempts, and before reopening after a read failure.
 inline constexpr unsigned int kOpenRetrySeconds = 2;
@@ -64,9 +60,9 @@ class DaemonLoop {
   DiagnosticSink& log_;
   LoopHooks hooks_;
   FrameBuffer frame_{};
-  FirstHalfFrame first_half_{};
   std::unique_ptr<DeviceContext> ctx_;
   DeviceSession session_;
+  FramePipeline pipeline_;
   bool in_session_ = false;
 };
 

@@ -9,7 +9,7 @@
 #include "driver-interface/blocks.h"
 #include "touch-daemon/calib_transform.h"
 #include "touch-daemon/curve_queue.h"
-#include "touch-daemon/engine/engine_state.h"
+#include "touch-daemon/engine/engine.h"
 #include "touch-daemon/tap_filter.h"
 #include "touch-daemon/touch_point.h"
 
@@ -26,7 +26,7 @@ struct DeviceContext {
   TouchPoint* pPoints;         // MaxPoints contacts of the report being built
   TouchPoint* pLastPoint;      // MaxPoints contacts of the last report written
   std::uint32_t ProductID;     // GET_PRODUCT_ID
-  EngineState engine;
+  Engine engine;
   ParamBlock LensB;          // GET_LENS_B
   ParamBlock LensA;          // GET_LENS_A
   ParamBlock Geometry;       // GET_GEOMETRY

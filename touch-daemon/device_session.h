@@ -34,8 +34,6 @@ class DeviceSession {
   // Frees the point arrays and prints "KixUSBDeviceReleaseHardware--".
   void KixUSBDeviceReleaseHardware();
 
-  // The product found by the last successful identification that changed it.
-  std::uint32_t LastProductID() const { return last_product_id_; }
   const PointAllocator& allocator() const { return allocator_; }
 
  private:

@@ -4,7 +4,7 @@
 #include <array>
 
 #include "driver-interface/blocks.h"
-#include "touch-daemon/saturate.h"
+#include "touch-daemon/engine/saturate.h"
 
 namespace lumaro {
 namespace {
@@ -27,22 +27,15 @@ std::uint16_t ReportCoordinate(std::int32_t value) {
 
 }  // namespace
 
-TransformedPoint ApplyTransform(const CalibTransform& transform, std::int32_t x, std::int32_t y,
-                                std::int32_t z) {
+TransformedPoint ApplyTransform(const CalibTransform& transform, std::int32_t x, std::int32_t y) {
   const float u = static_cast<float>(x);
   const float v = static_cast<float>(y);
-  TransformedPoint out;
-  out.X = TruncateToInt32(EvaluateCubic(transform.XPart, u, v));
-  out.Y = TruncateToInt32(EvaluateCubic(transform.YPart, u, v));
-  const float width = static_cast<float>(z) * transform.WidthScale;
-  out.width = TruncateToInt32(static_cast<double>(width) + 0.5);
-  out.inside = transform.BoundLeft <= out.X && out.X < transform.BoundRight &&
-               transform.BoundTop <= out.Y && out.Y < transform.BoundBottom;
-  return out;
+  return {SaturateToInt32(EvaluateCubic(transform.XPart, u, v)),
+          SaturateToInt32(EvaluateCubic(transform.YPart, u, v))};
 }
 
-void WriteReport(DeviceContext& ctx, DeviceIo& io) {
-  if (!HasPointArrays(ctx)) return;
+bool WriteReport(DeviceContext& ctx, DeviceIo& io) {
+  if (!HasPointArrays(ctx)) return false;
   const std::int32_t contacts = std::clamp<std::int32_t>(ctx.MaxPoints, 0, kReportContacts);
   std::array<std::uint8_t, kReportContacts * kReportContactSize> report{};
 
@@ -50,7 +43,7 @@ void WriteReport(DeviceContext& ctx, DeviceIo& io) {
     return std::count_if(points, points + contacts,
                          [](const TouchPoint& p) { return p.down != 0; });
   };
-  if (down_count(ctx.pPoints) == 0 && down_count(ctx.pLastPoint) == 0) return;
+  if (down_count(ctx.pPoints) == 0 && down_count(ctx.pLastPoint) == 0) return false;
   std::copy_n(ctx.pPoints, contacts, ctx.pLastPoint);
 
   for (std::int32_t i = 0; i < contacts; ++i) {
@@ -58,7 +51,7 @@ void WriteReport(DeviceContext& ctx, DeviceIo& io) {
     std::int32_t x = point.x;
     std::int32_t y = point.y;
     if (ctx.RawMode == 0) {
-      const TransformedPoint t = ApplyTransform(ctx.Transform, point.x, point.y, point.z);
+      const TransformedPoint t = ApplyTransform(ctx.Transform, point.x, point.y);
       x = t.X;
       y = t.Y;
     }
@@ -68,6 +61,7 @@ void WriteReport(DeviceContext& ctx, DeviceIo& io) {
   }
   // A failed or short write is not retried: the next report follows as usual.
   (void)io.Write(ctx.fd, report.data(), static_cast<std::size_t>(contacts) * kReportContactSize);
+  return true;
 }
 
 }  // namespace lumaro

@@ -13,18 +13,16 @@ namespace lumaro {
 struct TransformedPoint {
   std::int32_t X;
   std::int32_t Y;
-  std::int32_t width;
-  bool inside;  // within the transform's bounds
 };
 
 // Evaluates the two cubic polynomials of the transform at (x, y) in single
 // precision, in the order the coefficients are stored.
-TransformedPoint ApplyTransform(const CalibTransform& transform, std::int32_t x, std::int32_t y,
-                                std::int32_t z);
+TransformedPoint ApplyTransform(const CalibTransform& transform, std::int32_t x, std::int32_t y);
 
 // Builds one report from pPoints (transformed unless the frame was raw) and
 // writes it to ctx.fd. Nothing is written while nothing touches now and
-// nothing touched in the last report, nor without both point arrays.
-void WriteReport(DeviceContext& ctx, DeviceIo& io);
+// nothing touched in the last report, nor without both point arrays. Returns
+// whether a report was written.
+bool WriteReport(DeviceContext& ctx, DeviceIo& io);
 
 }  // namespace lumaro

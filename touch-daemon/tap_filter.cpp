@@ -4,12 +4,27 @@
 #include <cstdint>
 #include <limits>
 
-#include "touch-daemon/saturate.h"
-
 namespace lumaro {
 
 namespace {
+
 constexpr std::int32_t kDefaultThreshold = 160000;
+
+// The square of a difference of two int32 values, saturating at the largest
+// uint64 (a difference of int32 values is below 2^32, so only the square can
+// overflow, and only for the extreme pair).
+std::uint64_t SquaredDifference(std::int64_t a, std::int64_t b) {
+  const std::uint64_t d = static_cast<std::uint64_t>(a > b ? a - b : b - a);
+  if (d > 0xFFFFFFFFu) return std::numeric_limits<std::uint64_t>::max();
+  return d * d;
+}
+
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
+  return a > std::numeric_limits<std::uint64_t>::max() - b
+             ? std::numeric_limits<std::uint64_t>::max()
+             : a + b;
+}
+
 }  // namespace
 
 void TapFilterReset(TapFilterState& filter) {
@@ -137,18 +152,17 @@ void TapFilterStep(const TouchPoint& point, TapFilterState& filter) {
   }
 }
 
-void TapFilterExtract(std::array<TouchPoint, kPointListCapacity>& output, std::int32_t& count,
-                      TapFilterState& filter) {
+std::int32_t TapFilterExtract(std::array<TouchPoint, kPointListCapacity>& output,
+                              TapFilterState& filter) {
   if (filter.TapState == TapSettling) {
     // One held-back point per scan while the touch settles.
     output[0].down = 0;
-    count = 1;
-    return;
+    return 1;
   }
   const std::int32_t n = std::clamp<std::int32_t>(filter.Count, 0, kPointListCapacity);
   std::copy_n(filter.Entries.begin(), n, output.begin());
-  count = n;
   filter.Count = 0;
+  return n;
 }
 
 }  // namespace lumaro

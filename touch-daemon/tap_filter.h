@@ -41,8 +41,8 @@ void TapFilterConfigure(std::int32_t span, std::int32_t step, std::int32_t radiu
 void TapFilterStep(const TouchPoint& point, TapFilterState& filter);
 
 // Releases the points this scan lets through into `output` (room for
-// kPointListCapacity) and their number into `count`.
-void TapFilterExtract(std::array<TouchPoint, kPointListCapacity>& output, std::int32_t& count,
-                      TapFilterState& filter);
+// kPointListCapacity); returns their number.
+std::int32_t TapFilterExtract(std::array<TouchPoint, kPointListCapacity>& output,
+                              TapFilterState& filter);
 
 }  // namespace lumaro

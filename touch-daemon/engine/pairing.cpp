@@ -5,10 +5,8 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <span>
 
-#include "touch-daemon/engine/shadow_detection.h"
 #include "touch-daemon/engine/triangulation.h"
 
 namespace lumaro {
@@ -31,18 +29,17 @@ bool Present(const EnginePoint& point) {
   return point.State != PointNone;
 }
 
-// An empty slot; its position fields are zeroed so that no stale value is
+// Both slots empty, their position fields zeroed so that no stale value is
 // copied into the pairs or the histories.
-void ClearPair(EnginePair& result) {
-  result = EnginePair{};
-}
+constexpr EnginePair kNoTouches{};
 
-// The previous frame's result again, with every present slot marked held.
-void RepeatPrevious(const EngineState& engine, EnginePair& result) {
-  result = engine.RawPair;
+// The previous scan's result again, with every present slot marked held.
+EnginePair RepeatPrevious(const EngineState& engine) {
+  EnginePair result = engine.RawPair;
   for (EnginePoint& point : result) {
     if (Present(point)) point.State = PointHeld;
   }
+  return result;
 }
 
 double HypothesisCost(const EnginePair& hypothesis, const EngineState& engine) {
@@ -54,8 +51,7 @@ double HypothesisCost(const EnginePair& hypothesis, const EngineState& engine) {
 // The hypothesis of the smallest cost below kNoChoiceCost; ties keep the
 // earlier one. When none qualifies (every cost NaN or too large), both
 // slots are empty.
-void ChooseCheapest(std::span<const EnginePair> hypotheses, std::span<const double> costs,
-                    EnginePair& result) {
+EnginePair ChooseCheapest(std::span<const EnginePair> hypotheses, std::span<const double> costs) {
   double best = kNoChoiceCost;
   const EnginePair* chosen = nullptr;
   for (std::size_t i = 0; i < hypotheses.size(); ++i) {
@@ -64,28 +60,22 @@ void ChooseCheapest(std::span<const EnginePair> hypotheses, std::span<const doub
       best = costs[i];
     }
   }
-  if (chosen != nullptr) {
-    result = *chosen;
-  } else {
-    ClearPair(result);
-  }
+  return chosen != nullptr ? *chosen : kNoTouches;
 }
 
-void ChooseByCost(std::span<const EnginePair> hypotheses, const EngineState& engine,
-                  EnginePair& result) {
+EnginePair ChooseByCost(std::span<const EnginePair> hypotheses, const EngineState& engine) {
   std::array<double, 4> costs{};
   for (std::size_t i = 0; i < hypotheses.size(); ++i) {
     costs[i] = HypothesisCost(hypotheses[i], engine);
   }
-  ChooseCheapest(hypotheses, std::span(costs).first(hypotheses.size()), result);
+  return ChooseCheapest(hypotheses, std::span(costs).first(hypotheses.size()));
 }
 
 // After an occluded pair the slots' previous points are known but the ghosts
 // may lie as close to them as the touches: a hypothesis wins outright by
 // halving the best cost, and competes on how well its motion crosses both
 // cameras' lines of sight while its cost stays within a factor 2.
-void ChooseByMotion(std::span<const EnginePair> hypotheses, const EngineState& engine,
-                    EnginePair& result) {
+EnginePair ChooseByMotion(std::span<const EnginePair> hypotheses, const EngineState& engine) {
   double bestCost = kNoChoiceCost;
   double bestScore = 0.0;
   const EnginePair* chosen = nullptr;
@@ -106,11 +96,7 @@ void ChooseByMotion(std::span<const EnginePair> hypotheses, const EngineState& e
       }
     }
   }
-  if (chosen != nullptr) {
-    result = *chosen;
-  } else {
-    ClearPair(result);
-  }
+  return chosen != nullptr ? *chosen : kNoTouches;
 }
 
 // Merge test of one camera's single shadow against the other camera's two.
@@ -142,53 +128,20 @@ bool MergePair(const ShadowAngles& single, AnglePair& pair, float span) {
   return true;
 }
 
-// Converts to int32 truncating toward zero; values beyond the range
-// saturate and NaN gives 0.
-std::int32_t SaturatingTrunc(double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= 2147483648.0) return std::numeric_limits<std::int32_t>::max();
-  if (value <= -2147483649.0) return std::numeric_limits<std::int32_t>::min();
-  return static_cast<std::int32_t>(value);
-}
-
-void ExportPoint(const EnginePoint& point, const EngineScale& scale, TouchPoint& out) {
-  out.x = SaturatingTrunc(static_cast<double>(scale.XScale) * point.X +
-                          static_cast<double>(scale.XOffset));
-  out.y = SaturatingTrunc(static_cast<double>(scale.YScale) * point.Y +
-                          static_cast<double>(scale.YOffset));
-  out.z = std::max(SaturatingTrunc(static_cast<double>(scale.ZScale) * point.Size), 0);
-  out.down = point.State == PointMeasured ? 1 : 0;
-}
-
 }  // namespace
 
-void LocateTouches(const std::uint8_t* imageA, std::int32_t lengthA, const std::uint8_t* imageB,
-                   std::int32_t lengthB, EngineState& engine, EnginePair& result) {
-  DetectShadows(imageA, lengthA, imageB, lengthB, engine);
-
-  // Every record is converted, whatever the counts; those beyond a count are
-  // never consulted.
-  for (int i = 0; i < kMaxShadows; ++i) {
-    ShadowToAngles(engine.ShadowsA[i], engine.AnglesA[i], engine.LensModel[1]);
-  }
-  for (int i = 0; i < kMaxShadows; ++i) {
-    ShadowToAngles(engine.ShadowsB[i], engine.AnglesB[i], engine.LensModel[0]);
-  }
-
-  const std::int32_t countA = engine.ShadowCountA;
-  const std::int32_t countB = engine.ShadowCountB;
-  ResolveCandidates(engine.AnglesA, countA, engine.AnglesB, countB, engine, result);
-
+EnginePair PairTouches(AnglePair& anglesA, std::int32_t countA, AnglePair& anglesB,
+                       std::int32_t countB, EngineState& engine) {
+  const EnginePair pair = ResolveCandidates(anglesA, countA, anglesB, countB, engine);
   const bool oneByTwo = (countA == 1 && countB == 2) || (countA == 2 && countB == 1);
   engine.OccludedPair =
-      oneByTwo && result[0].State == PointMeasured && result[1].State == PointMeasured ? 1 : 0;
-
-  engine.RawPair = result;
-  engine.OutputPair = result;
-  engine.ReferencePair = result;
+      oneByTwo && pair[0].State == PointMeasured && pair[1].State == PointMeasured ? 1 : 0;
+  engine.RawPair = pair;
+  engine.ReferencePair = pair;
   for (EnginePoint& point : engine.ReferencePair) {
     if (Present(point)) point.State = PointHeld;
   }
+  return pair;
 }
 
 // Case flow over the shadow counts (A, B) per frame:
@@ -206,100 +159,91 @@ void LocateTouches(const std::uint8_t* imageA, std::int32_t lengthA, const std::
 //
 // Hold counts repeated frames since the last reset: a camera losing the
 // touches repeats the result 4 frames, a one-versus-two view 5 frames.
-void ResolveCandidates(AnglePair& anglesA, std::int32_t countA, AnglePair& anglesB,
-                       std::int32_t countB, EngineState& engine, EnginePair& result) {
+EnginePair ResolveCandidates(AnglePair& anglesA, std::int32_t countA, AnglePair& anglesB,
+                             std::int32_t countB, EngineState& engine) {
+  // Whether the previous result is repeated once more.
   const auto hold = [&](std::int32_t frames) {
-    if (engine.HoldCount < frames) {
-      RepeatPrevious(engine, result);
-      ++engine.HoldCount;
-      return true;
-    }
-    return false;
+    if (engine.HoldCount >= frames) return false;
+    ++engine.HoldCount;
+    return true;
   };
 
   if (countA == 0 && countB == 0) {
-    ClearPair(result);
     engine.HoldCount = 0;
-  } else if ((countA == 0 && (countB == 1 || countB == 2)) ||
-             (countB == 0 && (countA == 1 || countA == 2))) {
-    if (!hold(kShortHoldFrames)) ClearPair(result);
-  } else if (countA == 1 && countB == 1) {
-    PairOneByOne(anglesA, anglesB, engine, result);
-    engine.HoldCount = 0;
-  } else if (countA == 1 && countB == 2) {
-    if (MergePair(anglesA[0], anglesB, engine.Scale.Span)) {
-      PairOneByOne(anglesA, anglesB, engine, result);
-      engine.HoldCount = 0;
-    } else if (!hold(kLongHoldFrames)) {
-      PairOneByTwo(anglesA, anglesB, engine, result);
-    }
-  } else if (countA == 2 && countB == 1) {
-    if (MergePair(anglesB[0], anglesA, engine.Scale.Span)) {
-      PairOneByOne(anglesA, anglesB, engine, result);
-      engine.HoldCount = 0;
-    } else if (!hold(kLongHoldFrames)) {
-      PairTwoByOne(anglesA, anglesB, engine, result);
-    }
-  } else if (countA == 2 && countB == 2) {
-    PairTwoByTwo(anglesA, anglesB, engine, result);
-    engine.HoldCount = 0;
-  } else {
-    ClearPair(result);
+    return kNoTouches;
   }
+  if ((countA == 0 && (countB == 1 || countB == 2)) ||
+      (countB == 0 && (countA == 1 || countA == 2))) {
+    return hold(kShortHoldFrames) ? RepeatPrevious(engine) : kNoTouches;
+  }
+  if (countA == 1 && countB == 1) {
+    engine.HoldCount = 0;
+    return PairOneByOne(anglesA, anglesB, engine);
+  }
+  if (countA == 1 && countB == 2) {
+    if (MergePair(anglesA[0], anglesB, engine.Scale.Span)) {
+      engine.HoldCount = 0;
+      return PairOneByOne(anglesA, anglesB, engine);
+    }
+    return hold(kLongHoldFrames) ? RepeatPrevious(engine) : PairOneByTwo(anglesA, anglesB, engine);
+  }
+  if (countA == 2 && countB == 1) {
+    if (MergePair(anglesB[0], anglesA, engine.Scale.Span)) {
+      engine.HoldCount = 0;
+      return PairOneByOne(anglesA, anglesB, engine);
+    }
+    return hold(kLongHoldFrames) ? RepeatPrevious(engine) : PairTwoByOne(anglesA, anglesB, engine);
+  }
+  if (countA == 2 && countB == 2) {
+    engine.HoldCount = 0;
+    return PairTwoByTwo(anglesA, anglesB, engine);
+  }
+  return kNoTouches;
 }
 
-void PairOneByOne(const AnglePair& anglesA, const AnglePair& anglesB, const EngineState& engine,
-                  EnginePair& result) {
-  EnginePoint touch;
-  Triangulate(anglesA[0], anglesB[0], touch);
+EnginePair PairOneByOne(const AnglePair& anglesA, const AnglePair& anglesB,
+                        const EngineState& engine) {
+  const EnginePoint touch = Triangulate(anglesA[0], anglesB[0]);
   const double ratio = engine.Scale.Ratio;
   const EnginePair& reference = engine.ReferencePair;
   const double cost0 = ReferenceDistance(&touch, reference[0], ratio) +
                        ReferenceDistance(nullptr, reference[1], ratio);
   const double cost1 = ReferenceDistance(nullptr, reference[0], ratio) +
                        ReferenceDistance(&touch, reference[1], ratio);
-  ClearPair(result);
+  EnginePair result = kNoTouches;
   result[cost0 > cost1 ? 1 : 0] = touch;
+  return result;
 }
 
-void PairTwoByOne(const AnglePair& anglesA, const AnglePair& anglesB, const EngineState& engine,
-                  EnginePair& result) {
+EnginePair PairTwoByOne(const AnglePair& anglesA, const AnglePair& anglesB,
+                        const EngineState& engine) {
   // Both candidates lie on camera B's one ray.
-  EnginePoint p;
-  EnginePoint q;
-  Triangulate(anglesA[0], anglesB[0], p);
-  Triangulate(anglesA[1], anglesB[0], q);
+  const EnginePoint p = Triangulate(anglesA[0], anglesB[0]);
+  const EnginePoint q = Triangulate(anglesA[1], anglesB[0]);
   const std::array<EnginePair, 2> hypotheses = {EnginePair{p, q}, EnginePair{q, p}};
-  ChooseByCost(hypotheses, engine, result);
+  return ChooseByCost(hypotheses, engine);
 }
 
-void PairOneByTwo(const AnglePair& anglesA, const AnglePair& anglesB, const EngineState& engine,
-                  EnginePair& result) {
+EnginePair PairOneByTwo(const AnglePair& anglesA, const AnglePair& anglesB,
+                        const EngineState& engine) {
   // Both candidates lie on camera A's one ray.
-  EnginePoint p;
-  EnginePoint q;
-  Triangulate(anglesA[0], anglesB[0], p);
-  Triangulate(anglesA[0], anglesB[1], q);
+  const EnginePoint p = Triangulate(anglesA[0], anglesB[0]);
+  const EnginePoint q = Triangulate(anglesA[0], anglesB[1]);
   const std::array<EnginePair, 2> hypotheses = {EnginePair{p, q}, EnginePair{q, p}};
-  ChooseByCost(hypotheses, engine, result);
+  return ChooseByCost(hypotheses, engine);
 }
 
-void PairTwoByTwo(const AnglePair& anglesA, const AnglePair& anglesB, const EngineState& engine,
-                  EnginePair& result) {
-  EnginePoint t00;
-  EnginePoint t11;
-  EnginePoint t01;
-  EnginePoint t10;
-  Triangulate(anglesA[0], anglesB[0], t00);
-  Triangulate(anglesA[1], anglesB[1], t11);
-  Triangulate(anglesA[0], anglesB[1], t01);
-  Triangulate(anglesA[1], anglesB[0], t10);
+EnginePair PairTwoByTwo(const AnglePair& anglesA, const AnglePair& anglesB,
+                        const EngineState& engine) {
+  const EnginePoint t00 = Triangulate(anglesA[0], anglesB[0]);
+  const EnginePoint t11 = Triangulate(anglesA[1], anglesB[1]);
+  const EnginePoint t01 = Triangulate(anglesA[0], anglesB[1]);
+  const EnginePoint t10 = Triangulate(anglesA[1], anglesB[0]);
   // H0 and H3 pair A0 with B0 and A1 with B1, H1 and H2 crosswise; within a
   // pairing the two orders assign the slots.
   const std::array<EnginePair, 4> hypotheses = {EnginePair{t00, t11}, EnginePair{t01, t10},
                                                 EnginePair{t10, t01}, EnginePair{t11, t00}};
 
-  EnginePair chosen;
   if (!Present(engine.ReferencePair[0]) && !Present(engine.ReferencePair[1])) {
     // Nothing to continue: real intersections are seen at the same size by
     // both cameras, ghosts mostly not.
@@ -307,13 +251,10 @@ void PairTwoByTwo(const AnglePair& anglesA, const AnglePair& anglesB, const Engi
     for (std::size_t i = 0; i < hypotheses.size(); ++i) {
       mismatch[i] = hypotheses[i][0].Mismatch + hypotheses[i][1].Mismatch;
     }
-    ChooseCheapest(hypotheses, mismatch, chosen);
-  } else if (engine.OccludedPair == 1) {
-    ChooseByMotion(hypotheses, engine, chosen);
-  } else {
-    ChooseByCost(hypotheses, engine, chosen);
+    return ChooseCheapest(hypotheses, mismatch);
   }
-  result = chosen;
+  if (engine.OccludedPair == 1) return ChooseByMotion(hypotheses, engine);
+  return ChooseByCost(hypotheses, engine);
 }
 
 double ReferenceDistance(const EnginePoint* candidate, const EnginePoint& reference, double ratio) {
@@ -342,11 +283,6 @@ double CrossRayScore(const EnginePoint& candidate, const EnginePoint& previous) 
   const double sinB = (dx * previous.Y - dy * fromB) /
                       std::sqrt((fromB * fromB + previous.Y * previous.Y) * length);
   return std::fabs(sinB * sinA);
-}
-
-void ExportTouchPoints(TouchPoint* first, TouchPoint* second, const EngineState& engine) {
-  if (first != nullptr) ExportPoint(engine.OutputPair[0], engine.Scale, *first);
-  if (second != nullptr) ExportPoint(engine.OutputPair[1], engine.Scale, *second);
 }
 
 }  // namespace lumaro

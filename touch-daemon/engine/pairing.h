@@ -1,36 +1,36 @@
-// Candidate pairing and ghost rejection: decides per frame which
-// intersections are touches and which touch slot each one takes, and
-// converts the engine's output into report units.
+// Candidate pairing and ghost rejection: decides per scan which
+// intersections are touches and which touch slot each one takes.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-#include "touch-daemon/engine/engine_state.h"
-#include "touch-daemon/touch_point.h"
+#include "touch-daemon/engine/records.h"
 
 namespace lumaro {
 
 using AnglePair = std::array<ShadowAngles, kMaxShadows>;
 
-// Detection, angles and pairing of one frame into `result`.
-void LocateTouches(const std::uint8_t* imageA, std::int32_t lengthA, const std::uint8_t* imageB,
-                   std::int32_t lengthB, EngineState& engine, EnginePair& result);
+// The touches of one scan from both cameras' shadow angles: the case table
+// over the shadow counts (which may widen the first angle record of one
+// camera, merging its pair), then the pair is remembered as the previous
+// result and as the next scan's reference.
+EnginePair PairTouches(AnglePair& anglesA, std::int32_t countA, AnglePair& anglesB,
+                       std::int32_t countB, EngineState& engine);
 
-// The case table over both cameras' shadow counts. May widen the first angle
-// record of one camera in place (merge).
-void ResolveCandidates(AnglePair& anglesA, std::int32_t countA, AnglePair& anglesB,
-                       std::int32_t countB, EngineState& engine, EnginePair& result);
+// The case table alone.
+EnginePair ResolveCandidates(AnglePair& anglesA, std::int32_t countA, AnglePair& anglesB,
+                             std::int32_t countB, EngineState& engine);
 
 // The four pairing cases.
-void PairOneByOne(const AnglePair& anglesA, const AnglePair& anglesB, const EngineState& engine,
-                  EnginePair& result);
-void PairTwoByOne(const AnglePair& anglesA, const AnglePair& anglesB, const EngineState& engine,
-                  EnginePair& result);
-void PairOneByTwo(const AnglePair& anglesA, const AnglePair& anglesB, const EngineState& engine,
-                  EnginePair& result);
-void PairTwoByTwo(const AnglePair& anglesA, const AnglePair& anglesB, const EngineState& engine,
-                  EnginePair& result);
+EnginePair PairOneByOne(const AnglePair& anglesA, const AnglePair& anglesB,
+                        const EngineState& engine);
+EnginePair PairTwoByOne(const AnglePair& anglesA, const AnglePair& anglesB,
+                        const EngineState& engine);
+EnginePair PairOneByTwo(const AnglePair& anglesA, const AnglePair& anglesB,
+                        const EngineState& engine);
+EnginePair PairTwoByTwo(const AnglePair& anglesA, const AnglePair& anglesB,
+                        const EngineState& engine);
 
 // Cost of a candidate (nullptr: absent) against a reference point.
 double ReferenceDistance(const EnginePoint* candidate, const EnginePoint& reference, double ratio);
@@ -38,10 +38,5 @@ double ReferenceDistance(const EnginePoint* candidate, const EnginePoint& refere
 // How well the motion from `previous` to `candidate` crosses both cameras'
 // lines of sight: near 1 across both, 0 along either.
 double CrossRayScore(const EnginePoint& candidate, const EnginePoint& previous);
-
-// Slot 0 of OutputPair into *first, slot 1 into *second (either may be
-// nullptr), in report units. Values beyond the int32 range saturate; NaN
-// gives 0.
-void ExportTouchPoints(TouchPoint* first, TouchPoint* second, const EngineState& engine);
 
 }  // namespace lumaro

@@ -5,9 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <new>
-
-#include "touch-daemon/engine/pairing.h"
 
 namespace lumaro {
 
@@ -208,42 +205,21 @@ double Horner(const std::array<double, kMaxFitCoefficients>& a, std::int32_t deg
 
 }  // namespace
 
-std::int32_t EngineProcessFrame(const std::uint8_t* imageA, std::int32_t lengthA,
-                                const std::uint8_t* imageB, std::int32_t lengthB,
-                                EngineState* engine) {
-  if (engine == nullptr || imageA == nullptr || imageB == nullptr) return 0;
-
-  EnginePair pair{};
-  LocateTouches(imageA, lengthA, imageB, lengthB, *engine, pair);
-  HistoryPush(pair[0], engine->History[0]);
-  HistoryPush(pair[1], engine->History[1]);
-
-  // The pair now holds the entries of two frames ago. Two touches close
-  // together must not reach into each other's track.
-  double limit = kDefaultReach;
-  if (pair[0].State != PointNone && pair[1].State != PointNone) {
-    const double dx = pair[0].X - pair[1].X;
-    const double dy = pair[0].Y - pair[1].Y;
-    limit = kReachPerSpread * std::sqrt(dx * dx + dy * dy);
-  }
-
-  // The line images are done with; their storage becomes the fit work area.
-  FitWork& work = *::new (&engine->scratch.Fit) FitWork;
-  SmoothTrack(pair[0], engine->ReferencePair[0], engine->History[0], work, limit);
-  SmoothTrack(pair[1], engine->ReferencePair[1], engine->History[1], work, limit);
-
-  engine->OutputPair = pair;
-  return -1;
+double ReachLimit(const EnginePair& centre) {
+  if (centre[0].State == PointNone || centre[1].State == PointNone) return kDefaultReach;
+  const double dx = centre[0].X - centre[1].X;
+  const double dy = centre[0].Y - centre[1].Y;
+  return kReachPerSpread * std::sqrt(dx * dx + dy * dy);
 }
 
-void HistoryPush(EnginePoint& point, PointHistory& history) {
+EnginePoint HistoryPush(const EnginePoint& point, PointHistory& history) {
   history.Newest = Slot(Slot(history.Newest) + 1);
   history.Ring[history.Newest] = point;
-  point = history.Ring[Slot(history.Newest + kHistoryLength - kNewerFrames)];
+  return history.Ring[Slot(history.Newest + kHistoryLength - kNewerFrames)];
 }
 
-void SmoothTrack(EnginePoint& point, EnginePoint& reference, PointHistory& history, FitWork& work,
-                 double limit) {
+EnginePoint SmoothTrack(EnginePoint& reference, PointHistory& history, FitWork& work,
+                        double limit) {
   const std::int32_t newest = Slot(history.Newest);
   Track track{history.Ring, newest, Slot(newest - kNewerFrames),
               limit < kMinReach ? kMinReach : limit};
@@ -260,8 +236,7 @@ void SmoothTrack(EnginePoint& point, EnginePoint& reference, PointHistory& histo
   // reached while entries hold only the three defined states).
   if (total < 2 || forwardSamples == 0 || backCount + forwardCount == 0 || work.SampleCount == 0) {
     track.At(0).State = PointNone;
-    point = result;
-    return;
+    return result;
   }
 
   // Degrees 0 and 1 first, then the prediction from that fit, then higher
@@ -302,7 +277,7 @@ void SmoothTrack(EnginePoint& point, EnginePoint& reference, PointHistory& histo
     track.At(0) = track.At(-1);
     result = track.At(0);
   }
-  point = result;
+  return result;
 }
 
 void FitReset(FitWork& work) {

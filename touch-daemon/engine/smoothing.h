@@ -1,29 +1,24 @@
 // Touch trajectory smoothing: keeps the last 50 results of each touch slot
-// and reports each slot two frames late, fitted in time over its
-// neighbours. Also the engine's per-frame entry.
+// and reports each slot two scans late, fitted in time over its neighbours.
 #pragma once
 
 #include <cstdint>
 
-#include "touch-daemon/engine/engine_state.h"
+#include "touch-daemon/engine/records.h"
 
 namespace lumaro {
 
-// The engine's per-frame entry: locate, push into the histories, smooth
-// both slots into OutputPair. Returns 0 and does nothing when engine,
-// imageA or imageB is null; otherwise -1 (the engine's success value).
-std::int32_t EngineProcessFrame(const std::uint8_t* imageA, std::int32_t lengthA,
-                                const std::uint8_t* imageB, std::int32_t lengthB,
-                                EngineState* engine);
+// Stores point as the newest entry; returns the entry two scans older.
+EnginePoint HistoryPush(const EnginePoint& point, PointHistory& history);
 
-// Stores point as the newest entry and replaces it with the entry two frames
-// older.
-void HistoryPush(EnginePoint& point, PointHistory& history);
+// The reach limit of both slots: two touches close together must not reach
+// into each other's track. centre is the pair of entries two scans back.
+double ReachLimit(const EnginePair& centre);
 
-// Smooths one slot: point is the centre entry's copy, reference the slot of
-// ReferencePair, limit the reach limit.
-void SmoothTrack(EnginePoint& point, EnginePoint& reference, PointHistory& history, FitWork& work,
-                 double limit);
+// Smooths one slot around its centre entry (two scans back): returns the
+// smoothed point, or an empty one when the centre is rejected. May update
+// the slot's reference (where it is expected next) and its history.
+EnginePoint SmoothTrack(EnginePoint& reference, PointHistory& history, FitWork& work, double limit);
 
 void FitReset(FitWork& work);
 void FitAddSample(FitWork& work, const EnginePoint& point, std::int32_t t);

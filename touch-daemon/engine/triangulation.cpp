@@ -20,7 +20,8 @@ double PixelToAngle(const LensModel& lens, float pixel) {
   return (acc * u + static_cast<double>(lens.k[0])) + kQuarterPi;
 }
 
-void ShadowToAngles(const ShadowSpan& span, ShadowAngles& angles, const LensModel& lens) {
+ShadowAngles ShadowToAngles(const ShadowSpan& span, const LensModel& lens) {
+  ShadowAngles angles;
   angles.Low = PixelToAngle(lens, static_cast<float>(span.Start));
   angles.High = PixelToAngle(lens, static_cast<float>(span.End));
   // The centre: the integer sum (64 bits, so it cannot overflow) halved in
@@ -30,9 +31,11 @@ void ShadowToAngles(const ShadowSpan& span, ShadowAngles& angles, const LensMode
   // A lens whose angle falls with the pixel index gives End the lower angle.
   if (angles.High - angles.Low < 0) std::swap(angles.Low, angles.High);
   angles.Width = angles.High - angles.Low;
+  return angles;
 }
 
-void Triangulate(const ShadowAngles& a, const ShadowAngles& b, EnginePoint& point) {
+EnginePoint Triangulate(const ShadowAngles& a, const ShadowAngles& b) {
+  EnginePoint point;
   // Camera A's ray: X = Y tan(a); camera B's ray: 1 - X = Y tan(b).
   const double tA = std::tan(a.Mid);
   const double tB = std::tan(b.Mid);
@@ -51,6 +54,7 @@ void Triangulate(const ShadowAngles& a, const ShadowAngles& b, EnginePoint& poin
   // Harmonic mean of the two estimates, and how far they disagree.
   point.Size = 2.0 / (1.0 / radiusB + 1.0 / radiusA);
   point.Mismatch = std::fabs(std::log(radiusB / radiusA));
+  return point;
 }
 
 }  // namespace lumaro

@@ -4,7 +4,7 @@
 // of each camera into a candidate point.
 #pragma once
 
-#include "touch-daemon/engine/engine_state.h"
+#include "touch-daemon/engine/records.h"
 
 namespace lumaro {
 
@@ -12,9 +12,9 @@ namespace lumaro {
 double PixelToAngle(const LensModel& lens, float pixel);
 
 // Angles of one shadow: Low <= High, Width = High - Low, Mid of its centre.
-void ShadowToAngles(const ShadowSpan& span, ShadowAngles& angles, const LensModel& lens);
+ShadowAngles ShadowToAngles(const ShadowSpan& span, const LensModel& lens);
 
 // Intersects shadow a of camera A with shadow b of camera B (in this order).
-void Triangulate(const ShadowAngles& a, const ShadowAngles& b, EnginePoint& point);
+EnginePoint Triangulate(const ShadowAngles& a, const ShadowAngles& b);
 
 }  // namespace lumaro

@@ -1,4 +1,4 @@
-#include "touch-daemon/frame_intake.h"
+#include "touch-daemon/frame_pipeline.h"
 
 #include <gtest/gtest.h>
 
@@ -30,16 +30,20 @@ class FrameIntakeTest : public ::testing::Test {
  protected:
   FrameIntakeTest() {
     ctx_->MaxPoints = 2;
-    KixUSBInitCore_0x0c20(*ctx_);    // zero blocks: default lenses, windows 0..1280
-    ctx_->engine.ShadowCountA = -7;  // marks "the engine did not run"
+    KixUSBInitCore_0x0c20(*ctx_);  // zero blocks: default lenses, windows 0..1280
   }
-  void Feed(const FrameBuffer& frame) { FrameIntake(*ctx_, first_half_, io_, frame); }
-  ShadowSpan FirstShadowA() const { return ctx_->engine.ShadowsA[0]; }
-  bool EngineRan() const { return ctx_->engine.ShadowCountA != -7; }
+  void Feed(const FrameBuffer& frame) {
+    pipeline_.TakeFrame(frame, stages_.get());
+    ran_ = ran_ || stages_->Scanned;
+  }
+  ShadowSpan FirstShadowA() const { return stages_->Engine.Shadows[0].Spans[0]; }
+  bool EngineRan() const { return ran_; }
 
   std::unique_ptr<DeviceContext> ctx_ = std::make_unique<DeviceContext>();
-  FirstHalfFrame first_half_{};
   fakes::FakeDeviceIo io_;
+  FramePipeline pipeline_{*ctx_, io_};
+  std::unique_ptr<FrameStages> stages_ = std::make_unique<FrameStages>();
+  bool ran_ = false;
 };
 
 TEST_F(FrameIntakeTest, FirstHalfKeepsOnlyItsStoredData) {
@@ -54,7 +58,7 @@ TEST_F(FrameIntakeTest, FirstHalfKeepsOnlyItsStoredData) {
   Feed(first);
   Feed(HalfFrame(1, {}));
   ASSERT_TRUE(EngineRan());
-  EXPECT_EQ(ctx_->engine.ShadowCountA, 0);
+  EXPECT_EQ(stages_->Engine.Shadows[0].Count, 0);
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ struct Released {
 Released Step(TapFilterState& f, const TouchPoint& p) {
   Released r;
   TapFilterStep(p, f);
-  TapFilterExtract(r.points, r.count, f);
+  r.count = TapFilterExtract(r.points, f);
   return r;
 }
 
@@ -127,9 +127,7 @@ TEST(CurveQueueTest, InterpolationLimitsAndShapes) {
   CurveQueueClear(q);
   std::array<TouchPoint, kPointListCapacity> out{};
   for (std::int32_t asked : {0, -5, 100}) {
-    std::int32_t n = asked;
-    CurveQueueInterpolate(out, n, q);
-    EXPECT_EQ(n, asked == 100 ? 60 : 1);
+    EXPECT_EQ(CurveQueueInterpolate(out, asked, q), asked == 100 ? 60 : 1);
     EXPECT_EQ(out[0].down, 0);  // P2 not down: lifted points
   }
   // P2 down, P1 not: every output is P2.

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "touch-daemon/engine/engine.h"
 #include "touch-daemon/engine/triangulation.h"
 
 namespace lumaro {
@@ -28,9 +29,7 @@ EnginePoint Point(double x, double y, std::uint8_t state = PointMeasured) {
   return {x, y, 0.01, 0.0, state};
 }
 EnginePoint Cross(const ShadowAngles& a, const ShadowAngles& b) {
-  EnginePoint p;
-  Triangulate(a, b, p);
-  return p;
+  return Triangulate(a, b);
 }
 
 class PairingTest : public ::testing::Test {
@@ -40,7 +39,7 @@ class PairingTest : public ::testing::Test {
   EnginePair Resolve(std::int32_t countA, std::int32_t countB) {
     AnglePair a = a_;
     AnglePair b = b_;
-    ResolveCandidates(a, countA, b, countB, *engine_, engine_->RawPair);
+    engine_->RawPair = ResolveCandidates(a, countA, b, countB, *engine_);
     return engine_->RawPair;
   }
   void Touch(double x, double y) {
@@ -86,9 +85,9 @@ TEST_F(PairingTest, ByCostAgainstReferences) {
   engine_->ReferencePair = {EnginePoint{}, t00};  // H3 strictly cheaper
   EXPECT_EQ(Resolve(2, 2)[0].Y, t11.Y);
   a_[0] = Ray(std::numeric_limits<double>::quiet_NaN());  // every cost NaN
-  PairOneByTwo(a_, b_, *engine_, engine_->RawPair);
-  EXPECT_EQ(engine_->RawPair[0].State, PointNone);
-  EXPECT_EQ(engine_->RawPair[1].State, PointNone);
+  const EnginePair none = PairOneByTwo(a_, b_, *engine_);
+  EXPECT_EQ(none[0].State, PointNone);
+  EXPECT_EQ(none[1].State, PointNone);
 }
 
 TEST_F(PairingTest, TwoByTwoAfterOccludedPairByMotion) {
@@ -117,8 +116,7 @@ TEST_F(PairingTest, MergeOfCloseShadows) {
   a_[0] = Ray(kQuarterPi);
   b_ = {Span(inner - 0.05, inner), Span(kQuarterPi, kQuarterPi + 0.05)};
   engine_->HoldCount = 2;
-  EnginePair r;
-  ResolveCandidates(a_, 1, b_, 2, *engine_, r);  // 25 / 1000 > 0.0141
+  const EnginePair r = ResolveCandidates(a_, 1, b_, 2, *engine_);  // 25 / 1000 > 0.0141
   EXPECT_EQ(b_[0].Low, inner - 0.05);
   EXPECT_EQ(b_[0].Width, kQuarterPi + 0.05 - b_[0].Low);
   EXPECT_EQ(b_[0].Mid, (b_[0].Low + b_[0].High) * 0.5);
@@ -151,30 +149,22 @@ TEST_F(PairingTest, ShortAndLongHold) {
   EXPECT_EQ(engine_->RawPair[1].X, Cross(a_[0], b_[1]).X);
 }
 
-TEST_F(PairingTest, LocateTouchesUpdatesPairs) {
-  engine_->LensModel[1] = {0, 1280, {0.0f, 1.15f}};
-  engine_->LensModel[0] = {0, 1280, {0.0f, -1.15f}};
+TEST_F(PairingTest, PairTouchesUpdatesPairs) {
   engine_->HoldCount = 5;
-  const std::vector<std::uint8_t> one = {0xFE, 0xFE, 0x74, 0x13};  // {630, 650}
-  const std::vector<std::uint8_t> two = {0xFE, 0x8E, 0x13, 0xFE, 0x8E, 0x13};
-  EnginePair r;
-  LocateTouches(one.data(), 4, two.data(), 6, *engine_, r);
+  AnglePair b = {Ray(0.5), Ray(0.9)};
+  const EnginePair r = PairTouches(a_, 1, b, 2, *engine_);
   EXPECT_EQ(r[0].State, PointMeasured);
   EXPECT_EQ(r[1].State, PointMeasured);
   EXPECT_EQ(engine_->OccludedPair, 1);
-  EXPECT_EQ(engine_->OutputPair[1].X, r[1].X);
+  EXPECT_EQ(engine_->RawPair[1].X, r[1].X);
   EXPECT_EQ(engine_->ReferencePair[1].X, r[1].X);
   EXPECT_EQ(engine_->ReferencePair[1].State, PointHeld);
 }
 
-TEST(ExportTouchPointsTest, ScalesTruncatesAndSaturates) {
-  auto engine = std::make_unique<EngineState>();
-  engine->Scale = {32768.0f, 0.0f, 1000.0f, 0.5f, 32768.0f, 0.25f, 1000.0f};
-  engine->OutputPair = {EnginePoint{0.5, 0.0119, -0.01, 0, PointMeasured},
-                        EnginePoint{1e6, std::nan(""), 1e6, 0, PointHeld}};
-  TouchPoint a{};
-  TouchPoint b{};
-  ExportTouchPoints(&a, &b, *engine);
+TEST(ToReportUnitsTest, ScalesTruncatesAndSaturates) {
+  const EngineScale scale = {32768.0f, 0.0f, 1000.0f, 0.5f, 32768.0f, 0.25f, 1000.0f};
+  const TouchPoint a = ToReportUnits(EnginePoint{0.5, 0.0119, -0.01, 0, PointMeasured}, scale);
+  TouchPoint b = ToReportUnits(EnginePoint{1e6, std::nan(""), 1e6, 0, PointHeld}, scale);
   EXPECT_EQ(a.x, 16384);
   EXPECT_EQ(a.y, 12);  // 11.9 + 0.5, truncated
   EXPECT_EQ(a.z, 0);
@@ -183,8 +173,7 @@ TEST(ExportTouchPointsTest, ScalesTruncatesAndSaturates) {
   EXPECT_EQ(b.y, 0);
   EXPECT_EQ(b.z, kInt32Max);
   EXPECT_EQ(b.down, 0);
-  engine->OutputPair[1].X = -1e6;
-  ExportTouchPoints(nullptr, &b, *engine);
+  b = ToReportUnits(EnginePoint{-1e6, 0, 0, 0, PointHeld}, scale);
   EXPECT_EQ(b.x, std::numeric_limits<std::int32_t>::min());
 }
 

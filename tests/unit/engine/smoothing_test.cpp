@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "touch-daemon/engine/engine.h"
+
 namespace lumaro {
 namespace {
 
@@ -26,18 +28,16 @@ class SmoothTrackTest : public ::testing::Test {
   EnginePoint Run(std::initializer_list<EnginePoint> frames, bool smooth = true,
                   double limit = 0.5) {
     EnginePoint out{};
-    for (EnginePoint p : frames) {
-      HistoryPush(p, *history_);
-      if (smooth) SmoothTrack(p, reference_, *history_, work_, limit);
-      out = p;
+    for (const EnginePoint& p : frames) {
+      const EnginePoint centre = HistoryPush(p, *history_);
+      out = smooth ? SmoothTrack(reference_, *history_, work_, limit) : centre;
     }
     return out;
   }
   // Pushes without smoothing, then smooths the entry two frames back once.
   void SmoothLast(std::initializer_list<EnginePoint> frames, double limit = 0.5) {
     Run(frames, false);
-    EnginePoint out;
-    SmoothTrack(out, reference_, *history_, work_, limit);
+    SmoothTrack(reference_, *history_, work_, limit);
   }
   EnginePoint& Ring(int slot) { return history_->Ring[slot]; }
 
@@ -152,22 +152,24 @@ TEST(FitPolynomialTest, ExactFitsResidualAndSingularSystems) {
   EXPECT_NEAR(work.CoeffX[0], 0.3, 1e-15);
 }
 
-TEST(EngineProcessFrameTest, ReportsTwoFramesLate) {
-  auto engine = std::make_unique<EngineState>();
-  engine->LensModel[1] = {0, 1280, {0.0f, 1.15f}};
-  engine->LensModel[0] = {0, 1280, {0.0f, -1.15f}};
-  for (PointHistory& h : engine->History) h.Newest = -1;
+TEST(EngineTest, ReportsTwoScansLate) {
+  auto engine = std::make_unique<Engine>();
+  engine->Reset(ParamBlock{}, ParamBlock{}, ParamBlock{});            // default scale and lenses
   const std::vector<std::uint8_t> shadow = {0xFE, 0xFE, 0x74, 0x13};  // {630, 650}
-  EXPECT_EQ(EngineProcessFrame(shadow.data(), 4, nullptr, 4, engine.get()), 0);
-  EXPECT_EQ(EngineProcessFrame(shadow.data(), 4, shadow.data(), 4, nullptr), 0);
-  EXPECT_EQ(engine->History[0].Newest, -1);
-  for (int frame = 1; frame <= 3; ++frame) {
-    EXPECT_EQ(EngineProcessFrame(shadow.data(), 4, shadow.data(), 4, engine.get()), -1);
-    EXPECT_EQ(engine->OutputPair[0].State, frame < 3 ? PointNone : PointMeasured);
-    EXPECT_EQ(engine->OutputPair[1].State, PointNone);
+  auto stages = std::make_unique<ScanStages>();
+  for (int scan = 1; scan <= 3; ++scan) {
+    const TouchPair touches = engine->ProcessScan(shadow, shadow, stages.get());
+    EXPECT_EQ(stages->Located[0].State, PointMeasured);
+    EXPECT_EQ(stages->Smoothed[0].State, scan < 3 ? PointNone : PointMeasured);
+    EXPECT_EQ(stages->Smoothed[1].State, PointNone);
+    EXPECT_EQ(touches[0].down, scan < 3 ? 0 : 1);
+    EXPECT_EQ(touches[1].down, 0);
   }
-  EXPECT_NEAR(engine->OutputPair[0].X, 0.5, 1e-12);
-  EXPECT_NEAR(engine->OutputPair[0].Y, 0.5, 1e-12);
+  EXPECT_NEAR(stages->Smoothed[0].X, 0.5, 1e-12);
+  EXPECT_NEAR(stages->Smoothed[0].Y, 0.5, 1e-12);
+  EXPECT_EQ(stages->Touches[0].x, 16384);  // the default scale: 32768 across
+  // Without stages the result is the same.
+  EXPECT_EQ(engine->ProcessScan(shadow, shadow).at(0).x, 16384);
 }
 
 }  // namespace

@@ -29,26 +29,22 @@ TEST(PixelToAngleTest, LensPolynomial) {
 
 TEST(ShadowToAnglesTest, OrderAndCentre) {
   for (const LensModel& lens : {kLensA, kLensB}) {
-    ShadowAngles angles{};
-    ShadowToAngles({630, 650}, angles, lens);
+    ShadowAngles angles = ShadowToAngles({630, 650}, lens);
     EXPECT_LT(angles.Low, angles.High);
     EXPECT_EQ(angles.Width, angles.High - angles.Low);
     EXPECT_NEAR(angles.Width, 0.0359375, 1e-8);
     EXPECT_EQ(angles.Mid, kQuarterPi);
-    ShadowToAngles({1, 4}, angles, lens);
+    angles = ShadowToAngles({1, 4}, lens);
     EXPECT_EQ(angles.Mid, PixelToAngle(lens, 2.5f));
   }
-  ShadowAngles angles{};
-  ShadowToAngles({INT32_MAX, INT32_MAX}, angles, kLensA);  // no integer overflow
+  ShadowAngles angles = ShadowToAngles({INT32_MAX, INT32_MAX}, kLensA);  // no integer overflow
   EXPECT_EQ(angles.Mid, angles.Low);
 }
 
 TEST(TriangulateTest, Intersection) {
-  ShadowAngles a{}, b{};
-  ShadowToAngles({630, 650}, a, kLensA);
-  ShadowToAngles({630, 650}, b, kLensB);
-  EnginePoint p{};
-  Triangulate(a, b, p);
+  ShadowAngles a = ShadowToAngles({630, 650}, kLensA);
+  ShadowAngles b = ShadowToAngles({630, 650}, kLensB);
+  EnginePoint p = Triangulate(a, b);
   EXPECT_NEAR(p.X, 0.5, 1e-15);
   EXPECT_NEAR(p.Y, 0.5, 1e-15);
   EXPECT_NEAR(p.Size, 0.012705, 1e-6);
@@ -56,21 +52,20 @@ TEST(TriangulateTest, Intersection) {
   EXPECT_EQ(p.State, PointMeasured);
   // X is measured from camera A: tan(a) / (tan(a) + tan(b)).
   b.Mid = std::atan(0.5);
-  Triangulate(a, b, p);
+  p = Triangulate(a, b);
   EXPECT_NEAR(p.X, 2.0 / 3, 1e-12);
-  Triangulate(b, a, p);
+  p = Triangulate(b, a);
   EXPECT_NEAR(p.X, 1.0 / 3, 1e-12);
 }
 
 TEST(TriangulateTest, DegenerateValuesPropagate) {
   ShadowAngles a = {0.2, 0.4, 0.3, 0.2};
   ShadowAngles b = {-0.4, -0.2, -0.3, 0.0};  // parallel ray, zero width
-  EnginePoint p{};
-  Triangulate(a, b, p);
+  EnginePoint p = Triangulate(a, b);
   EXPECT_TRUE(std::isinf(p.Y));
   EXPECT_TRUE(std::isnan(p.Size));
   b.Mid = 0.3;
-  Triangulate(a, b, p);
+  p = Triangulate(a, b);
   EXPECT_EQ(p.Size, 0.0);
   EXPECT_TRUE(std::isinf(p.Mismatch));
 }

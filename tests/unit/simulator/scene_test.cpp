@@ -6,7 +6,7 @@
 #include <string>
 
 #include "simulator/scene/scene_file.h"
-#include "touch-daemon/engine/shadow_detection.h"
+#include "touch-daemon/engine/shadows.h"
 #include "touch-daemon/engine/triangulation.h"
 
 namespace lumaro::sim {
@@ -29,8 +29,7 @@ TEST(SceneRenderTest, BothCodingsDecodeToTheRenderedLine) {
     const std::vector<std::uint8_t> codes = EncodeLine(line, half);
     ASSERT_LE(codes.size(), 59u);
     ASSERT_EQ(codes.empty() || (codes[0] & 1) == (half ? 0 : 1), true);
-    LineImage decoded{};
-    DecodeLineImage(codes.data(), static_cast<std::int32_t>(codes.size()), decoded);
+    const LineImage decoded = ExpandLine(DecodeLine(codes));
     ASSERT_TRUE(std::equal(line.begin(), line.end(), decoded.begin())) << round;
   }
 }
@@ -51,11 +50,8 @@ TEST(SceneRenderTest, ShadowsTriangulateBackToTheFinger) {
       int sa = 0, ea = 0, sb = 0, eb = 0;
       ASSERT_TRUE(ShadowSamples(lens, false, x, y, 0.01, &sa, &ea));
       ASSERT_TRUE(ShadowSamples(lens, true, x, y, 0.01, &sb, &eb));
-      ShadowAngles angles_a{}, angles_b{};
-      ShadowToAngles({sa, ea}, angles_a, a);
-      ShadowToAngles({sb, eb}, angles_b, b);
-      EnginePoint point{};
-      Triangulate(angles_a, angles_b, point);
+      const EnginePoint point =
+          Triangulate(ShadowToAngles({sa, ea}, a), ShadowToAngles({sb, eb}, b));
       EXPECT_NEAR(point.X, x, 0.004);
       EXPECT_NEAR(point.Y, y, 0.004);
     }

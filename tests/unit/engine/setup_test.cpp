@@ -1,11 +1,14 @@
-#include "touch-daemon/engine_setup.h"
+#include "touch-daemon/engine/setup.h"
 
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "driver-interface/byte_fields.h"
+#include "touch-daemon/engine/engine.h"
 
 namespace lumaro {
 namespace {
@@ -31,10 +34,10 @@ ParamBlock LensBlock(float c1, std::int32_t start = 10, std::int32_t end = 600) 
   return b;
 }
 
-TEST(SetScaleTest, InvalidGeometryGivesDefaultsAndKeepsSpan) {
-  EngineScale scale{};
-  scale.Span = 1234.5f;
-  EXPECT_FALSE(SetScale(scale, ParamBlock{}));
+TEST(ScaleFromGeometryTest, InvalidGeometryGivesDefaultsAndKeepsSpan) {
+  const ScaleSetup setup = ScaleFromGeometry(ParamBlock{}, 1234.5f);
+  const EngineScale& scale = setup.Scale;
+  EXPECT_FALSE(setup.Valid);
   EXPECT_EQ(scale.XScale, 32768.0f);
   EXPECT_EQ(scale.XOffset, 0.0f);
   EXPECT_EQ(std::bit_cast<std::uint32_t>(scale.YScale), 0x472AAAABu);
@@ -45,17 +48,18 @@ TEST(SetScaleTest, InvalidGeometryGivesDefaultsAndKeepsSpan) {
 
   ParamBlock no_guard30 = ValidGeometry();
   Put<std::int32_t, 30>(no_guard30, 0);
-  EXPECT_FALSE(SetScale(scale, no_guard30));
+  EXPECT_FALSE(ScaleFromGeometry(no_guard30, 0.0f).Valid);
   for (float guard34 : {1.0f, -0.25f}) {
     ParamBlock g = ValidGeometry();
     Put<float, 34>(g, guard34);
-    EXPECT_FALSE(SetScale(scale, g)) << guard34;
+    EXPECT_FALSE(ScaleFromGeometry(g, 0.0f).Valid) << guard34;
   }
 }
 
-TEST(SetScaleTest, ValidGeometryInSinglePrecision) {
-  EngineScale scale{};
-  ASSERT_TRUE(SetScale(scale, ValidGeometry()));
+TEST(ScaleFromGeometryTest, ValidGeometryInSinglePrecision) {
+  const ScaleSetup setup = ScaleFromGeometry(ValidGeometry(), 1234.5f);
+  const EngineScale& scale = setup.Scale;
+  ASSERT_TRUE(setup.Valid);
   EXPECT_EQ(scale.Span, 1050.0f);  // 100 - 50 + 1000
   EXPECT_FLOAT_EQ(scale.XScale, 34406.4f);
   EXPECT_FLOAT_EQ(scale.XOffset, 1638.4f);
@@ -65,10 +69,11 @@ TEST(SetScaleTest, ValidGeometryInSinglePrecision) {
   EXPECT_FLOAT_EQ(scale.Ratio, 0.25f / 1050.0f);
 }
 
-TEST(SetLensModelsTest, ValidityBoundsOfC1) {
-  std::array<LensModel, 2> models{};
+TEST(LensModelsFromBlocksTest, ValidityBoundsOfC1) {
   for (float c1 : {0.79f, 1.51f, -1.51f}) {
-    EXPECT_FALSE(SetLensModels(models, LensBlock(c1), LensBlock(1.0f))) << c1;
+    const LensSetup setup = LensModelsFromBlocks(LensBlock(c1), LensBlock(1.0f));
+    const std::array<LensModel, 2>& models = setup.Models;
+    EXPECT_FALSE(setup.Valid) << c1;
     EXPECT_EQ(models[1].k[0], 0.0f);
     EXPECT_EQ(models[1].k[1], 1.15f);
     EXPECT_EQ(models[1].k[7], 0.0f);
@@ -76,14 +81,16 @@ TEST(SetLensModelsTest, ValidityBoundsOfC1) {
     EXPECT_EQ(models[1].PixelEnd, 1280);
   }
   for (float c1 : {-1.0f, 0.8f, 1.5f})
-    EXPECT_TRUE(SetLensModels(models, LensBlock(c1), LensBlock(c1)));
-  EXPECT_FALSE(SetLensModels(models, LensBlock(1.0f), LensBlock(0.0f)));
-  EXPECT_EQ(models[0].k[1], -1.15f);  // camera B's default turns the other way
+    EXPECT_TRUE(LensModelsFromBlocks(LensBlock(c1), LensBlock(c1)).Valid);
+  const LensSetup setup = LensModelsFromBlocks(LensBlock(1.0f), LensBlock(0.0f));
+  EXPECT_FALSE(setup.Valid);
+  EXPECT_EQ(setup.Models[0].k[1], -1.15f);  // camera B's default turns the other way
 }
 
-TEST(SetLensModelsTest, CameraBNegatedAndWindowsDoubled) {
-  std::array<LensModel, 2> models{};
-  ASSERT_TRUE(SetLensModels(models, LensBlock(-1.0f, 10, 600), LensBlock(1.25f, 20, 630)));
+TEST(LensModelsFromBlocksTest, CameraBNegatedAndWindowsDoubled) {
+  LensSetup setup = LensModelsFromBlocks(LensBlock(-1.0f, 10, 600), LensBlock(1.25f, 20, 630));
+  ASSERT_TRUE(setup.Valid);
+  const std::array<LensModel, 2>& models = setup.Models;
   const LensModel& a = models[1];
   const LensModel& b = models[0];
   EXPECT_EQ(a.k[0], 2.0f);  // gain * c0 + c8
@@ -97,36 +104,36 @@ TEST(SetLensModelsTest, CameraBNegatedAndWindowsDoubled) {
   EXPECT_EQ(b.PixelStart, 40);
   EXPECT_EQ(b.PixelEnd, 1260);
 
-  SetLensModels(models, LensBlock(1.0f, INT32_MIN, INT32_MAX), LensBlock(1.0f));
+  setup = LensModelsFromBlocks(LensBlock(1.0f, INT32_MIN, INT32_MAX), LensBlock(1.0f));
   EXPECT_EQ(models[1].PixelStart, INT32_MIN);  // saturated, no overflow
   EXPECT_EQ(models[1].PixelEnd, INT32_MAX);
 }
 
 TEST(EngineResetTest, ClearsTrackingStateAndReportsValidity) {
-  EngineState engine{};
-  engine.SplitA.State = SplitPair;
-  engine.SplitB.State = SplitSwapped;
-  engine.History[1].Ring[49].State = PointMeasured;
-  engine.History[0].Newest = 17;
-  engine.RawPair[1].State = engine.OutputPair[0].State = engine.ReferencePair[1].State = PointHeld;
-  engine.HoldCount = 3;
-  engine.OccludedPair = 1;
+  auto engine = std::make_unique<Engine>();
+  const std::vector<std::uint8_t> shadow = {0xFE, 0xFE, 0x74, 0x13};  // {630, 650}
+  const std::vector<std::uint8_t> two = {0xFE, 0x8E, 0x13, 0xFE, 0x8E, 0x13};
+  EXPECT_TRUE(engine->Reset(ValidGeometry(), LensBlock(1.0f), LensBlock(1.0f)));
+  for (int scan = 0; scan < 3; ++scan) engine->ProcessScan(shadow, two);
+  engine->ProcessScan(shadow, {});  // a hold
 
-  EXPECT_TRUE(EngineReset(engine, ValidGeometry(), LensBlock(1.0f), LensBlock(1.0f)));
-  EXPECT_EQ(engine.SplitA.State, SplitIdle);
-  EXPECT_EQ(engine.SplitB.State, SplitIdle);
-  for (const PointHistory& h : engine.History) {
+  EXPECT_TRUE(engine->Reset(ValidGeometry(), LensBlock(1.0f), LensBlock(1.0f)));
+  const EngineState& s = engine->state();
+  EXPECT_EQ(s.SplitA.State, SplitIdle);
+  EXPECT_EQ(s.SplitB.State, SplitIdle);
+  for (const PointHistory& h : s.History) {
     EXPECT_EQ(h.Newest, -1);
     for (const EnginePoint& p : h.Ring) EXPECT_EQ(p.State, PointNone);
   }
-  for (const EnginePair& pair : {engine.RawPair, engine.OutputPair, engine.ReferencePair}) {
+  for (const EnginePair& pair : {s.RawPair, s.ReferencePair}) {
     EXPECT_EQ(pair[0].State + pair[1].State, 0);
   }
-  EXPECT_EQ(engine.HoldCount, 0);
-  EXPECT_EQ(engine.OccludedPair, 0);
+  EXPECT_EQ(s.HoldCount, 0);
+  EXPECT_EQ(s.OccludedPair, 0);
 
-  EXPECT_FALSE(EngineReset(engine, ParamBlock{}, LensBlock(1.0f), LensBlock(1.0f)));
-  EXPECT_FALSE(EngineReset(engine, ValidGeometry(), LensBlock(1.0f), LensBlock(2.0f)));
+  EXPECT_FALSE(engine->Reset(ParamBlock{}, LensBlock(1.0f), LensBlock(1.0f)));
+  EXPECT_EQ(engine->state().Scale.Span, 1050.0f);  // kept from the valid geometry
+  EXPECT_FALSE(engine->Reset(ValidGeometry(), LensBlock(1.0f), LensBlock(2.0f)));
 }
 
 }  // namespace

@@ -1,20 +1,19 @@
-#include "touch-daemon/engine_setup.h"
+#include "touch-daemon/engine/setup.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
+
+#include "touch-daemon/engine/saturate.h"
 
 namespace lumaro {
 
 namespace {
 
-// Doubling a window bound in 64 bits and saturating to int32 keeps absurd
+// Doubling a window bound in double precision and saturating to int32 keeps absurd
 // blocks from overflowing; detection limits the window to the line anyway.
 std::int32_t DoubledPixel(std::int32_t pixel) {
-  constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
-  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(2 * std::int64_t{pixel}, kMin, kMax));
+  return SaturateToInt32(2.0 * pixel);
 }
 
 bool LensBlockValid(const ParamBlock& block) {
@@ -24,7 +23,7 @@ bool LensBlockValid(const ParamBlock& block) {
 
 // The model of one camera; sign is +1 for camera A and -1 for camera B.
 bool SetLensModel(LensModel& model, const ParamBlock& block, float sign) {
-  model.k.fill(0.0f);
+  model = LensModel{};
   if (!LensBlockValid(block)) {
     model.k[1] = sign * kDefaultLensK1;
     model.PixelStart = kDefaultPixelStart;
@@ -39,13 +38,10 @@ bool SetLensModel(LensModel& model, const ParamBlock& block, float sign) {
   return true;
 }
 
-void ClearPair(EnginePair& pair) {
-  for (EnginePoint& point : pair) point.State = PointNone;
-}
-
 }  // namespace
 
-bool SetScale(EngineScale& scale, const ParamBlock& geometry) {
+ScaleSetup ScaleFromGeometry(const ParamBlock& geometry, float span) {
+  EngineScale scale{};
   const std::int32_t width = geometry::DeviceWidth(geometry);
   const std::int32_t height = geometry::DeviceHeight(geometry);
   const std::int32_t ratio_den = geometry::RatioDen(geometry);
@@ -60,11 +56,12 @@ bool SetScale(EngineScale& scale, const ParamBlock& geometry) {
     scale.YOffset = 0.0f;
     scale.ZScale = kDefaultZScale;
     scale.Ratio = kDefaultRatio;
-    return false;
+    scale.Span = span;
+    return {scale, false};
   }
   // The integer sum in 64 bits cannot overflow; it is then rounded to float.
-  const float span = static_cast<float>(std::int64_t{geometry::ExtentX(geometry)} -
-                                        geometry::OriginX(geometry) + width);
+  span = static_cast<float>(std::int64_t{geometry::ExtentX(geometry)} -
+                            geometry::OriginX(geometry) + width);
   const float fwidth = static_cast<float>(width);
   const float fheight = static_cast<float>(height);
   scale.XScale = span * 32768.0f / fwidth;
@@ -74,32 +71,15 @@ bool SetScale(EngineScale& scale, const ParamBlock& geometry) {
   scale.ZScale = scale.XScale;
   scale.Ratio = static_cast<float>(ratio_num) / static_cast<float>(ratio_den) / span;
   scale.Span = span;
-  return true;
+  return {scale, true};
 }
 
-bool SetLensModels(std::array<LensModel, 2>& models, const ParamBlock& lens_a,
-                   const ParamBlock& lens_b) {
-  const bool a_valid = SetLensModel(models[1], lens_a, 1.0f);
-  const bool b_valid = SetLensModel(models[0], lens_b, -1.0f);
-  return a_valid && b_valid;
-}
-
-bool EngineReset(EngineState& engine, const ParamBlock& geometry, const ParamBlock& lens_a,
-                 const ParamBlock& lens_b) {
-  const bool scale_valid = SetScale(engine.Scale, geometry);
-  const bool lenses_valid = SetLensModels(engine.LensModel, lens_a, lens_b);
-  engine.SplitA.State = SplitIdle;
-  engine.SplitB.State = SplitIdle;
-  for (PointHistory& history : engine.History) {
-    for (EnginePoint& entry : history.Ring) entry.State = PointNone;
-    history.Newest = -1;
-  }
-  ClearPair(engine.RawPair);
-  ClearPair(engine.OutputPair);
-  ClearPair(engine.ReferencePair);
-  engine.HoldCount = 0;
-  engine.OccludedPair = 0;
-  return scale_valid && lenses_valid;
+LensSetup LensModelsFromBlocks(const ParamBlock& lens_a, const ParamBlock& lens_b) {
+  LensSetup setup;
+  const bool a_valid = SetLensModel(setup.Models[1], lens_a, 1.0f);
+  const bool b_valid = SetLensModel(setup.Models[0], lens_b, -1.0f);
+  setup.Valid = a_valid && b_valid;
+  return setup;
 }
 
 }  // namespace lumaro

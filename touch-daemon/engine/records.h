@@ -1,6 +1,5 @@
-// The engine's state records, shared by shadow detection, triangulation,
-// pairing and trajectory smoothing. Plain records laid out field by field;
-// the whole state is zero-filled with its owner and set up by EngineReset.
+// The engine's plain records, shared by shadow detection, triangulation,
+// pairing, trajectory smoothing and the engine that runs them per scan.
 #pragma once
 
 #include <array>
@@ -60,6 +59,21 @@ struct ShadowSpan {
   std::int32_t End;
 };
 
+// The shadows of one camera, left to right.
+struct ShadowList {
+  std::array<ShadowSpan, kMaxShadows> Spans;
+  std::int32_t Count;  // 0 .. kMaxShadows
+};
+
+// A decoded line image as its shadowed runs, left to right, each maximal
+// (separated by at least one lit pixel) and within 0 .. kLinePixels; every
+// other pixel is lit.
+inline constexpr int kMaxLineRuns = kLinePixels / 2;
+struct LineRuns {
+  std::array<ShadowSpan, kMaxLineRuns> Shadowed;
+  std::int32_t Count;
+};
+
 // SplitTracker::State.
 enum SplitState : std::uint8_t {
   SplitIdle = 0,
@@ -91,7 +105,7 @@ struct ShadowAngles {
   double Width;
 };
 
-// One decoded line image: one byte per pixel, 0 = lit, 1 = shadowed.
+// A line image expanded to one byte per pixel, 0 = lit, 1 = shadowed.
 using LineImage = std::array<std::uint8_t, kLinePixels>;
 
 // Least-squares work area of the trajectory smoothing.
@@ -110,34 +124,29 @@ struct FitWork {
   std::array<double, kMaxFitCoefficients> CoeffSize;
 };
 
-// Storage shared by the two line images, which live from decoding until the
-// shadows are found, and the fit work area, used only later in the frame.
-union EngineScratch {
-  std::array<LineImage, 2> LineImages;  // [0] camera A, [1] camera B
-  FitWork Fit;
+// A touch in report units (0 to 32768 across the active area), as the
+// engine hands it to the filters.
+struct TouchPoint {
+  std::int32_t x;
+  std::int32_t y;
+  std::int32_t z;     // contact width
+  std::uint8_t down;  // 1 = touching, 0 = not
 };
-static_assert(sizeof(EngineScratch) == std::size_t{2} * kLinePixels);
 
+// Slot 0, then slot 1.
+using TouchPair = std::array<TouchPoint, 2>;
+
+// The engine's state from one scan to the next.
 struct EngineState {
-  EnginePair RawPair;        // pairing result of the latest frame, unsmoothed
-  EnginePair OutputPair;     // smoothed result of the latest frame
-  EnginePair ReferencePair;  // where each slot is expected in the next frame
+  EnginePair RawPair;        // pairing result of the latest scan, unsmoothed
+  EnginePair ReferencePair;  // where each slot is expected in the next scan
   EngineScale Scale;
   std::array<lumaro::LensModel, 2> LensModel;  // [0] camera B, [1] camera A
-  std::int32_t HoldCount;                      // frames for which the previous result was repeated
+  std::int32_t HoldCount;                      // scans for which the previous result was repeated
   std::uint8_t OccludedPair;  // 1 after two touches were resolved from counts 1 and 2
   SplitTracker SplitB;
   SplitTracker SplitA;
   std::array<PointHistory, 2> History;  // per touch slot
-  EngineScratch scratch;
-  std::array<ShadowSpan, kMaxShadows> ShadowsA;
-  std::array<ShadowSpan, kMaxShadows> ShadowsB;
-  std::array<ShadowAngles, kMaxShadows> AnglesA;
-  std::array<ShadowAngles, kMaxShadows> AnglesB;
-  std::int32_t ShadowCountA;  // after the merged-shadow tracker
-  std::int32_t ShadowCountB;
-  std::int32_t RawShadowCountA;  // as found, before the tracker
-  std::int32_t RawShadowCountB;
 };
 
 }  // namespace lumaro

@@ -1,0 +1,205 @@
+#include "touch-daemon/engine/shadows.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "driver-interface/byte_fields.h"
+#include "touch-daemon/engine/engine.h"
+
+namespace lumaro {
+namespace {
+
+// Spans as (Start, End) pairs, which compare and print.
+using Spans = std::vector<std::pair<std::int32_t, std::int32_t>>;
+
+Spans ToSpans(const ShadowList& shadows) {
+  Spans out;
+  for (std::int32_t i = 0; i < shadows.Count; ++i) {
+    out.emplace_back(shadows.Spans[i].Start, shadows.Spans[i].End);
+  }
+  return out;
+}
+
+LineRuns Line(const Spans& shadows) {
+  LineRuns line{};
+  for (auto [start, end] : shadows) line.Shadowed[line.Count++] = {start, end};
+  return line;
+}
+
+const LineRuns kAllShadowed = Line({{0, 1280}});
+
+Spans Find(const LineRuns& line, std::int32_t start = 0, std::int32_t end = 1280) {
+  return ToSpans(FindShadows(line, start, end, 2));
+}
+
+Spans Decode(const std::vector<std::uint8_t>& code) {
+  const LineRuns line = DecodeLine(code);
+  Spans out;
+  for (std::int32_t i = 0; i < line.Count; ++i) {
+    out.emplace_back(line.Shadowed[i].Start, line.Shadowed[i].End);
+  }
+  return out;
+}
+
+TEST(DecodeLineTest, Codings) {
+  EXPECT_EQ(Decode({0x0A}), Spans{});
+  EXPECT_EQ(Decode({0x00, 0x01, 0x0C}), (Spans{{2, 4}}));
+  EXPECT_EQ(Decode({0x01, 0x02, 0x03}), (Spans{{56, 64}}));
+  EXPECT_EQ(Decode({0x00, 0x01, 0x03}), (Spans{{2, 8}}));  // adjacent runs merge
+  // 4 x 256 + 242 lit, then a shadowed run cut at the last pixel; later bytes dropped.
+  EXPECT_EQ(Decode({0xFE, 0xFE, 0xFE, 0xFE, 0xF0, 0xFF, 0x00, 0x01}), (Spans{{1266, 1280}}));
+  EXPECT_EQ(Decode({}), Spans{});
+  const LineImage image = ExpandLine(DecodeLine(std::vector<std::uint8_t>{0x00, 0x01, 0x0C}));
+  EXPECT_EQ(std::count(image.begin(), image.end(), 1), 2);
+  EXPECT_EQ(image[2] + image[3], 2);
+}
+
+// The detection as it was specified, pixel by pixel: gaps sorted shortest
+// first by exchange, closed in the image, then the shadows read off it.
+Spans FindByPixels(LineImage line, std::int32_t start, std::int32_t end) {
+  start = std::clamp(start, 0, 1280);
+  end = std::clamp(end, start, 1280);
+  std::vector<std::pair<std::int32_t, std::int32_t>> gaps;
+  for (std::int32_t p = start; p < end;) {
+    if (line[p] != 0) {
+      ++p;
+      continue;
+    }
+    const std::int32_t s = p;
+    while (p < end && line[p] == 0) ++p;
+    gaps.emplace_back(s, p);
+  }
+  const auto n = static_cast<std::int32_t>(gaps.size());
+  const std::int32_t first = n > 0 && gaps[0].first == start ? 1 : 0;
+  const std::int32_t last = n > 0 && gaps[n - 1].second == end ? n - 1 : n;
+  const auto length = [&](std::int32_t i) { return gaps[i].second - gaps[i].first; };
+  for (std::int32_t i = first + 1; i < last; ++i) {
+    for (std::int32_t j = first; j < i; ++j) {
+      if (length(i) < length(j)) std::swap(gaps[i], gaps[j]);
+    }
+  }
+  const auto close = [&](std::int32_t i) {
+    std::fill(line.begin() + gaps[i].first, line.begin() + gaps[i].second, 1);
+  };
+  std::int32_t p = first;
+  while (p < last && length(p) <= 2) close(p++);
+  while (p < last - 1) close(p++);
+  Spans out;
+  for (std::int32_t q = start; q < end;) {
+    if (line[q] == 0) {
+      ++q;
+      continue;
+    }
+    const std::int32_t s = q;
+    while (q < end && line[q] != 0) ++q;
+    if (out.size() < 2) out.emplace_back(s, q);
+  }
+  return out;
+}
+
+TEST(FindShadowsTest, RunsGiveThePixelResult) {
+  std::mt19937 rng(13);
+  std::uniform_int_distribution<int> byte(0, 255), small(0, 6), bound(-20, 1300);
+  for (int round = 0; round < 20000; ++round) {
+    std::vector<std::uint8_t> code(1 + round % 40);
+    for (std::uint8_t& b : code)
+      b = static_cast<std::uint8_t>(round % 3 == 0 ? byte(rng) : small(rng));
+    const LineRuns line = DecodeLine(code);
+    const std::int32_t start = round % 2 == 0 ? 0 : bound(rng);
+    const std::int32_t end = round % 2 == 0 ? 1280 : bound(rng);
+    ASSERT_EQ(Find(line, start, end), FindByPixels(ExpandLine(line), start, end))
+        << round << " " << start << " " << end;
+  }
+}
+
+TEST(FindShadowsTest, GapClosing) {
+  EXPECT_EQ(Find(Line({{100, 110}, {111, 120}})), (Spans{{100, 120}}));
+  EXPECT_EQ(Find(Line({{100, 110}, {112, 120}})), (Spans{{100, 120}}));
+  EXPECT_EQ(Find(Line({{100, 110}, {113, 120}})), (Spans{{100, 110}, {113, 120}}));
+  EXPECT_EQ(Find(Line({{10, 20}, {22, 30}, {31, 40}})), (Spans{{10, 40}}));  // even the longest
+  // Gaps 10, 4: the shorter closes. Equal gaps 5, 5: the right one stays open; 5, 5, 3: the left.
+  EXPECT_EQ(Find(Line({{100, 110}, {120, 130}, {134, 140}})), (Spans{{100, 110}, {120, 140}}));
+  EXPECT_EQ(Find(Line({{100, 110}, {115, 120}, {125, 130}})), (Spans{{100, 120}, {125, 130}}));
+  EXPECT_EQ(Find(Line({{100, 110}, {115, 120}, {125, 130}, {133, 140}})),
+            (Spans{{100, 110}, {115, 140}}));
+}
+
+TEST(FindShadowsTest, WindowEdges) {
+  EXPECT_EQ(Find(kAllShadowed), (Spans{{0, 1280}}));
+  EXPECT_EQ(Find(kAllShadowed, 200, 300), (Spans{{200, 300}}));
+  // Clipped at the window start; 1-pixel gaps at either window edge stay open.
+  EXPECT_EQ(Find(Line({{90, 110}, {150, 160}, {198, 199}}), 100, 200),
+            (Spans{{100, 110}, {150, 199}}));
+  EXPECT_EQ(Find(Line({{101, 110}, {112, 160}, {170, 200}}), 100, 200),
+            (Spans{{101, 160}, {170, 200}}));
+  // Windows outside the line are clamped into it.
+  EXPECT_EQ(Find(Line({{0, 10}, {1270, 1280}}), -50, 5000), (Spans{{0, 10}, {1270, 1280}}));
+  EXPECT_EQ(Find(kAllShadowed, 300, 100), Spans{});
+}
+
+TEST(SplitMergedShadowTest, FrameSequence) {
+  struct Step {
+    Spans in;
+    std::int32_t other;
+    Spans out;
+    SplitState state;
+  };
+  const Step steps[] = {
+      {{{100, 120}, {140, 150}}, 1, {{100, 120}, {140, 150}}, SplitPair},
+      {{{100, 150}}, 2, {{100, 120}, {140, 150}}, SplitActive},
+      {{{102, 152}}, 2, {{102, 112}, {132, 152}}, SplitSwapped},
+      {{{102, 110}}, 2, {{102, 110}, {102, 110}}, SplitSwapped},  // both widths clamped to 8
+      {{{102, 110}}, 1, {{102, 110}}, SplitIdle},
+      {{{100, 150}}, 2, {{100, 150}}, SplitIdle},
+      {{{100, 120}, {140, 150}}, 2, {{100, 120}, {140, 150}}, SplitPair},
+      {{{125, 150}}, 2, {{125, 150}}, SplitIdle},  // does not cover the first
+      {{{100, 120}, {140, 150}}, 2, {{100, 120}, {140, 150}}, SplitPair},
+      {{{100, 130}}, 2, {{100, 130}}, SplitIdle},  // does not cover the second
+      {{{100, 120}, {140, 150}}, 2, {{100, 120}, {140, 150}}, SplitPair},
+      {{{100, 150}}, 2, {{100, 120}, {140, 150}}, SplitActive},
+      {{{100, 115}}, 2, {{100, 115}, {105, 115}}, SplitActive},  // first width clamped to 15
+      {{}, 2, {}, SplitIdle},
+  };
+  SplitTracker tracker{};
+  for (const Step& step : steps) {
+    ShadowList in{};
+    for (auto [start, end] : step.in) in.Spans[in.Count++] = {start, end};
+    EXPECT_EQ(ToSpans(SplitMergedShadow(in, step.other, tracker)), step.out);
+    EXPECT_EQ(tracker.State, step.state);
+  }
+}
+
+TEST(EngineStagesTest, WindowsAndTrackers) {
+  // Camera A's window starts at 105 sensor pixels (210 samples), camera B's
+  // ends at 300 (600).
+  ParamBlock lens_a{};
+  ParamBlock lens_b{};
+  for (ParamBlock* block : {&lens_a, &lens_b}) {
+    PutAt<std::int32_t>(*block, 2, block == &lens_a ? 105 : 0);
+    PutAt<std::int32_t>(*block, 6, block == &lens_a ? 640 : 300);
+    PutAt<float>(*block, 14, 1.0f);
+  }
+  Engine engine;
+  engine.Reset(ParamBlock{}, lens_a, lens_b);
+  const std::vector<std::uint8_t> pair = {0xC6, 0x13, 0x12, 0x09};  // {200, 220}, {240, 250}
+  const std::vector<std::uint8_t> merged = {0xC6, 0x31};            // {200, 250}
+  const std::vector<std::uint8_t> far = {0xC6, 0x13, 0x12, 0x09,
+                                         0xFE, 0xFE, 0x24, 0x09};  // and {800, 810}
+  ScanStages stages{};
+  engine.ProcessScan(pair, far, &stages);
+  engine.ProcessScan(merged, far, &stages);
+  EXPECT_EQ(stages.Found[0].Count, 1);
+  EXPECT_EQ(ToSpans(stages.Shadows[0]), (Spans{{210, 220}, {240, 250}}));
+  EXPECT_EQ(engine.state().SplitA.State, SplitActive);
+  // {800, 810} lies outside camera B's window.
+  EXPECT_EQ(ToSpans(stages.Found[1]), (Spans{{200, 220}, {240, 250}}));
+  EXPECT_EQ(stages.Lines[1].Count, 3);
+}
+
+}  // namespace
+}  // namespace lumaro
