@@ -108,7 +108,9 @@ struct ShadowAngles {
 // A line image expanded to one byte per pixel, 0 = lit, 1 = shadowed.
 using LineImage = std::array<std::uint8_t, kLinePixels>;
 
-// Least-squares work area of the trajectory smoothing.
+// Least-squares work area of the trajectory smoothing. The power sums are
+// formed as the fits need them: those of the first SumTerms powers of t are
+// up to date.
 struct FitWork {
   std::array<double, kMaxFitSamples> SampleX;
   std::array<double, kMaxFitSamples> SampleY;
@@ -119,6 +121,7 @@ struct FitWork {
   std::array<double, kMaxFitCoefficients> SumSize;       // sums of Size * t^k
   std::array<double, 2 * kMaxFitCoefficients - 1> SumT;  // sums of t^k, k = 0 .. 16
   std::int32_t SampleCount;
+  std::int32_t SumTerms;
   std::array<double, kMaxFitCoefficients> CoeffX;  // constant term first
   std::array<double, kMaxFitCoefficients> CoeffY;
   std::array<double, kMaxFitCoefficients> CoeffSize;

@@ -27,7 +27,67 @@ constexpr double kFailedFit = std::numeric_limits<double>::infinity();
 
 // Ring slot of any index, never negative.
 std::int32_t Slot(std::int32_t index) {
+  if (index >= 0 && index < kHistoryLength) return index;
+  if (index < 0 && index >= -kHistoryLength) return index + kHistoryLength;
+  if (index >= kHistoryLength && index < 2 * kHistoryLength) return index - kHistoryLength;
   return ((index % kHistoryLength) + kHistoryLength) % kHistoryLength;
+}
+
+constexpr std::int32_t kPowerSums = 2 * kMaxFitCoefficients - 1;
+
+// t^k by repeated multiplication, k = 0 .. 16, for the sample times the
+// smoothing uses (offsets -10 .. 2 and a margin).
+constexpr std::int32_t kTabledTime = 16;
+struct PowerTable {
+  std::array<std::array<double, kPowerSums>, 2 * kTabledTime + 1> Row;
+};
+constexpr PowerTable MakePowerTable() {
+  PowerTable table{};
+  for (std::int32_t t = -kTabledTime; t <= kTabledTime; ++t) {
+    double power = 1.0;
+    for (std::int32_t k = 0; k < kPowerSums; ++k) {
+      table.Row[t + kTabledTime][k] = power;
+      power *= t;
+    }
+  }
+  return table;
+}
+constexpr PowerTable kPowers = MakePowerTable();
+
+// Adds sample s's terms k = from .. to - 1 to the power sums.
+void AddToSums(FitWork& work, std::int32_t s, std::int32_t from, std::int32_t to) {
+  const double time = work.SampleT[s];
+  std::array<double, kPowerSums> computed;
+  const std::array<double, kPowerSums>* powers = &computed;
+  if (time >= -kTabledTime && time <= kTabledTime) {
+    powers = &kPowers.Row[static_cast<std::int32_t>(time) + kTabledTime];
+  } else {
+    double power = 1.0;
+    for (double& p : computed) {
+      p = power;
+      power *= time;
+    }
+  }
+  const std::int32_t fitted = std::min(to, kMaxFitCoefficients);
+  for (std::int32_t k = from; k < fitted; ++k) {
+    const double power = (*powers)[k];
+    work.SumT[k] += power;
+    work.SumX[k] += work.SampleX[s] * power;
+    work.SumY[k] += work.SampleY[s] * power;
+    work.SumSize[k] += work.SampleSize[s] * power;
+  }
+  for (std::int32_t k = std::max(from, kMaxFitCoefficients); k < to; ++k) {
+    work.SumT[k] += (*powers)[k];
+  }
+}
+
+// Brings the sums of the first `terms` powers up to date. Each sum takes
+// its samples in the order they were added, so it does not matter when it is
+// formed.
+void EnsureSums(FitWork& work, std::int32_t terms) {
+  if (terms <= work.SumTerms) return;
+  for (std::int32_t s = 0; s < work.SampleCount; ++s) AddToSums(work, s, work.SumTerms, terms);
+  work.SumTerms = terms;
 }
 
 struct Anchor {
@@ -282,6 +342,7 @@ EnginePoint SmoothTrack(EnginePoint& reference, PointHistory& history, FitWork& 
 
 void FitReset(FitWork& work) {
   work.SampleCount = 0;
+  work.SumTerms = 0;
   work.SumX.fill(0.0);
   work.SumY.fill(0.0);
   work.SumSize.fill(0.0);
@@ -303,16 +364,7 @@ void FitAddSample(FitWork& work, const EnginePoint& point, std::int32_t t) {
   work.SampleSize[n] = point.Size;
   work.SampleT[n] = time;
   work.SampleCount = n + 1;
-  double power = 1.0;
-  for (std::size_t k = 0; k < work.SumT.size(); ++k) {
-    work.SumT[k] += power;
-    if (k < work.SumX.size()) {
-      work.SumX[k] += point.X * power;
-      work.SumY[k] += point.Y * power;
-      work.SumSize[k] += point.Size * power;
-    }
-    power *= time;
-  }
+  AddToSums(work, n, 0, work.SumTerms);
 }
 
 double FitPolynomial(FitWork& work, std::int32_t degree) {
@@ -321,11 +373,13 @@ double FitPolynomial(FitWork& work, std::int32_t degree) {
     return kFailedFit;
   }
 
-  // Normal equations; m[i][j] = sum of t^(i + j).
-  std::array<std::array<double, kMaxFitCoefficients>, kMaxFitCoefficients> m{};
-  std::array<double, kMaxFitCoefficients> bx{};
-  std::array<double, kMaxFitCoefficients> by{};
-  std::array<double, kMaxFitCoefficients> bs{};
+  // Normal equations; m[i][j] = sum of t^(i + j). Only rows and columns up
+  // to the degree are used.
+  EnsureSums(work, 2 * degree + 1);
+  std::array<std::array<double, kMaxFitCoefficients>, kMaxFitCoefficients> m;
+  std::array<double, kMaxFitCoefficients> bx;
+  std::array<double, kMaxFitCoefficients> by;
+  std::array<double, kMaxFitCoefficients> bs;
   for (std::int32_t i = 0; i <= degree; ++i) {
     for (std::int32_t j = 0; j <= degree; ++j) m[i][j] = work.SumT[i + j];
     bx[i] = work.SumX[i];
