@@ -11,7 +11,9 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
+#include <type_traits>
 
 namespace lumaro {
 
@@ -29,6 +31,11 @@ constexpr T LoadLe(const std::uint8_t* p) {
   static_assert(sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8);
   using U = UnsignedOf<sizeof(T)>;
   U v = 0;
+  if (!std::is_constant_evaluated() && std::endian::native == std::endian::little) {
+    // The same bytes in the same order: one load instead of a byte loop.
+    std::memcpy(&v, p, sizeof v);
+    return std::bit_cast<T>(v);
+  }
   for (std::size_t i = 0; i < sizeof(T); ++i) v = static_cast<U>(v | (U{p[i]} << (8 * i)));
   return std::bit_cast<T>(v);
 }

@@ -54,39 +54,49 @@ constexpr PowerTable MakePowerTable() {
 }
 constexpr PowerTable kPowers = MakePowerTable();
 
-// Adds sample s's terms k = from .. to - 1 to the power sums.
-void AddToSums(FitWork& work, std::int32_t s, std::int32_t from, std::int32_t to) {
+// t^k of sample s.
+double PowerOf(const FitWork& work, std::int32_t s, std::int32_t k) {
   const double time = work.SampleT[s];
-  std::array<double, kPowerSums> computed;
-  const std::array<double, kPowerSums>* powers = &computed;
   if (time >= -kTabledTime && time <= kTabledTime) {
-    powers = &kPowers.Row[static_cast<std::int32_t>(time) + kTabledTime];
-  } else {
-    double power = 1.0;
-    for (double& p : computed) {
-      p = power;
-      power *= time;
+    return kPowers.Row[static_cast<std::int32_t>(time) + kTabledTime][k];
+  }
+  double power = 1.0;
+  for (std::int32_t i = 0; i < k; ++i) power *= time;
+  return power;
+}
+
+// Adds the terms k = from .. to - 1 of samples first .. last - 1 to the power
+// sums. Each sum takes its samples in the order they were added, so it does
+// not matter when it is formed.
+void AddToSums(FitWork& work, std::int32_t first, std::int32_t last, std::int32_t from,
+               std::int32_t to) {
+  for (std::int32_t k = from; k < to; ++k) {
+    double sumT = work.SumT[k];
+    if (k < kMaxFitCoefficients) {
+      double sumX = work.SumX[k];
+      double sumY = work.SumY[k];
+      double sumSize = work.SumSize[k];
+      for (std::int32_t s = first; s < last; ++s) {
+        const double power = PowerOf(work, s, k);
+        sumT += power;
+        sumX += work.SampleX[s] * power;
+        sumY += work.SampleY[s] * power;
+        sumSize += work.SampleSize[s] * power;
+      }
+      work.SumX[k] = sumX;
+      work.SumY[k] = sumY;
+      work.SumSize[k] = sumSize;
+    } else {
+      for (std::int32_t s = first; s < last; ++s) sumT += PowerOf(work, s, k);
     }
-  }
-  const std::int32_t fitted = std::min(to, kMaxFitCoefficients);
-  for (std::int32_t k = from; k < fitted; ++k) {
-    const double power = (*powers)[k];
-    work.SumT[k] += power;
-    work.SumX[k] += work.SampleX[s] * power;
-    work.SumY[k] += work.SampleY[s] * power;
-    work.SumSize[k] += work.SampleSize[s] * power;
-  }
-  for (std::int32_t k = std::max(from, kMaxFitCoefficients); k < to; ++k) {
-    work.SumT[k] += (*powers)[k];
+    work.SumT[k] = sumT;
   }
 }
 
-// Brings the sums of the first `terms` powers up to date. Each sum takes
-// its samples in the order they were added, so it does not matter when it is
-// formed.
+// Brings the sums of the first `terms` powers up to date.
 void EnsureSums(FitWork& work, std::int32_t terms) {
   if (terms <= work.SumTerms) return;
-  for (std::int32_t s = 0; s < work.SampleCount; ++s) AddToSums(work, s, work.SumTerms, terms);
+  AddToSums(work, 0, work.SampleCount, work.SumTerms, terms);
   work.SumTerms = terms;
 }
 
@@ -364,7 +374,7 @@ void FitAddSample(FitWork& work, const EnginePoint& point, std::int32_t t) {
   work.SampleSize[n] = point.Size;
   work.SampleT[n] = time;
   work.SampleCount = n + 1;
-  AddToSums(work, n, 0, work.SumTerms);
+  AddToSums(work, n, n + 1, 0, work.SumTerms);
 }
 
 double FitPolynomial(FitWork& work, std::int32_t degree) {
