@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <numeric>
 
+#include "driver-interface/blocks.h"
 #include "driver-interface/requests.h"
 #include "trace/trace.h"
 
@@ -11,18 +12,18 @@ namespace lumaro::sim {
 
 namespace {
 
-constexpr std::uint8_t kSync = 0x55;
-constexpr std::uint8_t kGroupRead = 0x1E;
-constexpr std::uint8_t kGroupWrite = 0x2D;
-constexpr std::uint8_t kGroupControl = 0x3C;
-constexpr std::uint8_t kCmdBlock = 0xB2;
-constexpr std::uint8_t kCmdUnitList = 0xAE;
-constexpr std::uint8_t kCmdPrepareWrite = 0xB1;
+using classic_packet::kCmdBlock;
+using classic_packet::kCmdPrepareWrite;
+using classic_packet::kCmdUnitList;
+using classic_packet::kGroupControl;
+using classic_packet::kGroupRead;
+using classic_packet::kGroupWrite;
+using classic_packet::kSync;
 // Control commands to the main target (4 and 0 payload bytes) that the
 // controller acknowledges and otherwise ignores.
 constexpr std::uint8_t kCmdControlAA = 0xAA;
 constexpr std::uint8_t kCmdControlAF = 0xAF;
-constexpr std::size_t kHeaderBytes = 5;  // sync, group, target, command, length
+constexpr std::size_t kHeaderBytes = classic_packet::kHeaderSize;
 constexpr std::size_t kAddressBytes = 4;
 constexpr std::size_t kBlockBytes = trace::kClassicBlockBytes;
 

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver-interface/blocks.h"
 #include "driver-interface/requests.h"
 #include "simulator/camera_controller.h"
 #include "simulator/sim_log.h"
@@ -25,8 +26,8 @@
 namespace lumaro::sim {
 
 // Reply status bytes (offset 1 of a reply).
-inline constexpr std::uint8_t kClassicReplyAck = 0x87;
-inline constexpr std::uint8_t kClassicReplyData = 0x4B;
+inline constexpr std::uint8_t kClassicReplyAck = classic_packet::kReplyAck;
+inline constexpr std::uint8_t kClassicReplyData = classic_packet::kReplyData;
 inline constexpr std::uint8_t kClassicReplyFailed = 0xF0;
 
 // Ways to make the controller misbehave, for tests of its client.

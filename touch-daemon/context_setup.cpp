@@ -19,7 +19,7 @@ constexpr std::int32_t kCurveGain = 0;
 
 }  // namespace
 
-void KixUSBInitCore_0x0c20(DeviceContext& ctx) {
+void SetUpCameraPipeline(DeviceContext& ctx) {
   ctx.engine.Reset(ctx.Geometry, ctx.LensA, ctx.LensB);
   TapFilterReset(ctx.TapFilter);
   CurveQueueClear(ctx.Stage1Curve);

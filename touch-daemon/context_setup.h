@@ -10,7 +10,7 @@ namespace lumaro {
 // order: the engine's reset, TapFilterReset, CurveQueueClear of the three queues,
 // TapFilterConfigure (span 200, step 16, radius 0), CurveQueueSetGain 0 for
 // the three queues, CalibSetup.
-void KixUSBInitCore_0x0c20(DeviceContext& ctx);
+void SetUpCameraPipeline(DeviceContext& ctx);
 
 // Builds Transform from CalibX, CalibY and DeviceConfig. Calibrated: the
 // coefficient blocks are copied. Not calibrated: the identity, and

@@ -68,7 +68,7 @@ void DaemonLoop::HandleFrame() {
 
 void DaemonLoop::EndSession(ssize_t n, int error) {
   io_.Close(ctx_->fd);
-  session_.KixUSBDeviceReleaseHardware();
+  session_.ReleaseDevice();
   ctx_->fd = -1;
   in_session_ = false;
   // A read of 0 bytes leaves errno without meaning: the device has nothing

@@ -14,7 +14,7 @@ void DeviceSession::DeviceInit() {
   ctx_.MaxPoints = kReportContacts;
   AllocatePoints(ctx_, allocator_, log_);
   if (ctx_.ProductID == kCameraProductId) {
-    KixUSBInitCore_0x0c20(ctx_);
+    SetUpCameraPipeline(ctx_);
     log_.Line("KixUSBInitCore_0x0c20 init end");
   }
 }
@@ -48,7 +48,7 @@ bool DeviceSession::IdentifyDevice() {
   return true;
 }
 
-void DeviceSession::KixUSBDeviceReleaseHardware() {
+void DeviceSession::ReleaseDevice() {
   FreePoints(ctx_, allocator_);
   log_.Line("KixUSBDeviceReleaseHardware--");
 }

@@ -20,7 +20,7 @@ class DeviceSession {
   // Identification, then set-up: prints "touch have init" unless a new
   // controller was identified, sets MaxPoints, allocates the point arrays
   // (keeping any the session holds) and, for a camera controller, runs
-  // KixUSBInitCore_0x0c20 and prints "KixUSBInitCore_0x0c20 init end".
+  // SetUpCameraPipeline and prints "KixUSBInitCore_0x0c20 init end".
   // Runs after every open and for every frame marked 0xA1.
   void DeviceInit();
 
@@ -32,7 +32,7 @@ class DeviceSession {
   bool IdentifyDevice();
 
   // Frees the point arrays and prints "KixUSBDeviceReleaseHardware--".
-  void KixUSBDeviceReleaseHardware();
+  void ReleaseDevice();
 
   const PointAllocator& allocator() const { return allocator_; }
 

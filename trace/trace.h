@@ -11,13 +11,16 @@
 #include <string_view>
 #include <vector>
 
+#include "driver-interface/requests.h"
+
 namespace lumaro::trace {
 
 inline constexpr char kMagic[] = "lumaro-trace";
 inline constexpr int kVersion = 1;
-inline constexpr std::size_t kMaxFrameBytes = 2048;
-inline constexpr std::size_t kPacketBytes = 6;
-inline constexpr std::size_t kEventBytes = 10;
+// The sizes of what a trace records, as the device interface defines them.
+inline constexpr std::size_t kMaxFrameBytes = kFrameBufferSize;
+inline constexpr std::size_t kPacketBytes = kTouchPacketSize;
+inline constexpr std::size_t kEventBytes = kClassicTouchEventSize;
 inline constexpr std::size_t kClassicBlockBytes = 32;
 inline constexpr std::uint32_t kClassicMainTarget = 0x80;
 inline constexpr std::uint32_t kClassicMainBlocks = 32;

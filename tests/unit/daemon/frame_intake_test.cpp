@@ -30,7 +30,7 @@ class FrameIntakeTest : public ::testing::Test {
  protected:
   FrameIntakeTest() {
     ctx_->MaxPoints = 2;
-    KixUSBInitCore_0x0c20(*ctx_);  // zero blocks: default lenses, windows 0..1280
+    SetUpCameraPipeline(*ctx_);  // zero blocks: default lenses, windows 0..1280
   }
   void Feed(const FrameBuffer& frame) {
     pipeline_.TakeFrame(frame, stages_.get());
