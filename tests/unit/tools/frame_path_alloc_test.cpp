@@ -1,9 +1,11 @@
-// The frame path allocates nothing: every allocation is counted while whole
-// scenes go through the daemon's intake, engine, filters and report writer.
+// The frame path allocates nothing, with or without its stages recorded:
+// every allocation is counted while whole scenes go through the daemon's
+// intake, engine, filters and report writer.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -42,8 +44,10 @@ TEST(FramePathTest, AllocatesNothingPerFrame) {
     ASSERT_TRUE(trace::ParseTrace(sim::RenderTrace(scene), &trace, &error)) << error;
     FramePath path(trace);
     ASSERT_GT(path.frame_count(), 100u);
+    auto stages = std::make_unique<FrameStages>();
     const long before = g_allocations;
-    for (std::size_t i = 0; i < path.frame_count(); ++i) path.Feed(i);
+    for (std::size_t i = 0; i < path.frame_count(); ++i)
+      path.Feed(i, i % 2 ? stages.get() : nullptr);
     EXPECT_EQ(g_allocations - before, 0) << name;
   }
 }
