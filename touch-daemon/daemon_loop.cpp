@@ -21,7 +21,8 @@ DaemonLoop::DaemonLoop(DeviceIo& io, DiagnosticSink& log, LoopHooks hooks, Point
       hooks_(std::move(hooks)),
       ctx_(std::make_unique<DeviceContext>()),
       session_(*ctx_, io, log, std::move(allocator)),
-      pipeline_(*ctx_, io) {}
+      pipeline_(*ctx_, io),
+      stages_(hooks_.on_scan ? std::make_unique<FrameStages>() : nullptr) {}
 
 DaemonLoop::~DaemonLoop() {
   if (in_session_) io_.Close(ctx_->fd);
@@ -63,7 +64,8 @@ void DaemonLoop::OpenDevice() {
 
 void DaemonLoop::HandleFrame() {
   if (frame_[0] == kReinitFrameMarker) session_.DeviceInit();
-  pipeline_.TakeFrame(frame_);
+  pipeline_.TakeFrame(frame_, stages_.get());
+  if (stages_ != nullptr && stages_->Scanned) hooks_.on_scan(*stages_);
 }
 
 void DaemonLoop::EndSession(ssize_t n, int error) {

@@ -25,16 +25,20 @@ namespace lumaro {
 inline constexpr unsigned int kOpenRetrySeconds = 2;
 inline constexpr unsigned int kReopenDelaySeconds = 1;
 
-// Both hooks are required.
+// sleep and keep_running are required.
 struct LoopHooks {
   std::function<void(unsigned int seconds)> sleep;
   // Asked before every open attempt and every read; Run returns on false.
   std::function<bool()> keep_running;
+  // Optional: shown the stages of every frame that completed a scan, right
+  // after its reports were written.
+  std::function<void(const FrameStages& stages)> on_scan = nullptr;
 };
 
 class DaemonLoop {
  public:
-  // Allocates the zero-filled context and frame buffer.
+  // Allocates the zero-filled context and frame buffer (and the stage
+  // record for an on_scan hook).
   DaemonLoop(DeviceIo& io, DiagnosticSink& log, LoopHooks hooks,
              PointAllocator allocator = DefaultPointAllocator());
   // Closes a descriptor still open and frees the point arrays, silently.
@@ -63,6 +67,7 @@ class DaemonLoop {
   std::unique_ptr<DeviceContext> ctx_;
   DeviceSession session_;
   FramePipeline pipeline_;
+  std::unique_ptr<FrameStages> stages_;  // only with an on_scan hook
   bool in_session_ = false;
 };
 

@@ -9,9 +9,9 @@
 #include "touch-daemon/calib_transform.h"
 #include "touch-daemon/daemon_loop.h"
 #include "touch-daemon/diagnostics.h"
-#include "touch-daemon/engine/shadow_detection.h"
+#include "touch-daemon/engine/setup.h"
+#include "touch-daemon/engine/shadows.h"
 #include "touch-daemon/engine/triangulation.h"
-#include "touch-daemon/engine_setup.h"
 
 namespace lumaro::doctor {
 namespace {
@@ -25,28 +25,21 @@ LineBits Pack(const LineImage& line) {
   return bits;
 }
 
-// Plays the trace to the daemon's loop and watches every call: after a scan
-// has gone through the intake (at the next call), it takes the engine's
-// results from the context.
+// Plays the trace to the daemon's loop and watches every call and every
+// scan's stages.
 class ProbeIo final : public DeviceIo {
  public:
   ProbeIo(const trace::Trace& trace, ProbeResult& out) : inner_(&trace, nullptr), out_(out) {}
 
-  void Attach(const DeviceContext* ctx) { ctx_ = ctx; }
   bool exhausted() const { return inner_.exhausted(); }
 
   int Open(const char* path, int flags) override {
-    Harvest();
     const int fd = inner_.Open(path, flags);
     (fd >= 0 ? out_.link.sessions : out_.link.failed_opens) += 1;
     return fd;
   }
-  int Close(int fd) override {
-    Harvest();
-    return inner_.Close(fd);
-  }
+  int Close(int fd) override { return inner_.Close(fd); }
   ssize_t Read(int fd, void* buffer, std::size_t count) override {
-    Harvest();
     const ssize_t n = inner_.Read(fd, buffer, count);
     const int error = errno;
     if (n > 0) {
@@ -86,42 +79,26 @@ class ProbeIo final : public DeviceIo {
   }
   int Access(const char* path, int mode) override { return inner_.Access(path, mode); }
 
-  // Takes the results of the scan that went through the intake last.
-  void Harvest() {
-    if (!scan_due_ || ctx_ == nullptr) return;
-    scan_due_ = false;
-    const DeviceContext& ctx = *ctx_;
-    const EngineState& engine = ctx.engine;
+  // Takes the stages of the scan that just went through the frame path. The
+  // engine's stages index the cameras as kCameraA, kCameraB do.
+  void Scanned(const FrameStages& stages) {
+    const ScanStages& engine = stages.Engine;
     ScanProbe scan;
-    // The images as the intake handed them to the engine: the first half's
-    // kept bytes and the latest frame, in camera order after the orientation.
-    constexpr std::int32_t kFirstMax = kFirstHalfFrameSize - kFrameDataOffset;
-    const std::int32_t first_length =
-        std::min(std::int32_t{first_half_[kFrameLengthOffset]} - 1, kFirstMax);
-    const std::int32_t second_length = std::int32_t{buffer_[kFrameLengthOffset]} - 1;
-    const bool first_is_a = (lens::Orientation(ctx.LensB) & 3) != 0;
-    LineImage first{}, second{};
-    DecodeLineImage(first_half_.data() + kFrameDataOffset, first_length, first);
-    DecodeLineImage(buffer_.data() + kFrameDataOffset, second_length, second);
-    scan.lines[kCameraA] = Pack(first_is_a ? first : second);
-    scan.lines[kCameraB] = Pack(first_is_a ? second : first);
-
-    const std::array<const std::array<ShadowSpan, kMaxShadows>*, 2> spans{&engine.ShadowsA,
-                                                                          &engine.ShadowsB};
-    const std::array<std::int32_t, 2> counts{engine.ShadowCountA, engine.ShadowCountB};
     for (int c = 0; c < 2; ++c) {
-      scan.shadow_count[c] = std::clamp(counts[c], 0, kMaxShadows);
+      scan.lines[c] = Pack(ExpandLine(engine.Lines[c]));
+      scan.shadow_count[c] = std::clamp(engine.Shadows[c].Count, 0, kMaxShadows);
       for (int i = 0; i < scan.shadow_count[c]; ++i) {
-        scan.shadows[c][i] = {(*spans[c])[i].Start, (*spans[c])[i].End};
+        scan.shadows[c][i] = {engine.Shadows[c].Spans[i].Start, engine.Shadows[c].Spans[i].End};
       }
     }
-    scan.touches = engine.RawPair;
+    scan.touches = engine.Located;
     if (scan.shadow_count[kCameraA] == 2 && scan.shadow_count[kCameraB] == 2) {
-      EnginePoint t00, t11, t01, t10;
-      Triangulate(engine.AnglesA[0], engine.AnglesB[0], t00);
-      Triangulate(engine.AnglesA[1], engine.AnglesB[1], t11);
-      Triangulate(engine.AnglesA[0], engine.AnglesB[1], t01);
-      Triangulate(engine.AnglesA[1], engine.AnglesB[0], t10);
+      const auto& a = engine.Angles[kCameraA];
+      const auto& b = engine.Angles[kCameraB];
+      const EnginePoint t00 = Triangulate(a[0], b[0]);
+      const EnginePoint t11 = Triangulate(a[1], b[1]);
+      const EnginePoint t01 = Triangulate(a[0], b[1]);
+      const EnginePoint t10 = Triangulate(a[1], b[0]);
       const double margin =
           std::fabs((t00.Mismatch + t11.Mismatch) - (t01.Mismatch + t10.Mismatch));
       scan.pairing_margin = std::isfinite(margin) ? margin : 0.0;
@@ -144,29 +121,23 @@ class ProbeIo final : public DeviceIo {
     }
     if (half == 0) {
       if (pending_) ++out_.link.dropped_frames;  // a first half without its partner
-      std::copy_n(buffer_.begin(), first_half_.size(), first_half_.begin());
       pending_ = true;
       return;
     }
     pending_ = false;
-    scan_due_ = true;
     reports_at_scan_ = out_.reports.size();
   }
 
   tools::TraceDeviceIo inner_;
   ProbeResult& out_;
-  const DeviceContext* ctx_ = nullptr;
   FrameBuffer buffer_{};
-  FirstHalfFrame first_half_{};
   bool pending_ = false;
-  bool scan_due_ = false;
   std::size_t reports_at_scan_ = 0;
 };
 
 bool LensValid(const ParamBlock& block) {
   // Validity does not depend on the camera; the same block twice answers it.
-  std::array<LensModel, 2> models{};
-  return SetLensModels(models, block, block);
+  return LensModelsFromBlocks(block, block).Valid;
 }
 
 }  // namespace
@@ -175,23 +146,22 @@ ProbeResult ProbeTrace(const trace::Trace& trace) {
   ProbeResult out;
   ProbeIo io(trace, out);
   DiagnosticSink quiet(nullptr);
-  DaemonLoop loop(io, quiet, LoopHooks{[](unsigned int) {}, [&io] { return !io.exhausted(); }});
-  io.Attach(&loop.context());
+  DaemonLoop loop(io, quiet,
+                  LoopHooks{[](unsigned int) {}, [&io] { return !io.exhausted(); },
+                            [&io](const FrameStages& stages) { io.Scanned(stages); }});
   loop.Run();
-  io.Harvest();
 
   const DeviceContext& ctx = loop.context();
   IdentityProbe& id = out.identity;
   id.product = ctx.ProductID;
   id.series = device_info::ProductSeries(ctx.DeviceInfo);
   id.size_text = device_info::SizeText(ctx.DeviceInfo);
-  EngineScale scale{};
-  id.geometry_valid = SetScale(scale, ctx.Geometry);
+  id.geometry_valid = ScaleFromGeometry(ctx.Geometry, 0.0f).Valid;
   id.lens_a_valid = LensValid(ctx.LensA);
   id.lens_b_valid = LensValid(ctx.LensB);
 
   CalibrationProbe& calibration = out.calibration;
-  calibration.calibrated = DecodeCalibState(device_config::CalibState(ctx.DeviceConfig)).calibrated;
+  calibration.calibrated = IsCalibrated(device_config::CalibState(ctx.DeviceConfig));
   for (int i = 0; i < calib::kCoefficientCount; ++i) {
     calibration.x[i] = calib::Coefficient(ctx.CalibX, i);
     calibration.y[i] = calib::Coefficient(ctx.CalibY, i);
@@ -199,9 +169,9 @@ ProbeResult ProbeTrace(const trace::Trace& trace) {
   calibration.device_width = geometry::DeviceWidth(ctx.Geometry);
   calibration.device_height = geometry::DeviceHeight(ctx.Geometry);
 
-  out.lenses[kCameraA] = ctx.engine.LensModel[1];
-  out.lenses[kCameraB] = ctx.engine.LensModel[0];
-  out.scale = ctx.engine.Scale;
+  out.lenses[kCameraA] = ctx.engine.state().LensModel[1];
+  out.lenses[kCameraB] = ctx.engine.state().LensModel[0];
+  out.scale = ctx.engine.state().Scale;
   return out;
 }
 

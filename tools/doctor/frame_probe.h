@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "driver-interface/blocks.h"
-#include "touch-daemon/engine/engine_state.h"
+#include "touch-daemon/engine/records.h"
 #include "trace/trace.h"
 
 namespace lumaro::doctor {

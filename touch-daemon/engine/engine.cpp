@@ -67,6 +67,7 @@ TouchPair Engine::ProcessScan(std::span<const std::uint8_t> code_a,
   // Viewing angles of every shadow.
   AnglePair angles_a = AnglesOf(shadows_a, lens_a);
   AnglePair angles_b = AnglesOf(shadows_b, lens_b);
+  if (stages != nullptr) stages->Angles = {angles_a, angles_b};  // before any merge
 
   // Triangulate and pair: the touches of this scan, in stable slots.
   const EnginePair located = PairTouches(angles_a, shadows_a.Count, angles_b, shadows_b.Count, s);

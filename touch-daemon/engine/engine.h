@@ -17,9 +17,11 @@ struct ScanStages {
   std::array<LineRuns, 2> Lines;      // the decoded line images
   std::array<ShadowList, 2> Found;    // shadows found in each lens window
   std::array<ShadowList, 2> Shadows;  // after the merged-shadow trackers
-  EnginePair Located;                 // the touches paired this scan
-  EnginePair Smoothed;                // the slots two scans back, smoothed
-  TouchPair Touches;                  // the result in report units
+  // Their viewing angles, as converted (pairing may still merge a pair).
+  std::array<std::array<ShadowAngles, kMaxShadows>, 2> Angles;
+  EnginePair Located;   // the touches paired this scan
+  EnginePair Smoothed;  // the slots two scans back, smoothed
+  TouchPair Touches;    // the result in report units
 };
 
 class Engine {
