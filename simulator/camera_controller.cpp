@@ -73,7 +73,8 @@ RequestOutcome CameraController::Serve(unsigned long code, std::span<std::uint8_
   }
   std::string line = "ioctl " + std::to_string(code) + " " + std::to_string(outcome.result);
   if (info != nullptr && info->direction == Direction::kIn && block.size() >= info->size) {
-    line += " " + trace::ToHex(block.data(), info->size);
+    line += ' ';
+    line += trace::ToHex(block.data(), info->size);
   }
   log_->Line(line);
   return outcome;

@@ -131,7 +131,8 @@ RequestOutcome ClassicController::Serve(unsigned long code, std::span<std::uint8
   std::string line = "ioctl " + std::to_string(code) + " " + std::to_string(outcome.result);
   if (info != nullptr && info->direction == Direction::kIn && !transfer &&
       code != CLASSIC_CMD_LENGTH && block.size() >= size) {
-    line += " " + Hex(block.first(size));
+    line += ' ';
+    line += Hex(block.first(size));
   }
   log_->Line(line);
   return outcome;

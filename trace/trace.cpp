@@ -83,7 +83,7 @@ std::string ParseRecord(const std::vector<std::string_view>& f, Record* out) {
   const std::size_t args = f.size() - 1;
   auto want = [&](std::size_t n) -> std::string {
     if (args == n) return {};
-    return "'" + std::string(name) + "' takes " + std::to_string(n) + " field" +
+    return std::string("'").append(name) + "' takes " + std::to_string(n) + " field" +
            (n == 1 ? "" : "s") + ", found " + std::to_string(args);
   };
   auto hex_of = [&](std::string_view text, std::size_t min, std::size_t max) -> std::string {
@@ -91,7 +91,7 @@ std::string ParseRecord(const std::vector<std::string_view>& f, Record* out) {
     if (out->bytes.size() < min || out->bytes.size() > max) {
       const std::string range =
           min == max ? std::to_string(min) : std::to_string(min) + " to " + std::to_string(max);
-      return "'" + std::string(name) + "' needs " + range + " bytes, found " +
+      return std::string("'").append(name) + "' needs " + range + " bytes, found " +
              std::to_string(out->bytes.size());
     }
     return {};

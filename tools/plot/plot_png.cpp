@@ -125,7 +125,7 @@ bool WritePlotPng(const std::string& path, const std::string& trace_name, const 
   for (const auto& [finger, samples] : truth.fingers) {
     if (samples.empty()) continue;
     cairo_move_to(cr, view.X(samples.front().x) + 4, view.Y(samples.front().y) - 4);
-    cairo_show_text(cr, ("f" + std::to_string(finger)).c_str());
+    cairo_show_text(cr, std::string("f").append(std::to_string(finger)).c_str());
   }
   cairo_move_to(cr, view.X(0) + 3, view.Y(0) + 12);
   cairo_show_text(cr, "0,0");

@@ -46,7 +46,7 @@ std::vector<std::string_view> SplitSpaces(std::string_view line) {
 // A quoted excerpt of untrusted text for an error message.
 std::string Quote(std::string_view text) {
   constexpr std::size_t kMax = 40;
-  return "'" + std::string(text.substr(0, kMax)) + (text.size() > kMax ? "...'" : "'");
+  return std::string("'").append(text.substr(0, kMax)) + (text.size() > kMax ? "...'" : "'");
 }
 
 // Parses a decimal integer; on failure returns why.

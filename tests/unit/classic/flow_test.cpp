@@ -24,7 +24,9 @@ using Captured = lumaro::test_support::CapturedOutput;
 TEST(ClassicConsole, BannerAndUsageAreExact) {
   Captured out;
   ClassicBanner(out.file());
-  const std::string stars(76, '*'), blank = "*" + std::string(74, ' ') + "*";
+  const std::string stars(76, '*');
+  std::string blank(76, ' ');
+  blank.front() = blank.back() = '*';
   auto row = [](const std::string& text) {
     return "*" + std::string(26, ' ') + text + std::string(48 - text.size(), ' ') + "*\n";
   };
