@@ -22,6 +22,9 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME lumaro)
 # systemd-sysusers creates the nodes' group.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
     "init-system-helpers (>= 1.50), systemd | systemd-standalone-sysusers")
+# The calibration tools draw their text in a core X font; without one they
+# fall back to whatever the server has.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "xfonts-base")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
     "camera touch frame daemon and calibration tools\n The touch engine daemon lumarod turns the camera frames of the Lumaro\n touch controller into touch reports; tapalign and tapalign-classic\n calibrate the frame on an X11 display; lumaro-record, lumaro-replay and\n lumaro-plot record, replay and draw what the controller sees.")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA

@@ -7,12 +7,22 @@ set -euo pipefail
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/lumaro-pkg.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
-need() { command -v "$1" >/dev/null || { echo "SKIP: $1 is not installed" >&2; exit 77; }; }
+# need PROGRAM PACKAGE: as missing_host_piece in the end-to-end tests, skips
+# without PROGRAM, or fails under scripts/test (LUMARO_REQUIRE_HOST_TOOLS=1).
+need() {
+  command -v "$1" >/dev/null && return
+  if [ "${LUMARO_REQUIRE_HOST_TOOLS:-}" = 1 ]; then
+    echo "FAIL: missing from this machine: $1 (package $2; scripts/install-deps installs it)" >&2
+    exit 1
+  fi
+  echo "SKIP: missing from this machine: $1 (package $2)" >&2
+  exit 77
+}
 
 PROGRAMS_1="tapalign tapalign-classic lumaro-record lumaro-replay lumaro-plot lumaro-doctor"
 
 case_service() {
-  need systemd-analyze
+  need systemd-analyze systemd
   # Verified where it is installed, with its manual page resolvable.
   build_packages
   local root="$WORK/root"
@@ -65,7 +75,7 @@ case_udev_rule() {
 }
 
 case_manual_pages() {
-  need man
+  need man man-db
   local page name
   for name in lumarod.8 $(for p in $PROGRAMS_1 lumaro-sim lumaro-scene; do echo "$p.1"; done); do
     page="$LUMARO_BUILD/man/man${name##*.}/$name.gz"
@@ -78,8 +88,8 @@ case_manual_pages() {
 # build_packages: the Debian packages built from this build, unpacked into
 # $WORK/root.
 build_packages() {
-  need cpack
-  need dpkg-deb
+  need cpack cmake
+  need dpkg-deb dpkg
   (cd "$WORK" && cpack -G DEB --config "$LUMARO_BUILD/CPackConfig.cmake" -B "$WORK/pkg") \
     >"$WORK/cpack.log" 2>&1 || { tail -n 20 "$WORK/cpack.log"; fail "cpack"; }
   RUNTIME_DEB=$(ls "$WORK"/pkg/lumaro_*.deb)
@@ -90,7 +100,7 @@ build_packages() {
 }
 
 case_debian_package() {
-  need lintian
+  need lintian lintian
   build_packages
   local root="$WORK/root" file
   for file in usr/sbin/lumarod usr/lib/systemd/system/lumarod.service \
@@ -111,6 +121,8 @@ case_debian_package() {
     [[ $depends == *"$dep"* ]] || fail "lumaro does not depend on $dep: $depends"
   done
   [[ $depends != *umockdev* ]] || fail "the kiosk package pulls in umockdev"
+  [[ $(dpkg-deb -f "$RUNTIME_DEB" Recommends) == *xfonts-base* ]] ||
+    fail "lumaro does not recommend xfonts-base, the calibration tools' font"
   dpkg-deb --ctrl-tarfile "$RUNTIME_DEB" | tar -t | grep -x './postinst' >/dev/null || fail "no postinst"
   dpkg-deb -I "$RUNTIME_DEB" postinst | grep 'systemd-sysusers .* lumaro.conf' >/dev/null ||
     fail "postinst does not create the group"
