@@ -144,10 +144,8 @@ USB_PROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/usb-probe"
 # usb_walk [SIM OPTIONS]: the USB bus walk under the simulator; the walk in
 # usb.out, the command's USB_DEVFS_PATH in usb-path.out.
 usb_walk() {
-  [ -x "$USB_PROBE" ] || {
-    echo "SKIP: usb-probe was not built (libusb-dev is missing)" >&2
-    exit 77
-  }
+  [ -x "$USB_PROBE" ] ||
+    missing_host_piece "libusb 0.1 at configure time, so usb-probe was not built" libusb-dev
   write_trace t.ltrace </dev/null
   timeout 60 "$SIM" --linger 0 --log "$WORK/sim.log" "$@" "$WORK/t.ltrace" -- \
     sh -c 'echo "$USB_DEVFS_PATH" >"$1" && exec "$2"' sh "$WORK/usb-path.out" "$USB_PROBE" \

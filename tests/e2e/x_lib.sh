@@ -4,8 +4,8 @@
 
 SIM_FIXED_OPTIONS=()
 
-for tool in Xvfb xdotool xwd convert; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed" >&2; exit 77; }
+for tool in Xvfb:xvfb xdotool:xdotool xwd:x11-apps convert:imagemagick xlsfonts:x11-utils; do
+  command -v "${tool%%:*}" >/dev/null || missing_host_piece "${tool%%:*}" "${tool#*:}"
 done
 
 # start_xvfb: a 1920 x 1080 x 24 server on a display number it picks itself
@@ -17,6 +17,13 @@ start_xvfb() {
   trap 'kill "$XVFB_PID" 2>/dev/null; rm -rf "$WORK"' EXIT
   wait_for 30 "Xvfb to start" test -s "$fd_file"
   export DISPLAY=":$(head -n 1 "$fd_file")"
+  # The calibration tools' fonts (tapalign-classic's, tapalign's): without
+  # them the tools fall back to any font and say so on stderr.
+  local pattern
+  for pattern in '*-*-12-*' '*-*-14-*'; do
+    [ -n "$(xlsfonts -fn "$pattern" 2>/dev/null)" ] ||
+      missing_host_piece "a core X font matching $pattern" xfonts-base
+  done
 }
 
 # wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds.
@@ -42,8 +49,12 @@ screen_pixel_is() {
   screenshot "$WORK/probe.png" 2>/dev/null && [ "$(pixel "$WORK/probe.png" "$1" "$2")" = "$3" ]
 }
 
-# log_count FILE REGEX: how many lines match.
-log_count() { grep -cE -- "$2" "$1" 2>/dev/null || true; }
+# log_count FILE REGEX: how many lines match (0 while FILE does not exist).
+log_count() {
+  local n
+  n=$(grep -cE -- "$2" "$1" 2>/dev/null) || true
+  echo "${n:-0}"
+}
 log_has() { [ "$(log_count "$1" "$2")" -ge "${3:-1}" ]; }
 
 # start_tool TRACE [SIM OPTIONS] -- [TOOL ARGS]: $TOOL under the simulator,
