@@ -18,6 +18,11 @@ namespace {
 std::atomic<long> g_allocations{0};
 }  // namespace
 
+// At -Os GCC 12 inlines these replacements into their callers and then takes
+// the free() of memory that came from this operator new for a mismatched
+// pair (-Wmismatched-new-delete); malloc and free do pair up here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
   ++g_allocations;
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
@@ -29,6 +34,7 @@ void operator delete(void* p) noexcept {
 void operator delete(void* p, std::size_t) noexcept {
   std::free(p);
 }
+#pragma GCC diagnostic pop
 
 namespace lumaro::tools {
 namespace {
