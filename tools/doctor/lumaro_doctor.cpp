@@ -15,6 +15,7 @@
 #include "tools/doctor/frame_probe.h"
 #include "tools/doctor/live_record.h"
 #include "tools/doctor/waterfall_png.h"
+#include "tools/plot/drawing.h"
 #include "trace/trace.h"
 
 namespace {
@@ -113,11 +114,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "lumaro-doctor: cannot write the result\n");
     return kFailure;
   }
-  if (!png_path.empty() &&
-      !lumaro::doctor::WriteWaterfallPng(png_path, trace_path.substr(trace_path.rfind('/') + 1),
-                                         probe, diagnosis, &error)) {
-    std::fprintf(stderr, "lumaro-doctor: %s\n", error.c_str());
-    return kFailure;
+  if (!png_path.empty()) {
+    const bool written = lumaro::doctor::WriteWaterfallPng(
+        png_path, trace_path.substr(trace_path.rfind('/') + 1), probe, diagnosis, &error);
+    lumaro::tools::ReleaseDrawingCaches();
+    if (!written) {
+      std::fprintf(stderr, "lumaro-doctor: %s\n", error.c_str());
+      return kFailure;
+    }
   }
   return lumaro::doctor::ExitStatus(diagnosis);
 }
