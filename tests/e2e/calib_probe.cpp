@@ -8,9 +8,6 @@
 //   calib-probe check STATE
 //       maps each raw point of such a pass through the blocks stored in the
 //       trace STATE and compares with the target: fails beyond 2 units.
-//   calib-probe calibrate-scene STATE SCENE
-//       SCENE with STATE's calibration blocks, and its truth lines mapped
-//       through that calibration, on standard output.
 //
 // The classic controller (4 targets, raw span 0..4096 on both axes):
 //   calib-probe classic-record calibrated|uncalibrated
@@ -28,8 +25,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -133,34 +128,6 @@ int Check(const std::string& path) {
   }
   std::printf("largest error %.3f units of 1/32768\n", worst);
   return worst <= 2.0 ? 0 : 1;
-}
-
-int CalibrateScene(const std::string& state_path, const std::string& scene_path) {
-  lumaro::trace::ControllerState state;
-  if (!LoadState(state_path, &state)) return 2;
-  const ParamBlock x = BlockOf(state, 195), y = BlockOf(state, 196), config = BlockOf(state, 206);
-  std::ifstream in(scene_path);
-  std::string line;
-  bool first = true;
-  while (std::getline(in, line)) {
-    long scan = 0, finger = 0;
-    double u = 0, v = 0;
-    if (std::sscanf(line.c_str(), "# truth %ld %ld %lf %lf", &scan, &finger, &u, &v) == 4) {
-      // Where the calibrated daemon should report this finger.
-      std::printf("# truth %ld %ld %ld %ld\n", scan, finger, std::lround(Evaluate(x, u, v)),
-                  std::lround(Evaluate(y, u, v)));
-      continue;
-    }
-    std::puts(line.c_str());
-    if (first) {
-      for (unsigned code : {195u, 196u, 206u}) {
-        const ParamBlock& b = code == 195 ? x : code == 196 ? y : config;
-        std::printf("block %u %s\n", code, lumaro::trace::ToHex(b.data(), b.size()).c_str());
-      }
-      first = false;
-    }
-  }
-  return 0;
 }
 
 // --- The classic controller ------------------------------------------------
@@ -310,7 +277,6 @@ int main(int argc, char** argv) {
   const std::string command = args.empty() ? "" : args[0];
   if (args.size() == 1 && command == "pass") return Pass();
   if (args.size() == 2 && command == "check") return Check(args[1]);
-  if (args.size() == 3 && command == "calibrate-scene") return CalibrateScene(args[1], args[2]);
   if (args.size() == 2 && command == "classic-record")
     return ClassicRecordOut(args[1] == "calibrated");
   if (args.size() == 1 && command == "classic-touches") return ClassicTouches();

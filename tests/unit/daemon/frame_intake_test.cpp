@@ -5,8 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "tests/unit/daemon/fake_device_io.h"
+#include "tools/trace_device_io.h"
 #include "touch-daemon/context_setup.h"
+#include "trace/trace.h"
 
 namespace lumaro {
 namespace {
@@ -40,7 +41,8 @@ class FrameIntakeTest : public ::testing::Test {
   bool EngineRan() const { return ran_; }
 
   std::unique_ptr<DeviceContext> ctx_ = std::make_unique<DeviceContext>();
-  fakes::FakeDeviceIo io_;
+  trace::Trace trace_;
+  tools::TraceDeviceIo io_{&trace_, nullptr};
   FramePipeline pipeline_{*ctx_, io_};
   std::unique_ptr<FrameStages> stages_ = std::make_unique<FrameStages>();
   bool ran_ = false;

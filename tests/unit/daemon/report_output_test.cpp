@@ -4,46 +4,32 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "driver-interface/blocks.h"
-#include "tests/unit/daemon/fake_device_io.h"
+#include "tests/unit/captured_output.h"
+#include "tools/trace_device_io.h"
+#include "trace/trace.h"
 
 namespace lumaro {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-class WriteReportTest : public ::testing::Test {
- protected:
-  WriteReportTest() {
-    ctx_->MaxPoints = 2;
-    ctx_->pPoints = now_;
-    ctx_->pLastPoint = last_;
-    ctx_->Transform = IdentityTransform();
-  }
-  // Sets both slots and writes; returns what reached the device, if anything.
-  std::vector<Bytes> Report(TouchPoint slot0, TouchPoint slot1) {
-    now_[0] = slot0;
-    now_[1] = slot1;
-    const std::size_t before = io_.writes().size();
-    WriteReport(*ctx_, io_);
-    return {io_.writes().begin() + static_cast<std::ptrdiff_t>(before), io_.writes().end()};
-  }
-
-  std::unique_ptr<DeviceContext> ctx_ = std::make_unique<DeviceContext>();
-  TouchPoint now_[2] = {};
-  TouchPoint last_[2] = {};
-  fakes::FakeDeviceIo io_;
-};
-
-TEST_F(WriteReportTest, CoordinatesAreLimitedToTheReportRange) {
-  const std::vector<Bytes> out = Report({40000, 32767, 0, 1}, {-5, -40000, 0, 1});
-  ASSERT_EQ(out.size(), 1u);
-  EXPECT_EQ(GetAt<std::uint16_t>(out[0], 2), 32767);
-  EXPECT_EQ(GetAt<std::uint16_t>(out[0], 4), 32767);
-  EXPECT_EQ(GetAt<std::uint16_t>(out[0], 8), 0);  // negative values are sent as 0
-  EXPECT_EQ(GetAt<std::uint16_t>(out[0], 10), 0);
+TEST(WriteReportTest, CoordinatesAreLimitedToTheReportRange) {
+  auto ctx = std::make_unique<DeviceContext>();
+  TouchPoint now[2] = {{40000, 32767, 0, 1}, {-5, -40000, 0, 1}};
+  TouchPoint last[2] = {};
+  ctx->MaxPoints = 2;
+  ctx->pPoints = now;
+  ctx->pLastPoint = last;
+  ctx->Transform = IdentityTransform();
+  test_support::CapturedOutput reports;
+  trace::Trace trace;
+  tools::TraceDeviceIo io(&trace, reports.file());
+  ctx->fd = io.Open(kTouchNodePath, 0);
+  WriteReport(*ctx, io);
+  // Negative values are sent as 0.
+  EXPECT_EQ(reports.Text(), "report 0001ff7fff7f010100000000\n");
 }
 
 TEST(ApplyTransformTest, OverflowSaturates) {

@@ -16,7 +16,6 @@
 namespace lumaro {
 namespace {
 
-constexpr double kQuarterPi = 0.7853981633974483;
 constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
 ShadowAngles Span(double low, double high) {
@@ -108,57 +107,6 @@ TEST_F(PairingTest, TwoByTwoAfterOccludedPairByMotion) {
 
   EXPECT_EQ(CrossRayScore(Point(0.3, 0.3), Point(0.3, 0.3)), 1.0);
   EXPECT_EQ(CrossRayScore(Point(0.4, 0.4), Point(0.3, 0.3)), 0.0);  // along A's sight
-}
-
-TEST_F(PairingTest, MergeOfCloseShadows) {
-  // A's ray X = Y crosses B's inner edges at X = 0.49 and 0.50, 0.0141 apart.
-  const double inner = std::atan(0.49 / 0.51);
-  a_[0] = Ray(kQuarterPi);
-  b_ = {Span(inner - 0.05, inner), Span(kQuarterPi, kQuarterPi + 0.05)};
-  engine_->HoldCount = 2;
-  const EnginePair r = ResolveCandidates(a_, 1, b_, 2, *engine_);  // 25 / 1000 > 0.0141
-  EXPECT_EQ(b_[0].Low, inner - 0.05);
-  EXPECT_EQ(b_[0].Width, kQuarterPi + 0.05 - b_[0].Low);
-  EXPECT_EQ(b_[0].Mid, (b_[0].Low + b_[0].High) * 0.5);
-  EXPECT_EQ(r[0].State, PointMeasured);
-  EXPECT_EQ(r[1].State, PointNone);
-  EXPECT_EQ(engine_->HoldCount, 0);
-
-  engine_->Scale.Span = 2000.0f;  // 0.0125: two touches, held
-  b_ = {Span(inner - 0.05, inner), Span(kQuarterPi, kQuarterPi + 0.05)};
-  engine_->RawPair = {Point(0.2, 0.2), EnginePoint{}};
-  EXPECT_EQ(Resolve(1, 2)[0].State, PointHeld);
-}
-
-TEST_F(PairingTest, ShortAndLongHold) {
-  engine_->RawPair = {Point(0.2, 0.3), Point(0.7, 0.4)};
-  for (int frame = 1; frame <= 6; ++frame) {
-    const EnginePair r = Resolve(0, 1);
-    EXPECT_EQ(r[0].State, frame <= 4 ? PointHeld : PointNone) << frame;
-    EXPECT_EQ(r[1].X, frame <= 4 ? 0.7 : 0.0);  // empty slots are zeroed
-    EXPECT_EQ(engine_->HoldCount, std::min(frame, 4));
-  }
-  engine_->HoldCount = 0;
-  engine_->RawPair = {Point(0.2, 0.3), EnginePoint{}};
-  for (int frame = 1; frame <= 7; ++frame) {
-    const EnginePair r = Resolve(1, 2);  // B's shadows far apart: no merge
-    EXPECT_EQ(r[0].State, frame <= 5 ? PointHeld : PointMeasured) << frame;
-    EXPECT_EQ(r[1].State, frame <= 5 ? PointNone : PointMeasured) << frame;
-    EXPECT_EQ(engine_->HoldCount, std::min(frame, 5));
-  }
-  EXPECT_EQ(engine_->RawPair[1].X, Cross(a_[0], b_[1]).X);
-}
-
-TEST_F(PairingTest, PairTouchesUpdatesPairs) {
-  engine_->HoldCount = 5;
-  AnglePair b = {Ray(0.5), Ray(0.9)};
-  const EnginePair r = PairTouches(a_, 1, b, 2, *engine_);
-  EXPECT_EQ(r[0].State, PointMeasured);
-  EXPECT_EQ(r[1].State, PointMeasured);
-  EXPECT_EQ(engine_->OccludedPair, 1);
-  EXPECT_EQ(engine_->RawPair[1].X, r[1].X);
-  EXPECT_EQ(engine_->ReferencePair[1].X, r[1].X);
-  EXPECT_EQ(engine_->ReferencePair[1].State, PointHeld);
 }
 
 TEST(ToReportUnitsTest, ScalesTruncatesAndSaturates) {

@@ -8,8 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "driver-interface/byte_fields.h"
-#include "touch-daemon/engine/engine.h"
 
 namespace lumaro {
 namespace {
@@ -24,14 +22,6 @@ Spans ToSpans(const ShadowList& shadows) {
   }
   return out;
 }
-
-LineRuns Line(const Spans& shadows) {
-  LineRuns line{};
-  for (auto [start, end] : shadows) line.Shadowed[line.Count++] = {start, end};
-  return line;
-}
-
-const LineRuns kAllShadowed = Line({{0, 1280}});
 
 Spans Find(const LineRuns& line, std::int32_t start = 0, std::int32_t end = 1280) {
   return ToSpans(FindShadows(line, start, end, 2));
@@ -117,31 +107,6 @@ TEST(FindShadowsTest, RunsGiveThePixelResult) {
   }
 }
 
-TEST(FindShadowsTest, GapClosing) {
-  EXPECT_EQ(Find(Line({{100, 110}, {111, 120}})), (Spans{{100, 120}}));
-  EXPECT_EQ(Find(Line({{100, 110}, {112, 120}})), (Spans{{100, 120}}));
-  EXPECT_EQ(Find(Line({{100, 110}, {113, 120}})), (Spans{{100, 110}, {113, 120}}));
-  EXPECT_EQ(Find(Line({{10, 20}, {22, 30}, {31, 40}})), (Spans{{10, 40}}));  // even the longest
-  // Gaps 10, 4: the shorter closes. Equal gaps 5, 5: the right one stays open; 5, 5, 3: the left.
-  EXPECT_EQ(Find(Line({{100, 110}, {120, 130}, {134, 140}})), (Spans{{100, 110}, {120, 140}}));
-  EXPECT_EQ(Find(Line({{100, 110}, {115, 120}, {125, 130}})), (Spans{{100, 120}, {125, 130}}));
-  EXPECT_EQ(Find(Line({{100, 110}, {115, 120}, {125, 130}, {133, 140}})),
-            (Spans{{100, 110}, {115, 140}}));
-}
-
-TEST(FindShadowsTest, WindowEdges) {
-  EXPECT_EQ(Find(kAllShadowed), (Spans{{0, 1280}}));
-  EXPECT_EQ(Find(kAllShadowed, 200, 300), (Spans{{200, 300}}));
-  // Clipped at the window start; 1-pixel gaps at either window edge stay open.
-  EXPECT_EQ(Find(Line({{90, 110}, {150, 160}, {198, 199}}), 100, 200),
-            (Spans{{100, 110}, {150, 199}}));
-  EXPECT_EQ(Find(Line({{101, 110}, {112, 160}, {170, 200}}), 100, 200),
-            (Spans{{101, 160}, {170, 200}}));
-  // Windows outside the line are clamped into it.
-  EXPECT_EQ(Find(Line({{0, 10}, {1270, 1280}}), -50, 5000), (Spans{{0, 10}, {1270, 1280}}));
-  EXPECT_EQ(Find(kAllShadowed, 300, 100), Spans{});
-}
-
 TEST(SplitMergedShadowTest, FrameSequence) {
   struct Step {
     Spans in;
@@ -172,33 +137,6 @@ TEST(SplitMergedShadowTest, FrameSequence) {
     EXPECT_EQ(ToSpans(SplitMergedShadow(in, step.other, tracker)), step.out);
     EXPECT_EQ(tracker.State, step.state);
   }
-}
-
-TEST(EngineStagesTest, WindowsAndTrackers) {
-  // Camera A's window starts at 105 sensor pixels (210 samples), camera B's
-  // ends at 300 (600).
-  ParamBlock lens_a{};
-  ParamBlock lens_b{};
-  for (ParamBlock* block : {&lens_a, &lens_b}) {
-    PutAt<std::int32_t>(*block, 2, block == &lens_a ? 105 : 0);
-    PutAt<std::int32_t>(*block, 6, block == &lens_a ? 640 : 300);
-    PutAt<float>(*block, 14, 1.0f);
-  }
-  Engine engine;
-  engine.Reset(ParamBlock{}, lens_a, lens_b);
-  const std::vector<std::uint8_t> pair = {0xC6, 0x13, 0x12, 0x09};  // {200, 220}, {240, 250}
-  const std::vector<std::uint8_t> merged = {0xC6, 0x31};            // {200, 250}
-  const std::vector<std::uint8_t> far = {0xC6, 0x13, 0x12, 0x09,
-                                         0xFE, 0xFE, 0x24, 0x09};  // and {800, 810}
-  ScanStages stages{};
-  engine.ProcessScan(pair, far, &stages);
-  engine.ProcessScan(merged, far, &stages);
-  EXPECT_EQ(stages.Found[0].Count, 1);
-  EXPECT_EQ(ToSpans(stages.Shadows[0]), (Spans{{210, 220}, {240, 250}}));
-  EXPECT_EQ(engine.state().SplitA.State, SplitActive);
-  // {800, 810} lies outside camera B's window.
-  EXPECT_EQ(ToSpans(stages.Found[1]), (Spans{{200, 220}, {240, 250}}));
-  EXPECT_EQ(stages.Lines[1].Count, 3);
 }
 
 }  // namespace

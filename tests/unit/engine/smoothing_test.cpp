@@ -39,72 +39,11 @@ class SmoothTrackTest : public ::testing::Test {
     Run(frames, false);
     SmoothTrack(reference_, *history_, work_, limit);
   }
-  EnginePoint& Ring(int slot) { return history_->Ring[slot]; }
 
   std::unique_ptr<PointHistory> history_ = std::make_unique<PointHistory>();
   EnginePoint reference_{};
   FitWork work_{};
 };
-
-TEST_F(SmoothTrackTest, HistoryPushReturnsEntryTwoFramesOlder) {
-  EXPECT_EQ(Run({Point(0.1)}, false).State, PointNone);
-  EXPECT_EQ(Ring(0).X, 0.1);
-  EXPECT_EQ(Run({Point(0.2), Point(0.3)}, false).X, 0.1);
-  history_->Newest = 49;
-  Ring(48) = Point(0.48);
-  EXPECT_EQ(Run({Point(0.5)}, false).X, 0.48);
-  EXPECT_EQ(history_->Newest, 0);
-}
-
-TEST_F(SmoothTrackTest, StillTouchFreezesOnceItsWindowIsFull) {
-  for (int frame = 1; frame <= 7; ++frame) {
-    EnginePoint p = Point(0.4);
-    p.Mismatch = 0.1 * frame;
-    const EnginePoint out = Run({p});
-    EXPECT_EQ(out.State, frame <= 2 ? PointNone : PointMeasured) << frame;
-    // From frame 5 on, frozen to the previous entry (frame 2's); before, the
-    // window is unbalanced and the fit is reported.
-    if (frame >= 3) {
-      EXPECT_EQ(out.Mismatch, frame >= 5 ? 0.2 : 0.0) << frame;
-    }
-  }
-}
-
-TEST_F(SmoothTrackTest, LoneTouchIsErasedAndOneFrameGapFilled) {
-  EXPECT_EQ(Run({kEmpty, Point(0.4), kEmpty, kEmpty}).State, PointNone);
-  EXPECT_EQ(Ring(1).State, PointNone);
-  // A steady track in slots 4 .. 11 with slot 9 missing.
-  Run({Point(0.34), Point(0.35), Point(0.36), Point(0.37), Point(0.38)});
-  const EnginePoint out = Run({kEmpty, Point(0.40), Point(0.41)});
-  EXPECT_EQ(out.State, PointMeasured);
-  EXPECT_NEAR(out.X, 0.39, 1e-12);
-  EXPECT_EQ(Ring(9).State, PointMeasured);
-  EXPECT_EQ(Ring(9).X, out.X);
-}
-
-TEST_F(SmoothTrackTest, SizeRepair) {
-  // Growing suddenly: the larger entry replaces the smaller one.
-  SmoothLast({Point(0.5, 0.01), Point(0.51, 0.02), Point(0.515, 0.02)});
-  EXPECT_EQ(Ring(0).X, 0.51);
-  EXPECT_EQ(Ring(0).Size, 0.02);
-  // Shrinking suddenly: the smaller one takes the earlier position and size.
-  EnginePoint shrunk = Point(0.51, 0.01);
-  shrunk.Mismatch = 0.3;
-  SmoothLast({Point(0.5, 0.02), shrunk, Point(0.515, 0.02)});
-  EXPECT_EQ(Ring(4).X, 0.5);
-  EXPECT_EQ(Ring(4).Size, 0.02);
-  EXPECT_EQ(Ring(4).Mismatch, 0.3);
-}
-
-TEST_F(SmoothTrackTest, PredictionNeedsBothNewerEntries) {
-  Run({Point(0.30), Point(0.31), Point(0.32), Point(0.33), Point(0.34), Point(0.35)});
-  EXPECT_EQ(reference_.State, PointHeld);
-  EXPECT_NEAR(reference_.X, 0.36, 1e-12);  // one frame after the newest
-  EXPECT_EQ(reference_.Mismatch, 0.0);
-  reference_ = kEmpty;
-  EXPECT_EQ(Run({kEmpty}).State, PointMeasured);
-  EXPECT_EQ(reference_.State, PointNone);
-}
 
 TEST_F(SmoothTrackTest, ReachAndPathLimits) {
   // Two touches 0.2 apart give a limit of 0.08, raised to 0.1.
@@ -150,26 +89,6 @@ TEST(FitPolynomialTest, ExactFitsResidualAndSingularSystems) {
   // constant fit's coefficients stay.
   EXPECT_EQ(FitPolynomial(work, 1), kInfinity);
   EXPECT_NEAR(work.CoeffX[0], 0.3, 1e-15);
-}
-
-TEST(EngineTest, ReportsTwoScansLate) {
-  auto engine = std::make_unique<Engine>();
-  engine->Reset(ParamBlock{}, ParamBlock{}, ParamBlock{});            // default scale and lenses
-  const std::vector<std::uint8_t> shadow = {0xFE, 0xFE, 0x74, 0x13};  // {630, 650}
-  auto stages = std::make_unique<ScanStages>();
-  for (int scan = 1; scan <= 3; ++scan) {
-    const TouchPair touches = engine->ProcessScan(shadow, shadow, stages.get());
-    EXPECT_EQ(stages->Located[0].State, PointMeasured);
-    EXPECT_EQ(stages->Smoothed[0].State, scan < 3 ? PointNone : PointMeasured);
-    EXPECT_EQ(stages->Smoothed[1].State, PointNone);
-    EXPECT_EQ(touches[0].down, scan < 3 ? 0 : 1);
-    EXPECT_EQ(touches[1].down, 0);
-  }
-  EXPECT_NEAR(stages->Smoothed[0].X, 0.5, 1e-12);
-  EXPECT_NEAR(stages->Smoothed[0].Y, 0.5, 1e-12);
-  EXPECT_EQ(stages->Touches[0].x, 16384);  // the default scale: 32768 across
-  // Without stages the result is the same.
-  EXPECT_EQ(engine->ProcessScan(shadow, shadow).at(0).x, 16384);
 }
 
 }  // namespace
