@@ -8,14 +8,13 @@
 #include <vector>
 
 #include "classic-calibration-tool/classic_startup.h"
-#include "tests/unit/classic/classic_fakes.h"
+#include "tests/unit/classic/sim_classic.h"
 
 namespace lumaro {
 namespace {
 
-using fakes::FakeClassic;
-using fakes::FakeClassicScreen;
-using Journal = std::vector<std::string>;
+using fakes::Journal;
+using fakes::SimulatedClassic;
 
 constexpr ScreenSize kScreen = {1920, 1080};
 
@@ -52,7 +51,7 @@ class ClassicRun : public ::testing::Test {
     for (std::size_t i = 0; i < main.size(); ++i) main[i] = static_cast<std::uint8_t>(i);
     for (int i = 0; i < 4; ++i) classic_record::SetRawSpan(main, i, i % 2 ? 4096.0f : 0.0f);
     ASSERT_TRUE(main_record_write(ch, main));
-    io.commands.clear();
+    io.TakeCommands();
   }
   bool Begin(std::vector<const char*> argv) {
     return BeginClassic(c, ch, static_cast<int>(argv.size()), argv.data(), out.file(), err.file(),
@@ -69,7 +68,7 @@ class ClassicRun : public ::testing::Test {
     io.QueueEvent(classic_event::kRelease, 0, 0);
   }
   void Play() {
-    while (!io.events.empty()) flow.PollTouch();
+    while (io.HasEvents()) flow.PollTouch();
   }
   // Starts a calibration and touches the four points at their pixel positions.
   void TakeFourPoints() {
@@ -82,15 +81,15 @@ class ClassicRun : public ::testing::Test {
     Play();
     ASSERT_EQ(c.point_index, 4);
     journal.clear();
-    io.commands.clear();
+    io.TakeCommands();
   }
 
   ClassicContext c{};
   classic_record::Main main;
   Journal journal;
-  FakeClassic io{journal};
-  ClassicChannel ch{io, FakeClassic::kFd, [](std::uint32_t) {}};
-  FakeClassicScreen screen{journal};
+  SimulatedClassic io{&journal};
+  ClassicChannel ch{io, SimulatedClassic::kFd, [](std::uint32_t) {}};
+  fakes::JournalScreen screen{journal};
   Captured out, err;
   int clears = 0;
   ClassicFlow flow{c, ch, screen, kScreen, err.file()};
@@ -99,8 +98,8 @@ class ClassicRun : public ::testing::Test {
 TEST_F(ClassicRun, ResetClearsTheFlagAndStoresTheRecordSilently) {
   EXPECT_FALSE(Begin({"tapalign-classic", "--reset"}));
   EXPECT_EQ(journal, (Journal{"CLASSIC_CALIB_SET", "CLASSIC_CALIB_APPLY"}));
-  EXPECT_EQ(io.calib_sets[0], fakes::Bytes(186, 0));
-  EXPECT_EQ(io.commands.size(), 30u + 30u);  // configuration read, then the write
+  EXPECT_EQ(io.calibration(), fakes::Bytes(186, 0));
+  EXPECT_EQ(io.TakeCommands(), 30u + 30u);  // configuration read, then the write
   classic_record::Main expected = main;
   classic_record::SetCalibrated(expected, 0);
   EXPECT_EQ(Stored(), expected);
@@ -110,33 +109,35 @@ TEST_F(ClassicRun, ResetClearsTheFlagAndStoresTheRecordSilently) {
 
 TEST_F(ClassicRun, UnreadConfigurationIsNeverWrittenBack) {
   // Segment 5 (blocks 16 to 21) unread: main_ok is 1, the rest is stored.
-  io.unreadable.insert({0x80, 18});
-  const auto before = io.blocks;
-  auto changed = [&](int b) { return io.blocks[{0x80, b}] != before.at({0x80, b}); };
+  sim::ClassicFaults faults;
+  faults.failing_reads.insert({0x80, 18});
+  io.SetFaults(faults);
+  std::vector<fakes::Bytes> before;
+  for (std::uint32_t b = 0; b < 32; ++b) before.push_back(io.Block(0x80, b));
+  auto changed = [&](std::uint32_t b) { return io.Block(0x80, b) != before[b]; };
   EXPECT_FALSE(Begin({"tapalign-classic", "--reset"}));
   EXPECT_EQ(c.config.main_ok, 1);
   EXPECT_EQ(c.config.main_read, 0x1EF);
   EXPECT_TRUE(changed(11));  // the calibrated flag
-  for (int b = 16; b < 22; ++b) EXPECT_FALSE(changed(b)) << b;
-  EXPECT_EQ(io.commands.size(), 29u - 3u + 1u + 1u + 23u);  // reads, unit list, writes
+  for (std::uint32_t b = 16; b < 22; ++b) EXPECT_FALSE(changed(b)) << b;
+  EXPECT_EQ(io.TakeCommands(), 29u - 3u + 1u + 1u + 23u);  // reads, unit list, writes
 
-  io.commands.clear();
   c = ClassicContext{};
-  io.unreadable.insert({0x80, 13});  // segment 4: main_ok 0
+  faults.failing_reads.insert({0x80, 13});
+  io.SetFaults(faults);  // segment 4: main_ok 0
   EXPECT_FALSE(Begin({"tapalign-classic", "--reset"}));
   EXPECT_EQ(c.config.main_ok, 0);
-  EXPECT_EQ(io.commands.size(), 14u + 1u);  // blocks 0 to 13 and the unit list, no write
+  EXPECT_EQ(io.TakeCommands(), 14u + 1u);  // blocks 0 to 13 and the unit list, no write
   EXPECT_EQ(err.Text(),
             "tapalign-classic: the controller's configuration could not be read, so nothing was "
             "stored\n");
 
   // Ok does not store it either.
-  io.commands.clear();
   c.point_index = 4;
   flow.OnButtonRelease(960, 550);
   EXPECT_TRUE(flow.finished());
   EXPECT_EQ(journal.back(), "release");
-  EXPECT_TRUE(io.commands.empty());
+  EXPECT_EQ(io.TakeCommands(), 0u);
 }
 
 TEST_F(ClassicRun, UsageForAnyOtherSingleArgumentAndSilenceWithoutTheNode) {
@@ -144,18 +145,17 @@ TEST_F(ClassicRun, UsageForAnyOtherSingleArgumentAndSilenceWithoutTheNode) {
   EXPECT_EQ(clears, 1);
   EXPECT_TRUE(out.Text().ends_with("Example: ./tapalign -reset\n\n"));
   EXPECT_TRUE(journal.empty());
-  EXPECT_EQ(io.commands.size(), 30u);  // the configuration was read, nothing written
+  EXPECT_EQ(io.TakeCommands(), 30u);  // the configuration was read, nothing written
 
   // Without the node: nothing on standard output, status 1 and the reason.
   Captured quiet, err;
-  io.commands.clear();
-  io.open_result = -1;
+  io.open_fails = true;
   const char* argv[] = {"tapalign-classic", "--help"};
   bool failed = false;
   EXPECT_FALSE(BeginClassic(
       c, ch, 2, argv, quiet.file(), err.file(), [] {}, &failed));
   EXPECT_TRUE(failed);
-  EXPECT_TRUE(io.commands.empty());
+  EXPECT_EQ(io.TakeCommands(), 0u);
   EXPECT_EQ(quiet.Text(), "");
   EXPECT_EQ(err.Text(),
             "tapalign-classic: cannot open /dev/LumaroClassic: No such file or directory\n");
@@ -188,7 +188,7 @@ TEST_F(ClassicRun, FourPointsAreTakenOnePerContactAndFitted) {
   Play();
   EXPECT_EQ(journal, (Journal{"crosshair 1824 1020", "CLASSIC_CALIB_SET", "CLASSIC_CALIB_END",
                               "pointer", "clear", "buttons -1", "CLASSIC_CALIB_APPLY"}));
-  const fakes::Bytes& calib = io.calib_sets.back();
+  const fakes::Bytes calib = io.calibration();
   EXPECT_EQ(calib[0], 13);
   EXPECT_EQ(calib[185], 1);
   EXPECT_NEAR(GetAt<double>(calib, 33), fx, 1e-6);  // X's coefficient of x
@@ -215,9 +215,9 @@ TEST_F(ClassicRun, CancelAndEscapeEndWithoutWriting) {
   flow.OnButtonRelease(1050, 550);
   EXPECT_EQ(journal, (Journal{"buttons -1", "buttons 2", "CLASSIC_CALIB_END", "CLASSIC_CALIB_SET",
                               "CLASSIC_CALIB_APPLY", "release"}));
-  EXPECT_EQ(io.calib_sets.back()[185], 2);
-  EXPECT_EQ(io.calib_sets.back()[0], 13);
-  EXPECT_TRUE(io.commands.empty());
+  EXPECT_EQ(io.calibration()[185], 2);
+  EXPECT_EQ(io.calibration()[0], 13);
+  EXPECT_EQ(io.TakeCommands(), 0u);
 
   ClassicContext other{};
   journal.clear();

@@ -8,40 +8,11 @@
 #include <string>
 
 #include "classic-calibration-tool/classic_flow.h"
-#include "simulator/classic_controller.h"
 #include "tests/unit/captured_output.h"
-#include "trace/trace.h"
+#include "tests/unit/classic/sim_classic.h"
 
 namespace lumaro {
 namespace {
-
-// The simulator's controller behind the DeviceIo the tool talks through.
-class SimulatedClassic final : public DeviceIo {
- public:
-  explicit SimulatedClassic(const sim::ClassicFaults& faults) {
-    std::string error;
-    EXPECT_TRUE(trace::ParseTrace("lumaro-trace 1\n", &trace_, &error)) << error;
-    classic_ = std::make_unique<sim::ClassicController>(camera_.player(), &log_, faults);
-    camera_.player()->OnOpen();
-  }
-  int Open(const char*, int) override { return 3; }
-  int Close(int) override { return 0; }
-  ssize_t Read(int, void*, std::size_t) override { return -1; }
-  ssize_t Write(int, const void*, std::size_t) override { return -1; }
-  int Access(const char*, int) override { return 0; }
-  int Ioctl(int, unsigned long code, void* block) override {
-    const sim::RequestOutcome outcome =
-        classic_->Request(code, {static_cast<std::uint8_t*>(block), classic_->ArgumentSize(code)});
-    if (outcome.result < 0) errno = outcome.error;
-    return outcome.result;
-  }
-
- private:
-  trace::Trace trace_;
-  sim::SimLog log_{nullptr};
-  sim::CameraController camera_{&trace_, &log_};
-  std::unique_ptr<sim::ClassicController> classic_;
-};
 
 // Block writes of one whole main record.
 constexpr std::uint64_t kSetUpWrites = [] {
@@ -73,7 +44,7 @@ TEST(RecordWrite, RefusedBlocksAreRetriedOrTheOldRecordIsWrittenBack) {
     sim::ClassicFaults faults;
     faults.refused_writes_from = c.from + kSetUpWrites;
     faults.refused_writes_count = c.count;
-    SimulatedClassic io(faults);
+    fakes::SimulatedClassic io(nullptr, "", faults);
     ClassicChannel ch{io, 3, [](std::uint32_t) {}};
     ClassicContext context{};
     for (std::size_t i = 0; i < context.saved_main.size(); ++i) {

@@ -130,12 +130,12 @@ TEST(DaemonLoopTest, FailedAllocationLeavesNoArraysUntilALaterInit) {
     io.on_read = [&] { live_at_read.push_back(HasPointArrays(ctx) ? allocator.live : -1); };
   });
   ASSERT_GE(lines.size(), 14u);
-  EXPECT_THAT(std::vector<std::string>(lines.begin(), lines.begin() + 14),
-              ElementsAre("process enter", "open touch success", kIdentity,
-                          "pLastPoint memory: allocate failed.", kInitEnd, kIdentity, kHaveInit,
-                          "pPoints memory: allocate failed.", kInitEnd, kIdentity, kHaveInit,
-                          kInitEnd, "KixUSBDeviceReleaseHardware--",
-                          "read error -1 :Input/output error"));
+  EXPECT_THAT(
+      std::vector<std::string>(lines.begin(), lines.begin() + 14),
+      ElementsAre("process enter", "open touch success", kIdentity,
+                  "pLastPoint memory: allocate failed.", kInitEnd, kIdentity, kHaveInit,
+                  "pPoints memory: allocate failed.", kInitEnd, kIdentity, kHaveInit, kInitEnd,
+                  "KixUSBDeviceReleaseHardware--", "read error -1 :Input/output error"));
   ASSERT_GE(live_at_read.size(), 3u);
   EXPECT_THAT(std::vector<int>(live_at_read.begin(), live_at_read.begin() + 3),
               ElementsAre(-1, -1, 2));
