@@ -11,6 +11,7 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1
 printf 'lumaro-trace 1\n' >ok.ltrace
+printf 'lumaro-trace 1\nframe a0 00\n' >bad.ltrace
 : >empty
 mkdir dir
 printf 'report 0001ff3f2944010000000000\n' >reports
@@ -60,6 +61,8 @@ lumaro-scene|standard input|lumaro-scene - <s.lscene >/dev/null|0|
 lumaro-sim|missing file|lumaro-sim nope.ltrace -- true|65|nope.ltrace: No such file or directory
 lumaro-sim|directory|lumaro-sim dir -- true|65|dir: Is a directory
 lumaro-sim|empty file|lumaro-sim empty -- true|65|empty:
+lumaro-sim|malformed trace, command not run|lumaro-sim bad.ltrace -- false|65|bad.ltrace: line 2: 'frame' takes 1 field, found 2
+lumaro-sim|the command's status|lumaro-sim --linger 0 --log /dev/null ok.ltrace -- sh -c 'exit 3'|3|
 lumaro-sim|full disk|lumaro-sim --state-out /dev/full ok.ltrace -- true|1|No space left on device
 lumaro-sim|unknown option|lumaro-sim --bogus ok.ltrace -- true|64|unknown option --bogus
 lumaro-sim|missing value|lumaro-sim ok.ltrace --rate|64|--rate needs a value

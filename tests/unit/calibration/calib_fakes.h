@@ -1,20 +1,24 @@
-// Fakes for tapalign's session: a controller that answers blocks and queued
-// touch packets and logs every request with its bytes, and a screen that
-// records what is drawn.
+// For tapalign's tests: the simulator's camera controller behind the
+// DeviceIo the tool talks through, with touch packets from the test's queue
+// and every other request noted with its bytes; and a screen that records
+// what is drawn.
 #pragma once
 
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <deque>
-#include <map>
+#include <optional>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "calibration-tool/calib_screen.h"
 #include "driver-interface/blocks.h"
 #include "driver-interface/device_io.h"
 #include "driver-interface/requests.h"
+#include "simulator/camera_controller.h"
+#include "trace/trace.h"
 
 namespace lumaro::fakes {
 
@@ -23,14 +27,19 @@ struct Sent {
   std::vector<std::uint8_t> bytes;  // the block as the driver saw it
 };
 
-class FakeController final : public DeviceIo {
+class SimulatedCamera final : public DeviceIo {
  public:
   static constexpr int kFd = 5;
-  std::map<unsigned long, ParamBlock> blocks;  // answers to the GET requests
-  std::set<unsigned long> failing;
+  // `records`: the controller's trace records (blocks, `fail CODE` ...).
+  explicit SimulatedCamera(const std::string& records = "") {
+    std::string error;
+    EXPECT_TRUE(trace::ParseTrace("lumaro-trace 1\n" + records, &trace_, &error)) << error;
+    camera_.OnOpen();
+  }
+  std::set<unsigned long> failing;  // refused from now on, besides the trace's
   std::deque<touch_packet::Block> packets;  // answers to GET_TOUCH_PACKET
   bool node_present = true;
-  int open_result = kFd;
+  bool open_fails = false;
   std::vector<Sent> sent;  // every request but GET_TOUCH_PACKET
   int closes = 0;
 
@@ -47,31 +56,31 @@ class FakeController final : public DeviceIo {
     return codes;
   }
 
-  int Open(const char*, int) override {
-    if (open_result < 0) errno = ENOENT;
-    return open_result;
-  }
+  int Open(const char*, int) override { return open_fails ? (errno = ENOENT, -1) : kFd; }
   int Close(int) override { return ++closes, 0; }
-  ssize_t Read(int, void*, std::size_t) override { return -1; }
-  ssize_t Write(int, const void*, std::size_t) override { return -1; }
-  int Access(const char*, int) override { return node_present ? 0 : -1; }
+  ssize_t Read(int, void*, std::size_t) override { return errno = EINVAL, -1; }
+  ssize_t Write(int, const void*, std::size_t) override { return errno = EINVAL, -1; }
+  int Access(const char*, int) override { return node_present ? 0 : (errno = ENOENT, -1); }
   int Ioctl(int, unsigned long code, void* block) override {
-    const RequestInfo* info = FindTouchRequest(code);
-    const std::size_t size = info != nullptr ? info->size : 0;
+    auto* bytes = static_cast<std::uint8_t*>(block);
+    const std::size_t size = sim::CameraController::RequestSize(code);
     if (code == GET_TOUCH_PACKET) {
-      if (packets.empty() || failing.count(code) != 0) return errno = EAGAIN, -1;
+      if (packets.empty()) return errno = EAGAIN, -1;
       std::memcpy(block, packets.front().data(), size);
       packets.pop_front();
       return 0;
     }
-    const auto* bytes = static_cast<const std::uint8_t*>(block);
     sent.push_back({code, std::vector<std::uint8_t>(bytes, bytes + size)});
     if (failing.count(code) != 0) return errno = EIO, -1;
-    if (info != nullptr && info->direction == Direction::kOut && blocks.count(code) != 0) {
-      std::memcpy(block, blocks[code].data(), size);
-    }
-    return 0;
+    const sim::RequestOutcome outcome = camera_.Request(code, {bytes, size});
+    if (outcome.result < 0) errno = outcome.error;
+    return outcome.result;
   }
+
+ private:
+  trace::Trace trace_;
+  sim::SimLog log_{nullptr};
+  sim::CameraController camera_{&trace_, &log_};
 };
 
 class FakeScreen final : public CalibScreen {

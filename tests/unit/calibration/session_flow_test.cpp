@@ -6,11 +6,12 @@
 
 #include "calibration-tool/calib_params.h"
 #include "tests/unit/calibration/calib_fakes.h"
+#include "trace/trace.h"
 
 namespace lumaro {
 namespace {
 
-using fakes::FakeController;
+using fakes::SimulatedCamera;
 using fakes::FakeScreen;
 
 constexpr ScreenSize kScreen = {1920, 1080};
@@ -21,13 +22,15 @@ ParamBlock Pattern(std::uint8_t start) {
   return b;
 }
 
+std::string Block(unsigned long code, std::uint8_t start) {
+  const ParamBlock b = Pattern(start);
+  return "block " + std::to_string(code) + " " + trace::ToHex(b.data(), b.size()) + "\n";
+}
+
 class SessionFlow : public ::testing::Test {
  protected:
   void Start(bool advanced) {
-    io.blocks[GET_CALIB_PARA_X] = Pattern(10);
-    io.blocks[GET_CALIB_PARA_Y] = Pattern(80);
-    io.blocks[GET_DEVICE_CONFIG] = Pattern(150);
-    s.fd = FakeController::kFd;
+    s.fd = SimulatedCamera::kFd;
     s.required = advanced ? kAdvancedPoints : kBasicPoints;
     s.advanced = advanced ? 1 : 0;
     ReadParameters(s, io, out, reads);
@@ -56,7 +59,9 @@ class SessionFlow : public ::testing::Test {
   std::FILE* out = std::tmpfile();
   CalibSession s{};
   ReadStatus reads;
-  FakeController io;
+  // The controller holds the patterns 10, 80 and 150 in CalibX, CalibY and DeviceConfig.
+  SimulatedCamera io{Block(GET_CALIB_PARA_X, 10) + Block(GET_CALIB_PARA_Y, 80) +
+                     Block(GET_DEVICE_CONFIG, 150)};
   FakeScreen screen;
   CalibrationFlow flow{s, reads, io, screen, kScreen, out};
   void TearDown() override { std::fclose(out); }
@@ -227,7 +232,7 @@ TEST_F(SessionFlow, OkWithoutAStoredCalibrationFails) {
     SCOPED_TRACE(c.failure);
     CalibSession session{};
     ReadStatus status;
-    FakeController device;
+    SimulatedCamera device;
     FakeScreen face;
     device.failing.insert(c.refused);
     ReadParameters(session, device, out, status);

@@ -15,7 +15,7 @@
 namespace lumaro {
 namespace {
 
-using fakes::FakeController;
+using fakes::SimulatedCamera;
 
 using Captured = lumaro::test_support::CapturedOutput;
 
@@ -71,7 +71,7 @@ class Startup : public ::testing::Test {
   std::string failure;
   CalibSession s{};
   ReadStatus reads;
-  FakeController io;
+  SimulatedCamera io{"block 195 " + std::string(2 * kParamBlockSize, '1') + "\n"};
   Captured out;
   bool attached = true;
   int clears = 0;
@@ -86,7 +86,7 @@ TEST_F(Startup, WithoutControllerEveryInvocationReportsNoDevice) {
   EXPECT_EQ(failure, "no controller found on the USB bus");
 
   attached = true;
-  io.open_result = -1;
+  io.open_fails = true;
   EXPECT_FALSE(Begin({"tapalign"}));
   EXPECT_EQ(failure, "cannot open /dev/lumaro: No such file or directory");
 }
@@ -110,8 +110,7 @@ TEST_F(Startup, ResetSendsOnlyDeviceResetAndIsSilentWhenRefused) {
 
 TEST_F(Startup, AdvancedModeEntersCalibrationAndSavesTheBlocks) {
   ParamBlock x;
-  x.fill(0x11);
-  io.blocks[GET_CALIB_PARA_X] = x;
+  x.fill(0x11);  // as the controller holds it
   io.failing.insert(GET_DEVICE_CONFIG);
   ASSERT_TRUE(Begin({"tapalign", "-a"}));
   EXPECT_EQ(s.required, 16);
@@ -134,19 +133,19 @@ TEST_F(Startup, RefusedCalibrationModeEndsSilently) {
 }
 
 TEST(Tick, PendingTickCutsThePacketWaitShortAndOnlyThat) {
-  FakeController inner;
+  SimulatedCamera inner;
   TickGatedIo io(inner, GET_TOUCH_PACKET);
   touch_packet::Block packet{};
   std::array<std::uint8_t, 1> flag = {0};
   inner.QueuePacket(touch_packet::kContact, 1, 2);
   RaiseTick();
   errno = 0;
-  EXPECT_EQ(io.Request(FakeController::kFd, GET_TOUCH_PACKET, packet), -1);
+  EXPECT_EQ(io.Request(SimulatedCamera::kFd, GET_TOUCH_PACKET, packet), -1);
   EXPECT_EQ(errno, EINTR);
-  EXPECT_EQ(io.Request(FakeController::kFd, SET_START_CALIB, flag), 0);
+  EXPECT_EQ(io.Request(SimulatedCamera::kFd, SET_START_CALIB, flag), 0);
   EXPECT_TRUE(TakeTick());
   EXPECT_FALSE(TakeTick());
-  EXPECT_EQ(io.Request(FakeController::kFd, GET_TOUCH_PACKET, packet), 0);
+  EXPECT_EQ(io.Request(SimulatedCamera::kFd, GET_TOUCH_PACKET, packet), 0);
   EXPECT_EQ(touch_packet::Y(packet), 2);
 }
 
