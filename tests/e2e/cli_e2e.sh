@@ -29,6 +29,9 @@ lumaro-replay|missing value|lumaro-replay|64|no input given
 lumaro-replay|--help|lumaro-replay --help|0|usage: lumaro-replay
 lumaro-replay|--version|lumaro-replay --version|0|lumaro-replay 
 lumaro-replay|standard input|lumaro-replay - <ok.ltrace|0|
+lumaro-replay|malformed trace|lumaro-replay bad.ltrace|65|bad.ltrace: line 2: 'frame' takes 1 field
+lumaro-doctor|no arguments|lumaro-doctor|64|
+lumaro-doctor|malformed trace|lumaro-doctor bad.ltrace|65|bad.ltrace: line 2: 'frame' takes 1 field
 lumaro-record|full disk (simulated device)|lumaro-sim --linger 0 --log /dev/null tap.ltrace -- lumaro-record --frames 3 /dev/full|1|cannot write the trace: No space left on device
 lumaro-record|missing file|lumaro-record --frames 1 out|1|cannot open /dev/lumaro: No such file or directory
 lumaro-record|directory|lumaro-record --frames 1 dir|1|dir: Is a directory
@@ -66,6 +69,22 @@ lumaro-sim|the command's status|lumaro-sim --linger 0 --log /dev/null ok.ltrace 
 lumaro-sim|full disk|lumaro-sim --state-out /dev/full ok.ltrace -- true|1|No space left on device
 lumaro-sim|unknown option|lumaro-sim --bogus ok.ltrace -- true|64|unknown option --bogus
 lumaro-sim|missing value|lumaro-sim ok.ltrace --rate|64|--rate needs a value
+lumaro-sim|no command|lumaro-sim ok.ltrace|64|
+lumaro-sim|empty command|lumaro-sim ok.ltrace --|64|
+lumaro-sim|no trace|lumaro-sim -- true|64|
+lumaro-sim|two traces|lumaro-sim ok.ltrace ok.ltrace -- true|64|
+lumaro-sim|zero rate|lumaro-sim --rate 0 ok.ltrace -- true|64|
+lumaro-sim|rate not a number|lumaro-sim --rate fast ok.ltrace -- true|64|
+lumaro-sim|negative linger|lumaro-sim --linger -1 ok.ltrace -- true|64|
+lumaro-sim|zero packet rate|lumaro-sim --packet-rate 0 ok.ltrace -- true|64|
+lumaro-sim|flag given a value|lumaro-sim --no-usb=1 ok.ltrace -- true|64|
+lumaro-sim|read failure past the record|lumaro-sim --classic-fail-read 0x80:32 ok.ltrace -- true|64|
+lumaro-sim|read failure of unit 4|lumaro-sim --classic-fail-read 4:0 ok.ltrace -- true|64|
+lumaro-sim|read failure past a unit|lumaro-sim --classic-fail-read 1:4 ok.ltrace -- true|64|
+lumaro-sim|read failure without a block|lumaro-sim --classic-fail-read 0x80 ok.ltrace -- true|64|
+lumaro-sim|read failure of block -1|lumaro-sim --classic-fail-read 0x80:-1 ok.ltrace -- true|64|
+lumaro-sim|negative write count|lumaro-sim --classic-fail-write-after -1 ok.ltrace -- true|64|
+lumaro-sim|every misbehaviour|lumaro-sim --linger=0 --log /dev/null --no-usb --packet-rate 50 --classic-fail-read=0x80:31 --classic-fail-read 3:3 --classic-fail-write-after 0 --classic-short-reply --classic-garbage-reply ok.ltrace -- true|0|
 lumaro-sim|--help|lumaro-sim --help|0|usage: lumaro-sim
 lumaro-sim|--version|lumaro-sim --version|0|lumaro-sim 
 lumaro-sim|standard input|lumaro-sim - -- true <ok.ltrace|0|

@@ -43,13 +43,4 @@ case_recording_reproduces_the_played_trace() {
   diff "$WORK/a.out" "$WORK/b.out" >"$WORK/diff.log" || fail "the recording replays differently"
 }
 
-case_malformed_trace_is_named() {
-  printf 'lumaro-trace 1\nframe xyz\n' >"$WORK/bad.ltrace"
-  local status=0
-  "$REPLAY" "$WORK/bad.ltrace" >"$WORK/out.log" 2>"$WORK/err.log" || status=$?
-  [ "$status" = 65 ] || fail "exit status $status"
-  expect_grep "$WORK/err.log" "bad.ltrace: line 2: bad hex 'xyz'"
-  [ ! -s "$WORK/out.log" ] || fail "reports from a malformed trace"
-}
-
 run_case "$@"

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "driver-interface/requests.h"
-#include "simulator/sim_options.h"
 
 namespace lumaro::sim {
 namespace {
@@ -47,36 +46,6 @@ TEST_F(ControllerTest, ResetClearsOnlyTheCalibrationState) {
   EXPECT_EQ(config[55], 0xff);
   controller_->Request(SET_START_CALIB, flag);
   EXPECT_TRUE(controller_->calibration_mode());
-}
-
-TEST_F(ControllerTest, ReadStreamServesFramesErrorsWaitsAndUnplug) {
-  Load(
-      "lumaro-trace 1\n"
-      "wait 20\nwait 30\nframe a0\n"
-      "packet 010203040506\n"
-      "readerr 5\n"
-      "product 0x0c21\n"
-      "unplug\nwait 100\nproduct 0x0c22\nplug\n"
-      "frame a1\n");
-  ReadStep step = controller_->NextRead();
-  EXPECT_EQ(step.kind, ReadStep::Kind::kFrame);
-  EXPECT_EQ(step.wait_ms, 50u);
-  EXPECT_EQ(step.bytes, std::vector<std::uint8_t>{0xa0});
-  step = controller_->NextRead();  // the packet is not part of the read stream
-  EXPECT_EQ(step.kind, ReadStep::Kind::kError);
-  EXPECT_EQ(step.error, 5);
-  step = controller_->NextRead();
-  EXPECT_EQ(step.kind, ReadStep::Kind::kUnplug);
-  EXPECT_EQ(controller_->State().product_id, 0x0c21u);
-
-  UnpluggedStep unplugged = controller_->NextUnplugged();
-  EXPECT_EQ(unplugged.kind, UnpluggedStep::Kind::kWait);
-  EXPECT_EQ(unplugged.wait_ms, 100u);
-  EXPECT_EQ(controller_->NextUnplugged().kind, UnpluggedStep::Kind::kPlug);
-  EXPECT_EQ(controller_->State().product_id, 0x0c22u);
-  EXPECT_EQ(controller_->NextRead().kind, ReadStep::Kind::kFrame);
-  EXPECT_EQ(controller_->NextRead().kind, ReadStep::Kind::kExhausted);
-  EXPECT_EQ(LogText(), "readerr 5\nunplug\nplug\nend of trace\n");
 }
 
 // Packet stream at 100 packets a second (a period of 10 ms), times in us.
@@ -173,44 +142,6 @@ TEST_F(ControllerTest, InjectedFaults) {
   const std::string log = LogText();
   EXPECT_NE(log.find("injected request failure\n"), std::string::npos) << log;
   EXPECT_NE(log.find("readzero\nshort read 4 of 8\n"), std::string::npos) << log;
-}
-
-TEST(SimOptions, ParsesTheCommandLine) {
-  SimOptions options;
-  bool help = false;
-  std::string error;
-  EXPECT_EQ(options.packet_rate, 200.0);
-  EXPECT_TRUE(options.usb_device);
-  ASSERT_TRUE(
-      ParseSimOptions({"--rate", "100", "--linger=0.2", "--log", "l", "--state-out", "s",
-                       "--packet-rate", "50", "--no-usb", "t.ltrace", "--", "lumarod", "-x"},
-                      &options, &help, &error))
-      << error;
-  EXPECT_EQ(options.rate, 100.0);
-  EXPECT_EQ(options.packet_rate, 50.0);
-  EXPECT_FALSE(options.usb_device);
-  EXPECT_EQ(options.linger, 0.2);
-  EXPECT_EQ(options.log_path, "l");
-  EXPECT_EQ(options.state_out_path, "s");
-  EXPECT_EQ(options.trace_path, "t.ltrace");
-  EXPECT_EQ(options.command, (std::vector<std::string>{"lumarod", "-x"}));
-
-  const std::vector<std::vector<std::string>> bad = {
-      {"t.ltrace"},                        // no command
-      {"t.ltrace", "--"},                  // empty command
-      {"--", "lumarod"},                   // no trace
-      {"--rate", "0", "t", "--", "c"},     // rate must be positive
-      {"--rate", "fast", "t", "--", "c"},  // not a number
-      {"--linger", "-1", "t", "--", "c"},
-      {"--packet-rate", "0", "t", "--", "c"},
-      {"--no-usb=1", "t", "--", "c"},
-      {"--bogus", "1", "t", "--", "c"},
-      {"t", "u", "--", "c"},
-  };
-  for (const auto& args : bad) {
-    SimOptions o;
-    EXPECT_FALSE(ParseSimOptions(args, &o, &help, &error)) << args[0];
-  }
 }
 
 }  // namespace
