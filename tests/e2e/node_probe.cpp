@@ -1,15 +1,12 @@
-// node-probe: a scripted client of /dev/lumaro and /dev/LumaroClassic for
-// end-to-end tests of the simulator. Each argument is one step; each step
-// prints one line.
-//   open | open-wait | get CODE | read | write HEX
-// On /dev/LumaroClassic:
+// node-probe: a scripted client of /dev/LumaroClassic for end-to-end tests
+// of the simulator. Each argument is one step; each step prints one line.
+//   open: opens /dev/lumaro (both nodes are there)
 //   classic-open
 //   classic-cmd HEX: request 66 with the packet's length, then request 64
 //   classic-read N: request 66 with N, then request 65 into a 64-byte buffer;
 //     prints the result and the reply up to its checksum
 //   classic-set CODE HEX: a fixed request with its in-block
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -36,16 +33,6 @@ void PrintResult(const char* what, long result, int error) {
 
 }  // namespace
 
-// Opens `path`, retrying until it is there for at most 20 seconds when `wait`.
-int OpenNode(lumaro::SystemDeviceIo& io, const char* path, bool wait) {
-  int fd = io.Open(path, O_RDWR);
-  for (int tries = 0; wait && fd < 0 && tries < 400; ++tries) {
-    usleep(50 * 1000);
-    fd = io.Open(path, O_RDWR);
-  }
-  return fd;
-}
-
 // Prints `what RESULT HEX` or `what -1 ERROR`.
 void PrintBlock(const char* what, int result, int error, const std::uint8_t* bytes,
                 std::size_t count) {
@@ -58,17 +45,15 @@ void PrintBlock(const char* what, int result, int error, const std::uint8_t* byt
 
 int main(int argc, char** argv) {
   lumaro::SystemDeviceIo io;
-  int fd = -1;
   int classic_fd = -1;
-  std::array<std::uint8_t, lumaro::kFrameBufferSize> buffer{};
   for (int i = 1; i < argc; ++i) {
     const std::string step = argv[i];
     auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
-    if (step == "open" || step == "open-wait") {
-      fd = OpenNode(io, lumaro::kTouchNodePath, step == "open-wait");
+    if (step == "open") {
+      const int fd = io.Open(lumaro::kTouchNodePath, O_RDWR);
       PrintResult(step.c_str(), fd < 0 ? -1 : 0, errno);
     } else if (step == "classic-open") {
-      classic_fd = OpenNode(io, lumaro::kClassicNodePath, false);
+      classic_fd = io.Open(lumaro::kClassicNodePath, O_RDWR);
       PrintResult(step.c_str(), classic_fd < 0 ? -1 : 0, errno);
     } else if (step == "classic-cmd") {
       std::vector<std::uint8_t> packet;
@@ -102,30 +87,6 @@ int main(int argc, char** argv) {
       block.resize(std::max(block.size(), info != nullptr ? info->size : 0));
       const int result = io.Ioctl(classic_fd, code, block.data());
       PrintResult("classic-set", result, errno);
-    } else if (step == "get") {
-      const unsigned long code = std::strtoul(next().c_str(), nullptr, 10);
-      const lumaro::RequestInfo* info = lumaro::FindTouchRequest(code);
-      std::vector<std::uint8_t> block(info != nullptr ? info->size : 64, 0);
-      const int result = io.Ioctl(fd, code, block.data());
-      const int error = errno;
-      if (result < 0) {
-        PrintResult(step.c_str(), result, error);
-      } else {
-        std::printf("%s %d %s\n", step.c_str(), result,
-                    lumaro::trace::ToHex(block.data(), block.size()).c_str());
-      }
-    } else if (step == "read") {
-      const ssize_t n = io.Read(fd, buffer.data(), buffer.size());
-      if (n < 0) {
-        PrintResult("read", n, errno);
-      } else {
-        // The first 16 bytes show whether a short frame kept the rest.
-        std::printf("read %zd %s\n", n, lumaro::trace::ToHex(buffer.data(), 16).c_str());
-      }
-    } else if (step == "write") {
-      std::vector<std::uint8_t> bytes;
-      lumaro::trace::FromHex(next(), &bytes);
-      PrintResult("write", io.Write(fd, bytes.data(), bytes.size()), errno);
     } else {
       std::printf("unknown step %s\n", step.c_str());
       return 2;

@@ -13,45 +13,6 @@ probe() { # probe TRACE [SIM OPTIONS] -- STEPS...
     "$PROBE" "$@" >"$WORK/probe.out" 2>"$WORK/sim-stderr.log"
 }
 
-case_reads_follow_the_trace() {
-  write_trace t.ltrace <<'T'
-frame a0000106000a0a0a0a0a0a0a0a0a0a0a
-frame a1
-readerr 110
-fail 240
-unplug
-wait 300
-block 240 07000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000
-plug
-frame a2
-T
-  probe t.ltrace -- open read write 000112340567010000000000 read read get 240 read open \
-    open-wait get 240 read read ||
-    fail "probe failed"
-  # A short frame overwrites only its own bytes of the reader's buffer.
-  local zeros
-  zeros=$(printf '00%.0s' $(seq 1 58))
-  # `fail 240` lies below the read error, so it applies only at the next read.
-  expect_output "$WORK/probe.out" <<T
-open 0
-read 16 a0000106000a0a0a0a0a0a0a0a0a0a0a
-write 12
-read 1 a1000106000a0a0a0a0a0a0a0a0a0a0a
-read -1 Connection timed out
-get 0 $zeros
-read -1 No such device
-open -1 No such file or directory
-open-wait 0
-get -1 Input/output error
-read 1 a2000106000a0a0a0a0a0a0a0a0a0a0a
-T
-  # Playback ended: the last read waited until the command was ended.
-  expect_grep "$WORK/sim.log" "^end of trace$"
-  expect_grep "$WORK/sim.log" "^unplug$"
-  expect_grep "$WORK/sim.log" "^plug$"
-  expect_grep "$WORK/sim.log" "^report 000112340567010000000000$"
-}
-
 # classic_packet GROUP TARGET COMMAND PAYLOAD: a classic command packet in
 # hex, with its length byte and checksum.
 classic_packet() {
