@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The bundled scenes end to end: a live lumarod under the simulator reports
-# each scene's fingers where the scene put them, keeps two fingers in their
-# slots, lifts once, and agrees with the offline replay line for line.
+# each scene's fingers where the scene put them, lifts once, and agrees with
+# the offline replay line for line (whose slots the golden replays pin).
 source "$(dirname "$0")/lib.sh"
 : "${LUMARO_SCENES:?LUMARO_SCENES must name the rendered scenes}"
 PLOT="$LUMARO_BIN/lumaro-plot"
@@ -33,15 +33,6 @@ case_scene() {
     fail "$name: mean error $mean is not below $bound"
   [ "$(stat down-points)" -gt 0 ] || fail "$name: nothing was reported down"
   [ "$(stat lifts)" = 1 ] || fail "$name: $(stat lifts) lift reports, expected exactly one"
-  if [ "$fingers" = 2 ]; then
-    for slot in 0 1; do
-      grep -q "^slot $slot finger [01] switches" "$WORK/stats.out" || fail "$name: slot $slot unused"
-    done
-  fi
-  if [ "$name" = two-apart ]; then
-    expect_grep "$WORK/stats.out" "^slot 0 finger 0 switches 0$"
-    expect_grep "$WORK/stats.out" "^slot 1 finger 1 switches 0$"
-  fi
 }
 
 case_demo_picture() {

@@ -12,7 +12,6 @@ GREY=a4a4a4 WHITE=ffffff BLACK=000000
 # The Ok button's centre.
 OK_X=960 BUTTON_Y=585
 
-zeros() { printf '00%.0s' $(seq 1 "$1"); }
 hexseq() { local i; for ((i = $1; i < $1 + $2; i++)); do printf '%02x' $((i & 255)); done; }
 # The controller's blocks at the start: coefficients that are not a fit,
 # bytes 40 to 57 and the configuration's other bytes recognisable.
@@ -22,13 +21,8 @@ CONFIG="0000000000000010000c00$(hexseq 60 47)"  # area 4096 x 3072, CalibState 0
 
 # controller TRACE_NAME: the start of a trace, then the packets from stdin.
 controller() {
-  {
-    echo "product 0x0c20"
-    echo "block 195 $CALIB_X"
-    echo "block 196 $CALIB_Y"
-    echo "block 206 $CONFIG"
-    cat
-  } | write_trace "$1"
+  { printf 'product 0x0c20\nblock 195 %s\nblock 196 %s\nblock 206 %s\n' "$CALIB_X" "$CALIB_Y" \
+    "$CONFIG"; cat; } | write_trace "$1"
 }
 
 stored_block() { awk -v c="$1" '$1 == "block" && $2 == c { print $3 }' "$WORK/state.ltrace"; }
@@ -40,9 +34,8 @@ wait_for_result_face() {
 }
 
 expect_blocks_restored() {
-  [ "$(stored_block 195)" = "$CALIB_X" ] || fail "CalibX not restored"
-  [ "$(stored_block 196)" = "$CALIB_Y" ] || fail "CalibY not restored"
-  [ "$(stored_block 206)" = "$CONFIG" ] || fail "DeviceConfig not restored"
+  [ "$(stored_block 195) $(stored_block 196) $(stored_block 206)" = "$CALIB_X $CALIB_Y $CONFIG" ] ||
+    fail "CalibX, CalibY and DeviceConfig not restored"
 }
 
 # The fit of the scripted pass, bit for bit (its accuracy is unit-tested);
@@ -53,7 +46,7 @@ expect_fit_stored() {
     fail "the stored blocks differ"
 }
 
-calibrate() {
+case_four_points_then_ok() {
   start_xvfb
   controller t.ltrace <"$DATA/tapalign-pass.records"
   start_tool t.ltrace --
@@ -63,10 +56,6 @@ calibrate() {
   finish_tool
   [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
   expect_fit_stored
-}
-
-case_four_points_then_ok() {
-  calibrate
   # The result face: three grey buttons at x 770-890, 900-1020, 1030-1150,
   # y 540-630 (fills inset by 3 pixels inside their outlines).
   local x

@@ -36,7 +36,7 @@ class SimulatedCamera final : public DeviceIo {
     EXPECT_TRUE(trace::ParseTrace("lumaro-trace 1\n" + records, &trace_, &error)) << error;
     camera_.OnOpen();
   }
-  std::set<unsigned long> failing;  // refused from now on, besides the trace's
+  std::set<unsigned long> failing;          // refused from now on, besides the trace's
   std::deque<touch_packet::Block> packets;  // answers to GET_TOUCH_PACKET
   bool node_present = true;
   bool open_fails = false;

@@ -11,8 +11,8 @@
 namespace lumaro {
 namespace {
 
-using fakes::SimulatedCamera;
 using fakes::FakeScreen;
+using fakes::SimulatedCamera;
 
 constexpr ScreenSize kScreen = {1920, 1080};
 

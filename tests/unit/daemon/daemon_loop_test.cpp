@@ -90,9 +90,7 @@ struct LoopRun {
 TEST(DaemonLoopTest, OpenFailureRetriesEveryTwoSeconds) {
   TracedDevice io("", {ENOENT, EACCES}, 0);  // descriptor 0 is a valid descriptor
   LoopRun run;
-  const std::vector<std::string> lines = run.Run(io, DefaultPointAllocator());
-  ASSERT_GE(lines.size(), 6u);
-  EXPECT_THAT(std::vector<std::string>(lines.begin(), lines.begin() + 6),
+  EXPECT_THAT(run.Run(io, DefaultPointAllocator()),
               ElementsAre("process enter", "open touch error", "open touch error",
                           "open touch success", kIdentity, kInitEnd));
   EXPECT_THAT(run.sleeps, ElementsAre(2u, 2u));

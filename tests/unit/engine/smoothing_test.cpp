@@ -23,20 +23,10 @@ EnginePoint Point(double x, double size = 0.01, std::uint8_t state = PointMeasur
 class SmoothTrackTest : public ::testing::Test {
  protected:
   SmoothTrackTest() { history_->Newest = -1; }
-  // Frames pushed as the engine does, each smoothed unless `smooth` is off;
-  // returns the last frame's result.
-  EnginePoint Run(std::initializer_list<EnginePoint> frames, bool smooth = true,
-                  double limit = 0.5) {
-    EnginePoint out{};
-    for (const EnginePoint& p : frames) {
-      const EnginePoint centre = HistoryPush(p, *history_);
-      out = smooth ? SmoothTrack(reference_, *history_, work_, limit) : centre;
-    }
-    return out;
-  }
-  // Pushes without smoothing, then smooths the entry two frames back once.
+  // Pushes the frames as the engine does, then smooths the entry two frames
+  // back once.
   void SmoothLast(std::initializer_list<EnginePoint> frames, double limit = 0.5) {
-    Run(frames, false);
+    for (const EnginePoint& p : frames) HistoryPush(p, *history_);
     SmoothTrack(reference_, *history_, work_, limit);
   }
 

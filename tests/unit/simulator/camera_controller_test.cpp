@@ -110,17 +110,6 @@ TEST_F(ControllerTest, PacketStreamUnplugsAndEnds) {
   EXPECT_EQ(LogText(), "ioctl 192 0\nunplug\nioctl 192 -1\nplug\nioctl 192 0\nend of trace\n");
 }
 
-TEST_F(ControllerTest, FailingPacketRequestStillLetsTheTraceEnd) {
-  Load("lumaro-trace 1\nfail 192\npacket 000700000000\n", 100.0);
-  const PacketStep failed = controller_->NextPacket(0);
-  EXPECT_EQ(failed.kind, PacketStep::Kind::kFail);
-  EXPECT_EQ(failed.error, EIO);
-  EXPECT_FALSE(failed.trace_over);
-  const PacketStep end = controller_->NextPacket(10'000);
-  EXPECT_EQ(end.error, EIO);
-  EXPECT_TRUE(end.trace_over);
-}
-
 TEST_F(ControllerTest, InjectedFaults) {
   std::string error;
   ASSERT_TRUE(

@@ -34,30 +34,6 @@ TEST(SceneRenderTest, BothCodingsDecodeToTheRenderedLine) {
   }
 }
 
-TEST(SceneRenderTest, ShadowsTriangulateBackToTheFinger) {
-  // The engine's model of each lens, as it derives it from the lens block.
-  for (const LensSpec& lens :
-       {LensSpec{}, LensSpec{{0.01f, 1.1f, 0.02f, 0, 0, 0, 0, 0, 0}, 1.0f, 4, 636}}) {
-    LensModel a{2 * lens.pixel_start, 2 * lens.pixel_end, {}};
-    LensModel b = a;
-    a.k[0] = lens.gain * lens.c[0] + lens.c[8];
-    b.k[0] = -a.k[0];
-    for (int i = 1; i < 8; ++i) {
-      a.k[i] = lens.c[i] * lens.gain;
-      b.k[i] = -a.k[i];
-    }
-    for (const auto& [x, y] : {std::pair{0.5, 0.5}, {0.2, 0.3}, {0.8, 0.6}, {0.1, 0.7}}) {
-      int sa = 0, ea = 0, sb = 0, eb = 0;
-      ASSERT_TRUE(ShadowSamples(lens, false, x, y, 0.01, &sa, &ea));
-      ASSERT_TRUE(ShadowSamples(lens, true, x, y, 0.01, &sb, &eb));
-      const EnginePoint point =
-          Triangulate(ShadowToAngles({sa, ea}, a), ShadowToAngles({sb, eb}, b));
-      EXPECT_NEAR(point.X, x, 0.004);
-      EXPECT_NEAR(point.Y, y, 0.004);
-    }
-  }
-}
-
 TEST(SceneFileTest, ParsesDirectivesAndNamesBadLines) {
   Scene scene;
   std::string error;

@@ -28,52 +28,43 @@ TEST(TraceParse, CommentsBlankLinesUpperCaseHexAndCrlfAreAccepted) {
   EXPECT_EQ(trace.records[1].bytes, std::vector<std::uint8_t>{0xa0});
 }
 
-TEST(TraceParse, ErrorsNameTheLine) {
-  EXPECT_EQ(ParseError("frame 00\n"),
-            "line 1: not a trace: the first line must be 'lumaro-trace 1'");
-  EXPECT_EQ(ParseError(""), "line 1: not a trace: the first line must be 'lumaro-trace 1'");
-  EXPECT_EQ(ParseError("lumaro-trace 2\n"), "line 1: unsupported trace version");
-  EXPECT_EQ(ParseError("lumaro-trace 1\n# x\nframe 0\n"), "line 3: bad hex '0'");
-  EXPECT_EQ(ParseError("lumaro-trace 1\nframe  00\n"),
-            "line 2: fields are separated by exactly one space");
-  EXPECT_EQ(ParseError("lumaro-trace 1\nframe 00 \n"),
-            "line 2: fields are separated by exactly one space");
-  EXPECT_EQ(ParseError("lumaro-trace 1\nfrobnicate\n"), "line 2: unknown record 'frobnicate'");
-  EXPECT_EQ(ParseError("lumaro-trace 1\nplug\n"), "line 2: 'plug' while the node is plugged in");
-}
-
-TEST(TraceParse, RefusesOutOfRangeFields) {
-  const std::string h = "lumaro-trace 1\n";
-  const std::string block58(116, '0');
-  EXPECT_NE(ParseError(h + "product 3104\n").find("hex with 0x"), std::string::npos);
-  EXPECT_NE(ParseError(h + "product 0x1ffffffff\n").find("line 2"), std::string::npos);
-  EXPECT_NE(ParseError(h + "block 193 " + block58 + "\n").find("no block"), std::string::npos);
-  EXPECT_NE(ParseError(h + "block 195 00\n").find("needs 58 bytes, found 1"), std::string::npos);
-  EXPECT_NE(ParseError(h + "block 201 " + block58 + "\n").find("needs 28"), std::string::npos);
-  EXPECT_NE(ParseError(h + "fail 77\n").find("unknown request"), std::string::npos);
-  EXPECT_NE(ParseError(h + "frame " + std::string(4098, 'a') + "\n").find("1 to 2048"),
-            std::string::npos);
-  EXPECT_NE(ParseError(h + "readerr 0\n").find("errno"), std::string::npos);
-  EXPECT_NE(ParseError(h + "readerr -5\n").find("errno"), std::string::npos);
-  EXPECT_NE(ParseError(h + "packet 0102\n").find("needs 6 bytes"), std::string::npos);
-  EXPECT_NE(ParseError(h + "classic-block 4 0 " + std::string(64, '0') + "\n").find("target"),
-            std::string::npos);
-  EXPECT_NE(ParseError(h + "classic-block 1 4 " + std::string(64, '0') + "\n").find("0 to 3"),
-            std::string::npos);
-  EXPECT_NE(ParseError(h + "classic-units 5\n").find("0 to 4"), std::string::npos);
-  EXPECT_NE(ParseError(h + "wait 1.5\n").find("milliseconds"), std::string::npos);
-  EXPECT_NE(ParseError(h + "unplug now\n").find("takes 0 fields"), std::string::npos);
-}
-
-TEST(TraceParse, NothingIsReadWhileUnplugged) {
-  EXPECT_EQ(ParseError("lumaro-trace 1\nunplug\nframe 00\n"),
-            "line 3: nothing can be read while the node is unplugged");
-  EXPECT_EQ(ParseError("lumaro-trace 1\nunplug\nunplug\n"),
-            "line 3: 'unplug' while the node is already unplugged");
+// Malformed traces, each refused with an error that names the line.
+TEST(TraceParse, RefusalsNameTheLine) {
+  const std::string h = "lumaro-trace 1\n", b58(116, '0'), b32(64, '0');
+  const struct {
+    std::string text, error;
+  } cases[] = {
+      {"frame 00\n", "line 1: not a trace: the first line must be 'lumaro-trace 1'"},
+      {"", "line 1: not a trace: the first line must be 'lumaro-trace 1'"},
+      {"lumaro-trace 2\n", "line 1: unsupported trace version"},
+      {h + "# x\nframe 0\n", "line 3: bad hex '0'"},
+      {h + "frame  00\n", "line 2: fields are separated by exactly one space"},
+      {h + "frame 00 \n", "line 2: fields are separated by exactly one space"},
+      {h + "frobnicate\n", "line 2: unknown record 'frobnicate'"},
+      {h + "plug\n", "line 2: 'plug' while the node is plugged in"},
+      {h + "unplug\nframe 00\n", "line 3: nothing can be read while the node is unplugged"},
+      {h + "unplug\nunplug\n", "line 3: 'unplug' while the node is already unplugged"},
+      {h + "product 3104\n", "hex with 0x"},
+      {h + "product 0x1ffffffff\n", "line 2"},
+      {h + "block 193 " + b58 + "\n", "no block"},
+      {h + "block 195 00\n", "needs 58 bytes, found 1"},
+      {h + "block 201 " + b58 + "\n", "needs 28"},
+      {h + "fail 77\n", "unknown request"},
+      {h + "frame " + std::string(4098, 'a') + "\n", "1 to 2048"},
+      {h + "readerr 0\n", "errno"},
+      {h + "readerr -5\n", "errno"},
+      {h + "packet 0102\n", "needs 6 bytes"},
+      {h + "classic-block 4 0 " + b32 + "\n", "target"},
+      {h + "classic-block 1 4 " + b32 + "\n", "0 to 3"},
+      {h + "classic-units 5\n", "0 to 4"},
+      {h + "wait 1.5\n", "milliseconds"},
+      {h + "unplug now\n", "takes 0 fields"},
+  };
+  for (const auto& c : cases)
+    EXPECT_NE(ParseError(c.text).find(c.error), std::string::npos) << c.text;
   Trace trace;
   std::string error;
-  EXPECT_TRUE(ParseTrace("lumaro-trace 1\nunplug\nwait 5\nproduct 0x1\nplug\n", &trace, &error))
-      << error;
+  EXPECT_TRUE(ParseTrace(h + "unplug\nwait 5\nproduct 0x1\nplug\n", &trace, &error)) << error;
 }
 
 TEST(TraceFormat, RecordsRoundTrip) {
