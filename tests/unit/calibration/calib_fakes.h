@@ -29,7 +29,7 @@ struct Sent {
 
 class SimulatedCamera final : public DeviceIo {
  public:
-  static constexpr int kFd = 5;
+  static constexpr int kFd = 0;  // descriptor 0 is as valid as any
   // `records`: the controller's trace records (blocks, `fail CODE` ...).
   explicit SimulatedCamera(const std::string& records = "") {
     std::string error;

@@ -45,7 +45,7 @@ TEST(RecordWrite, RefusedBlocksAreRetriedOrTheOldRecordIsWrittenBack) {
     faults.refused_writes_from = c.from + kSetUpWrites;
     faults.refused_writes_count = c.count;
     fakes::SimulatedClassic io(nullptr, "", faults);
-    ClassicChannel ch{io, 3, [](std::uint32_t) {}};
+    ClassicChannel ch{io, fakes::SimulatedClassic::kFd, [](std::uint32_t) {}};
     ClassicContext context{};
     for (std::size_t i = 0; i < context.saved_main.size(); ++i) {
       context.saved_main[i] = static_cast<std::uint8_t>(i);

@@ -27,7 +27,7 @@ using Journal = std::vector<std::string>;
 
 class SimulatedClassic final : public DeviceIo {
  public:
-  static constexpr int kFd = 3;
+  static constexpr int kFd = 0;  // descriptor 0 is as valid as any
 
   explicit SimulatedClassic(Journal* journal = nullptr, const std::string& records = "",
                             const sim::ClassicFaults& faults = {})
