@@ -32,6 +32,9 @@ wait_for() {
   shift 2
   until "$@"; do
     [ "$SECONDS" -lt "$deadline" ] || fail "timed out waiting for $what"
+    # A tool that has ended brings nothing more: fail now, not at the deadline.
+    [ -z "${SIM_PID:-}" ] || kill -0 "$SIM_PID" 2>/dev/null || "$@" ||
+      fail "the tool ended while waiting for $what"
     sleep 0.1
   done
 }
