@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <vector>
 
 #include "tools/trace_device_io.h"
 #include "touch-daemon/context_setup.h"

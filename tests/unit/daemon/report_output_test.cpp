@@ -1,11 +1,9 @@
 #include "touch-daemon/report_output.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "driver-interface/blocks.h"
 #include "tests/unit/captured_output.h"

@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
 #include <utility>
-#include <vector>
 
 #include "touch-daemon/engine/engine.h"
 #include "touch-daemon/engine/triangulation.h"
