@@ -154,6 +154,13 @@ TEST(CurveQueueTest, InterpolationLimitsAndShapes) {
   EXPECT_EQ(CurveQueueSteps(q), 0);   // gain 0
   CurveQueueSetGain(32768, q);        // one step per unit of path
   EXPECT_EQ(CurveQueueSteps(q), 84);  // three norms of 20 * sqrt(2)
+  // Halfway along a curve whose neighbours pull its control points.
+  q.Points = {Down(4, 4), Down(10, 10), Down(20, 20), Down(30, 30)};
+  for (int i = 0; i < 4; ++i) q.Points[i].z = i == 0 ? 100 : 10 * i;
+  n = 2;
+  CurveQueueInterpolate(out, n, q);
+  EXPECT_EQ((std::array<std::int32_t, 3>{out[0].x, out[0].y, out[0].z}),
+            (std::array<std::int32_t, 3>{15, 15, 10}));
 }
 
 }  // namespace
