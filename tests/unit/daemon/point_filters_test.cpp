@@ -63,18 +63,18 @@ Released Step(TapFilterState& f, const TouchPoint& p) {
 TEST(TapFilterStepTest, SettlingTouchIsPinnedAfterCapacityScans) {
   TapFilterState f{};
   TapFilterReset(f);
-  TapFilterConfigure(200, 16, 0, 4096, 4096, f);  // capacity 12, threshold 0
+  TapFilterConfigure(200, 16, 100, 4096, 4096, f);  // capacity 12, radius 800
   for (int scan = 1; scan <= 11; ++scan) {
-    const Released r = Step(f, Down(100, 200));
+    const Released r = Step(f, Down(100 + scan % 2 * 3, 200));
     ASSERT_EQ(r.count, 1) << scan;
     EXPECT_EQ(r.points[0].down, 0) << scan;
   }
   const Released pinned = Step(f, Down(100, 200));
   ASSERT_EQ(pinned.count, 12);
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(pinned.points[i].x, 100);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(pinned.points[i].x, 101);  // averaged, truncated
   EXPECT_EQ(f.TapState, TapHeld);
-  // With threshold 0 no point is close enough to stay pinned.
-  Step(f, Down(100, 200));
+  // Beyond the radius it moves.
+  Step(f, Down(1000, 200));
   EXPECT_EQ(f.TapState, TapMoving);
   EXPECT_EQ(Step(f, Up()).count, 1);
   EXPECT_EQ(f.TapState, TapIdle);
