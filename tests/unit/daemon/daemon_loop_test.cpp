@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
