@@ -33,6 +33,11 @@ int PrintHelp(const char* program, const char* text) {
   return kFailed;
 }
 
+int Fail(const char* program, const std::string& message, int status) {
+  std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+  return status;
+}
+
 int UsageError(const char* program, const std::string& message, const char* usage) {
   std::fprintf(stderr, "%s: %s\n%s", program, message.c_str(), usage);
   return kUsage;

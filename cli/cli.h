@@ -21,6 +21,8 @@ inline constexpr int kBadInput = 65;  // input unreadable, a directory, or malfo
 int PrintVersion(const char* program);
 // `text` on standard output; 0, or 1 when it cannot be written.
 int PrintHelp(const char* program, const char* text);
+// "PROGRAM: message" on standard error; `status`.
+int Fail(const char* program, const std::string& message, int status);
 // "PROGRAM: message" and the usage text on standard error; kUsage.
 int UsageError(const char* program, const std::string& message, const char* usage);
 

@@ -22,11 +22,6 @@ constexpr char kHelp[] =
     "Exit status: 0 done, 1 output cannot be written, 64 usage error,\n"
     "65 input unreadable or malformed.\n";
 
-int Fail(const std::string& message, int status) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-  return status;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -48,11 +43,12 @@ int main(int argc, char** argv) {
   }
   std::string text, error;
   lumaro::sim::Scene scene;
-  if (!cli::ReadInput(input, &text, &error)) return Fail(error, cli::kBadInput);
+  if (!cli::ReadInput(input, &text, &error)) return cli::Fail(kProgram, error, cli::kBadInput);
   if (!lumaro::sim::ParseScene(text, &scene, &error)) {
-    return Fail((input == "-" ? "standard input" : input) + ": " + error, cli::kBadInput);
+    return cli::Fail(kProgram, (input == "-" ? "standard input" : input) + ": " + error,
+                     cli::kBadInput);
   }
   const std::string trace = lumaro::sim::RenderTrace(scene);
   std::fwrite(trace.data(), 1, trace.size(), stdout);
-  return cli::FlushStdout(&error) ? cli::kOk : Fail(error, cli::kFailed);
+  return cli::FlushStdout(&error) ? cli::kOk : cli::Fail(kProgram, error, cli::kFailed);
 }

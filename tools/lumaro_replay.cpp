@@ -38,17 +38,12 @@ constexpr char kHelp[] =
     "Exit status: 0 done, 1 output cannot be written, 64 usage error,\n"
     "65 input unreadable or malformed.\n";
 
-int Fail(const std::string& message, int status) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-  return status;
-}
-
 // Decodes the report lines of a listing, line by line, each flushed at once
 // so that a live log is shown as it grows.
 int DecodeListing(const std::string& path) {
   std::string error;
   std::FILE* in = cli::OpenInput(path, &error);
-  if (in == nullptr) return Fail(error, cli::kBadInput);
+  if (in == nullptr) return cli::Fail(kProgram, error, cli::kBadInput);
   std::string line;
   int c = 0;
   bool failed = false;
@@ -67,10 +62,10 @@ int DecodeListing(const std::string& path) {
   }
   const bool read_failed = std::ferror(in) != 0;
   if (in != stdin) std::fclose(in);
-  if (failed) return Fail(error, cli::kFailed);
-  if (read_failed) return Fail(path + ": read failed", cli::kBadInput);
+  if (failed) return cli::Fail(kProgram, error, cli::kFailed);
+  if (read_failed) return cli::Fail(kProgram, path + ": read failed", cli::kBadInput);
   if (!line.empty()) std::printf("%s\n", line.c_str());
-  return cli::FlushStdout(&error) ? cli::kOk : Fail(error, cli::kFailed);
+  return cli::FlushStdout(&error) ? cli::kOk : cli::Fail(kProgram, error, cli::kFailed);
 }
 
 }  // namespace
@@ -102,10 +97,11 @@ int main(int argc, char** argv) {
 
   std::string text, error;
   lumaro::trace::Trace trace;
-  if (!cli::ReadInput(inputs[0], &text, &error)) return Fail(error, cli::kBadInput);
+  if (!cli::ReadInput(inputs[0], &text, &error)) return cli::Fail(kProgram, error, cli::kBadInput);
   if (!lumaro::trace::ParseTrace(text, &trace, &error)) {
-    return Fail((inputs[0] == "-" ? "standard input" : inputs[0]) + ": " + error, cli::kBadInput);
+    return cli::Fail(kProgram, (inputs[0] == "-" ? "standard input" : inputs[0]) + ": " + error,
+                     cli::kBadInput);
   }
   lumaro::tools::Replay(trace, {.reports = stdout, .diagnostics = stderr, .decoded = decode});
-  return cli::FlushStdout(&error) ? cli::kOk : Fail(error, cli::kFailed);
+  return cli::FlushStdout(&error) ? cli::kOk : cli::Fail(kProgram, error, cli::kFailed);
 }

@@ -37,11 +37,6 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-int Fail(const std::string& message, int status) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-  return status;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,30 +70,30 @@ int main(int argc, char** argv) {
   std::string error, trace_text, report_text;
   if (!cli::ReadInput(inputs[0], &trace_text, &error) ||
       !cli::ReadInput(inputs[1], &report_text, &error)) {
-    return Fail(error, cli::kBadInput);
+    return cli::Fail(kProgram, error, cli::kBadInput);
   }
   // The trace must be one: report listings given first are caught here.
   lumaro::trace::Trace trace;
   if (!lumaro::trace::ParseTrace(trace_text, &trace, &error)) {
-    return Fail(inputs[0] + ": not a trace: " + error, cli::kBadInput);
+    return cli::Fail(kProgram, inputs[0] + ": not a trace: " + error, cli::kBadInput);
   }
   lumaro::tools::Truth truth;
   std::vector<lumaro::tools::Report> reports;
   if (!lumaro::tools::ParseTruth(trace_text, inputs[0], &truth, &error) ||
       !lumaro::tools::ParseReports(report_text, inputs[1], &reports, &error)) {
-    return Fail(error, cli::kBadInput);
+    return cli::Fail(kProgram, error, cli::kBadInput);
   }
-  if (reports.empty()) return Fail(inputs[1] + ": no report lines", cli::kBadInput);
+  if (reports.empty()) return cli::Fail(kProgram, inputs[1] + ": no report lines", cli::kBadInput);
   const lumaro::tools::Score score = lumaro::tools::ScoreReports(truth, reports);
   if (!out_path.empty()) {
     const bool written =
         lumaro::tools::WritePlotPng(out_path, BaseName(inputs[0]), truth, reports, score, &error);
     lumaro::tools::ReleaseDrawingCaches();
-    if (!written) return Fail(error, cli::kFailed);
+    if (!written) return cli::Fail(kProgram, error, cli::kFailed);
   }
   if (stats) {
     std::fputs(lumaro::tools::FormatStats(truth, score).c_str(), stdout);
-    if (!cli::FlushStdout(&error)) return Fail(error, cli::kFailed);
+    if (!cli::FlushStdout(&error)) return cli::Fail(kProgram, error, cli::kFailed);
   }
   return cli::kOk;
 }
