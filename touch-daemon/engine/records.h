@@ -115,7 +115,7 @@ struct FitWork {
   std::array<double, kMaxFitSamples> SampleX;
   std::array<double, kMaxFitSamples> SampleY;
   std::array<double, kMaxFitSamples> SampleSize;
-  std::array<double, kMaxFitSamples> SampleT;
+  std::array<std::int32_t, kMaxFitSamples> SampleTime;   // scans after the centre
   std::array<double, kMaxFitCoefficients> SumX;          // sums of X * t^k
   std::array<double, kMaxFitCoefficients> SumY;          // sums of Y * t^k
   std::array<double, kMaxFitCoefficients> SumSize;       // sums of Size * t^k

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 namespace lumaro {
 
@@ -35,8 +36,8 @@ std::int32_t Slot(std::int32_t index) {
 
 constexpr std::int32_t kPowerSums = 2 * kMaxFitCoefficients - 1;
 
-// t^k by repeated multiplication, k = 0 .. 16, for the sample times the
-// smoothing uses (offsets -10 .. 2 and a margin).
+// t^k by repeated multiplication, k = 0 .. 16, for every sample time a fit
+// takes: the smoothing samples offsets -10 .. 2, and the table has a margin.
 constexpr std::int32_t kTabledTime = 16;
 struct PowerTable {
   std::array<std::array<double, kPowerSums>, 2 * kTabledTime + 1> Row;
@@ -54,15 +55,9 @@ constexpr PowerTable MakePowerTable() {
 }
 constexpr PowerTable kPowers = MakePowerTable();
 
-// t^k of sample s.
-double PowerOf(const FitWork& work, std::int32_t s, std::int32_t k) {
-  const double time = work.SampleT[s];
-  if (time >= -kTabledTime && time <= kTabledTime) {
-    return kPowers.Row[static_cast<std::int32_t>(time) + kTabledTime][k];
-  }
-  double power = 1.0;
-  for (std::int32_t i = 0; i < k; ++i) power *= time;
-  return power;
+// The powers t^k of sample s.
+const std::array<double, kPowerSums>& PowersOf(const FitWork& work, std::int32_t s) {
+  return kPowers.Row[work.SampleTime[s] + kTabledTime];
 }
 
 // Adds the terms k = from .. to - 1 of samples first .. last - 1 to the power
@@ -77,7 +72,7 @@ void AddToSums(FitWork& work, std::int32_t first, std::int32_t last, std::int32_
       double sumY = work.SumY[k];
       double sumSize = work.SumSize[k];
       for (std::int32_t s = first; s < last; ++s) {
-        const double power = PowerOf(work, s, k);
+        const double power = PowersOf(work, s)[k];
         sumT += power;
         sumX += work.SampleX[s] * power;
         sumY += work.SampleY[s] * power;
@@ -87,7 +82,7 @@ void AddToSums(FitWork& work, std::int32_t first, std::int32_t last, std::int32_
       work.SumY[k] = sumY;
       work.SumSize[k] = sumSize;
     } else {
-      for (std::int32_t s = first; s < last; ++s) sumT += PowerOf(work, s, k);
+      for (std::int32_t s = first; s < last; ++s) sumT += PowersOf(work, s)[k];
     }
     work.SumT[k] = sumT;
   }
@@ -267,11 +262,90 @@ bool StandingStill(Track& track) {
   return slopeX * slopeX + slopeY * slopeY < kStillSlope;
 }
 
-double Horner(const std::array<double, kMaxFitCoefficients>& a, std::int32_t degree, double t) {
-  double v = a[degree];
-  for (std::int32_t j = degree; j >= 1; --j) v = v * t + a[j - 1];
+template <std::int32_t Degree>
+double Horner(const std::array<double, Degree + 1>& a, double t) {
+  double v = a[Degree];
+  for (std::int32_t j = Degree; j >= 1; --j) v = v * t + a[j - 1];
   return v;
 }
+
+// Least-squares fit of a fixed degree over the work area's samples, whose
+// power sums are up to date. A fixed degree lets the compiler unroll the
+// small loops; every step is the same for each degree.
+template <std::int32_t Degree>
+double FitOfDegree(FitWork& work) {
+  constexpr std::int32_t kSize = Degree + 1;
+  const std::int32_t samples = work.SampleCount;
+
+  // Normal equations; m[i][j] = sum of t^(i + j).
+  std::array<std::array<double, kSize>, kSize> m;
+  std::array<double, kSize> bx;
+  std::array<double, kSize> by;
+  std::array<double, kSize> bs;
+  for (std::int32_t i = 0; i < kSize; ++i) {
+    for (std::int32_t j = 0; j < kSize; ++j) m[i][j] = work.SumT[i + j];
+    bx[i] = work.SumX[i];
+    by[i] = work.SumY[i];
+    bs[i] = work.SumSize[i];
+  }
+
+  // Elimination without row exchanges. A zero pivot means fewer distinct
+  // sample times than coefficients: the fit fails, the coefficients of the
+  // last successful fit stay, and the residual is infinite.
+  for (std::int32_t k = 0; k < kSize; ++k) {
+    const double p = m[k][k];
+    if (p == 0.0) return kFailedFit;
+    for (std::int32_t i = k + 1; i < kSize; ++i) m[i][k] /= p;
+    bx[k] /= p;
+    by[k] /= p;
+    bs[k] /= p;
+    m[k][k] = 1.0;
+    for (std::int32_t j = k + 1; j < kSize; ++j) {
+      for (std::int32_t i = k + 1; i < kSize; ++i) m[i][j] -= m[k][j] * m[i][k];
+      bx[j] -= m[k][j] * bx[k];
+      by[j] -= m[k][j] * by[k];
+      bs[j] -= m[k][j] * bs[k];
+      m[k][j] = 0.0;
+    }
+  }
+  for (std::int32_t f = Degree; f >= 1; --f) {
+    for (std::int32_t j = f - 1; j >= 0; --j) {
+      bx[j] -= m[f][j] * bx[f];
+      by[j] -= m[f][j] * by[f];
+      bs[j] -= m[f][j] * bs[f];
+    }
+  }
+  work.CoeffX.fill(0.0);
+  work.CoeffY.fill(0.0);
+  work.CoeffSize.fill(0.0);
+  std::copy(bx.begin(), bx.end(), work.CoeffX.begin());
+  std::copy(by.begin(), by.end(), work.CoeffY.begin());
+  std::copy(bs.begin(), bs.end(), work.CoeffSize.begin());
+
+  // Root mean square deviation of the positions, the largest one left out so
+  // that a single outlier does not make the fit look poor.
+  double sum = 0.0;
+  double largest = 0.0;
+  for (std::int32_t s = 0; s < samples; ++s) {
+    const double t = work.SampleTime[s];
+    const double rx = Horner<Degree>(bx, t) - work.SampleX[s];
+    const double ry = Horner<Degree>(by, t) - work.SampleY[s];
+    const double r2 = rx * rx + ry * ry;
+    sum += r2;
+    if (r2 > largest) largest = r2;
+  }
+  const std::int32_t divisor = samples > 1 ? samples - 1 : samples;
+  return std::sqrt((sum - largest) / divisor);
+}
+
+using FitOfDegreeFn = double (*)(FitWork&);
+template <std::size_t... Degrees>
+constexpr std::array<FitOfDegreeFn, sizeof...(Degrees)> FitsOfDegrees(
+    std::index_sequence<Degrees...>) {
+  return {FitOfDegree<static_cast<std::int32_t>(Degrees)>...};
+}
+// The fit of each degree 0 .. 8.
+constexpr auto kFitsOfDegree = FitsOfDegrees(std::make_index_sequence<kMaxFitCoefficients>());
 
 }  // namespace
 
@@ -365,14 +439,14 @@ void FitReset(FitWork& work) {
 }
 
 void FitAddSample(FitWork& work, const EnginePoint& point, std::int32_t t) {
-  // A smoothing pass adds at most 13 samples; a full work area drops more.
+  // A smoothing pass adds at most 13 samples, at offsets -10 .. 2; a full
+  // work area drops more, and a time outside the power table is dropped.
   const std::int32_t n = work.SampleCount;
-  if (n < 0 || n >= kMaxFitSamples) return;
-  const double time = t;
+  if (n < 0 || n >= kMaxFitSamples || t < -kTabledTime || t > kTabledTime) return;
   work.SampleX[n] = point.X;
   work.SampleY[n] = point.Y;
   work.SampleSize[n] = point.Size;
-  work.SampleT[n] = time;
+  work.SampleTime[n] = t;
   work.SampleCount = n + 1;
   AddToSums(work, n, n + 1, 0, work.SumTerms);
 }
@@ -382,68 +456,8 @@ double FitPolynomial(FitWork& work, std::int32_t degree) {
   if (degree < 0 || degree >= kMaxFitCoefficients || samples <= 0 || samples > kMaxFitSamples) {
     return kFailedFit;
   }
-
-  // Normal equations; m[i][j] = sum of t^(i + j). Only rows and columns up
-  // to the degree are used.
   EnsureSums(work, 2 * degree + 1);
-  std::array<std::array<double, kMaxFitCoefficients>, kMaxFitCoefficients> m;
-  std::array<double, kMaxFitCoefficients> bx;
-  std::array<double, kMaxFitCoefficients> by;
-  std::array<double, kMaxFitCoefficients> bs;
-  for (std::int32_t i = 0; i <= degree; ++i) {
-    for (std::int32_t j = 0; j <= degree; ++j) m[i][j] = work.SumT[i + j];
-    bx[i] = work.SumX[i];
-    by[i] = work.SumY[i];
-    bs[i] = work.SumSize[i];
-  }
-
-  // Elimination without row exchanges. A zero pivot means fewer distinct
-  // sample times than coefficients: the fit fails, the coefficients of the
-  // last successful fit stay, and the residual is infinite.
-  for (std::int32_t k = 0; k <= degree; ++k) {
-    const double p = m[k][k];
-    if (p == 0.0) return kFailedFit;
-    for (std::int32_t i = k + 1; i <= degree; ++i) m[i][k] /= p;
-    bx[k] /= p;
-    by[k] /= p;
-    bs[k] /= p;
-    m[k][k] = 1.0;
-    for (std::int32_t j = k + 1; j <= degree; ++j) {
-      for (std::int32_t i = k + 1; i <= degree; ++i) m[i][j] -= m[k][j] * m[i][k];
-      bx[j] -= m[k][j] * bx[k];
-      by[j] -= m[k][j] * by[k];
-      bs[j] -= m[k][j] * bs[k];
-      m[k][j] = 0.0;
-    }
-  }
-  for (std::int32_t f = degree; f >= 1; --f) {
-    for (std::int32_t j = f - 1; j >= 0; --j) {
-      bx[j] -= m[f][j] * bx[f];
-      by[j] -= m[f][j] * by[f];
-      bs[j] -= m[f][j] * bs[f];
-    }
-  }
-  for (std::int32_t k = 0; k < kMaxFitCoefficients; ++k) {
-    const bool used = k <= degree;
-    work.CoeffX[k] = used ? bx[k] : 0.0;
-    work.CoeffY[k] = used ? by[k] : 0.0;
-    work.CoeffSize[k] = used ? bs[k] : 0.0;
-  }
-
-  // Root mean square deviation of the positions, the largest one left out so
-  // that a single outlier does not make the fit look poor.
-  double sum = 0.0;
-  double largest = 0.0;
-  for (std::int32_t s = 0; s < samples; ++s) {
-    const double t = work.SampleT[s];
-    const double rx = Horner(work.CoeffX, degree, t) - work.SampleX[s];
-    const double ry = Horner(work.CoeffY, degree, t) - work.SampleY[s];
-    const double r2 = rx * rx + ry * ry;
-    sum += r2;
-    if (r2 > largest) largest = r2;
-  }
-  const std::int32_t divisor = samples > 1 ? samples - 1 : samples;
-  return std::sqrt((sum - largest) / divisor);
+  return kFitsOfDegree[degree](work);
 }
 
 }  // namespace lumaro
