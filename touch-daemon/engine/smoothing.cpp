@@ -38,16 +38,17 @@ constexpr std::int32_t kPowerSums = 2 * kMaxFitCoefficients - 1;
 
 // t^k by repeated multiplication, k = 0 .. 16, for every sample time a fit
 // takes: the smoothing samples offsets -10 .. 2, and the table has a margin.
+// Indexed by k first, as the power sums run over the samples for each k.
 constexpr std::int32_t kTabledTime = 16;
 struct PowerTable {
-  std::array<std::array<double, kPowerSums>, 2 * kTabledTime + 1> Row;
+  std::array<std::array<double, 2 * kTabledTime + 1>, kPowerSums> Term;
 };
 constexpr PowerTable MakePowerTable() {
   PowerTable table{};
   for (std::int32_t t = -kTabledTime; t <= kTabledTime; ++t) {
     double power = 1.0;
     for (std::int32_t k = 0; k < kPowerSums; ++k) {
-      table.Row[t + kTabledTime][k] = power;
+      table.Term[k][t + kTabledTime] = power;
       power *= t;
     }
   }
@@ -55,24 +56,20 @@ constexpr PowerTable MakePowerTable() {
 }
 constexpr PowerTable kPowers = MakePowerTable();
 
-// The powers t^k of sample s.
-const std::array<double, kPowerSums>& PowersOf(const FitWork& work, std::int32_t s) {
-  return kPowers.Row[work.SampleTime[s] + kTabledTime];
-}
-
 // Adds the terms k = from .. to - 1 of samples first .. last - 1 to the power
 // sums. Each sum takes its samples in the order they were added, so it does
 // not matter when it is formed.
 void AddToSums(FitWork& work, std::int32_t first, std::int32_t last, std::int32_t from,
                std::int32_t to) {
   for (std::int32_t k = from; k < to; ++k) {
+    const auto& powers = kPowers.Term[k];
     double sumT = work.SumT[k];
     if (k < kMaxFitCoefficients) {
       double sumX = work.SumX[k];
       double sumY = work.SumY[k];
       double sumSize = work.SumSize[k];
       for (std::int32_t s = first; s < last; ++s) {
-        const double power = PowersOf(work, s)[k];
+        const double power = powers[work.SampleTime[s] + kTabledTime];
         sumT += power;
         sumX += work.SampleX[s] * power;
         sumY += work.SampleY[s] * power;
@@ -82,7 +79,7 @@ void AddToSums(FitWork& work, std::int32_t first, std::int32_t last, std::int32_
       work.SumY[k] = sumY;
       work.SumSize[k] = sumSize;
     } else {
-      for (std::int32_t s = first; s < last; ++s) sumT += PowersOf(work, s)[k];
+      for (std::int32_t s = first; s < last; ++s) sumT += powers[work.SampleTime[s] + kTabledTime];
     }
     work.SumT[k] = sumT;
   }
