@@ -445,7 +445,9 @@ void FitAddSample(FitWork& work, const EnginePoint& point, std::int32_t t) {
   work.SampleSize[n] = point.Size;
   work.SampleTime[n] = t;
   work.SampleCount = n + 1;
-  AddToSums(work, n, n + 1, 0, work.SumTerms);
+  // Sums already formed take the sample now; the others are formed from all
+  // samples when a fit first needs them.
+  if (work.SumTerms > 0) AddToSums(work, n, n + 1, 0, work.SumTerms);
 }
 
 double FitPolynomial(FitWork& work, std::int32_t degree) {
