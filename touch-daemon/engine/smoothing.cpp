@@ -267,8 +267,8 @@ double Horner(const std::array<double, Degree + 1>& a, double t) {
 }
 
 // Least-squares fit of a fixed degree over the work area's samples, whose
-// power sums are up to date. A fixed degree lets the compiler unroll the
-// small loops; every step is the same for each degree.
+// power sums are up to date. The degree is fixed at compile time so that the
+// small loops unroll.
 template <std::int32_t Degree>
 double FitOfDegree(FitWork& work) {
   constexpr std::int32_t kSize = Degree + 1;
