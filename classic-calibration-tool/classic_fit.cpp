@@ -1,8 +1,8 @@
 #include "classic-calibration-tool/classic_fit.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <span>
 #include <utility>
 
@@ -82,13 +82,14 @@ bool GaussJordan(Matrix& a, Vector& bx, Vector& by, int size) {
 
 // Least squares of the basis over the points; writes the coefficients and the
 // scale into `out`.
-bool FitMap(const Basis& basis, const ClassicPoint* touches, const ClassicPoint* targets,
-            std::int32_t n, std::span<std::uint8_t> out) {
+bool FitMap(const Basis& basis, std::span<const ClassicPoint> touches,
+            std::span<const ClassicPoint> targets, std::span<std::uint8_t> out) {
+  const std::size_t n = touches.size();
   double s[kMaxPower + 1][kMaxPower + 1] = {};
   for (int l = 0; l <= kMaxPower; ++l) {
     for (int m = 0; l + m <= kMaxPower; ++m) {
       double sum = 0.0;
-      for (std::int32_t i = 0; i < n; ++i) sum += ipow(l, touches[i].x) * ipow(m, touches[i].y);
+      for (std::size_t i = 0; i < n; ++i) sum += ipow(l, touches[i].x) * ipow(m, touches[i].y);
       s[l][m] = sum;
     }
   }
@@ -101,7 +102,7 @@ bool FitMap(const Basis& basis, const ClassicPoint* touches, const ClassicPoint*
       a[j][k] = s[tj.l + tk.l][tj.m + tk.m];
     }
     double sx = 0.0, sy = 0.0;
-    for (std::int32_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
       sx += (ipow(tj.l, touches[i].x) * targets[i].x) * ipow(tj.m, touches[i].y);
       sy += (ipow(tj.l, touches[i].x) * targets[i].y) * ipow(tj.m, touches[i].y);
     }
@@ -132,36 +133,38 @@ double ipow(int k, double v) {
   return r;
 }
 
-int ClassicFit(const std::uint8_t* type, const ClassicPoint* touches, const ClassicPoint* targets,
-               const std::int32_t* n, const std::uint8_t* span, std::uint8_t* result) {
-  if (result == nullptr || type == nullptr) return -1;
-  const std::span<std::uint8_t> out(result, classic_calib::kResultSize);
+bool ClassicFit(std::uint8_t type, std::span<const ClassicPoint> touches,
+                std::span<const ClassicPoint> targets, std::span<const std::uint8_t> span,
+                std::span<std::uint8_t> result) {
+  if (result.size() < classic_calib::kResultSize) return false;
+  const std::span<std::uint8_t> out = result.first(classic_calib::kResultSize);
   out[0] = 0;
-  if ((*type & kFitCalibrate) == 0) return 0;
+  if ((type & kFitCalibrate) == 0) return true;
 
   std::uint8_t code = 0;
-  const std::uint8_t map = *type & kFitMapMask;
+  const std::uint8_t map = type & kFitMapMask;
   if (map == kFitMapBilinear || map == kFitMapCubic) {
     const Basis& basis = map == kFitMapCubic ? kCubic : kBilinear;
-    if (touches == nullptr || targets == nullptr || n == nullptr || *n < basis.min_points) {
-      return -1;
+    if (touches.size() != targets.size() ||
+        touches.size() < static_cast<std::size_t>(basis.min_points)) {
+      return false;
     }
-    if (!FitMap(basis, touches, targets, *n, out)) return -1;
+    if (!FitMap(basis, touches, targets, out)) return false;
     code = 1 + map;
   } else if (map == kFitMapNone) {
     code = 1 + map;
   } else {
-    return -1;
+    return false;
   }
 
-  const std::uint8_t mode = *type & kFitSpanMask;
-  if (mode == 0) return -1;
+  const std::uint8_t mode = type & kFitSpanMask;
+  if (mode == 0) return false;
   if (mode != kFitNoSpan) {
-    if (span == nullptr) return -1;
-    std::memcpy(result + classic_calib::kSpanOffset, span, classic_calib::kSpanSize);
+    if (span.size() < classic_calib::kSpanSize) return false;
+    std::copy_n(span.begin(), classic_calib::kSpanSize, out.begin() + classic_calib::kSpanOffset);
   }
   out[0] = static_cast<std::uint8_t>(code + mode);
-  return 0;
+  return true;
 }
 
 }  // namespace lumaro

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 namespace lumaro {
 
@@ -28,12 +29,14 @@ inline constexpr std::uint8_t kClassicFitType = 13;
 // v to the power k: 1.0 multiplied by v, k times; 1.0 for k of 0 or less.
 double ipow(int k, double v);
 
-// Fits touches[i] onto targets[i], i < *n, into `result` (185 bytes). Returns
-// 0 on success, and when bit 0 of the type is clear (result byte 0 is then 0);
-// -1 on failure, with result byte 0 at 0. Nothing is written when `type` or
-// `result` is absent. `span` (16 bytes) is copied to result bytes 1 to 16 in
-// the span modes 0x10 and 0x18.
-int ClassicFit(const std::uint8_t* type, const ClassicPoint* touches, const ClassicPoint* targets,
-               const std::int32_t* n, const std::uint8_t* span, std::uint8_t* result);
+// Fits touches[i] onto targets[i] into the first 185 bytes of `result`.
+// True on success, and when bit 0 of the type is clear (result byte 0 is then
+// 0); false on failure (touches and targets of different counts, too few
+// points, a singular system, a bad type), with result byte 0 at 0, or with
+// nothing written when `result` is too small. `span` (16 bytes) is copied to
+// result bytes 1 to 16 in the span modes 0x10 and 0x18, which fail without it.
+bool ClassicFit(std::uint8_t type, std::span<const ClassicPoint> touches,
+                std::span<const ClassicPoint> targets, std::span<const std::uint8_t> span,
+                std::span<std::uint8_t> result);
 
 }  // namespace lumaro

@@ -101,8 +101,10 @@ void ClassicFlow::ClassicTakePoint(std::int32_t k) {
 void ClassicFlow::ClassicCalibrate() {
   c_.fit_type = kClassicFitType;
   // A failed fit leaves type 0 (no calibration) in calib byte 0.
-  ClassicFit(&c_.fit_type, c_.touches.data(), c_.targets.data(), &c_.point_count,
-             c_.raw_span.data(), c_.calib.data());
+  const auto n = static_cast<std::size_t>(
+      std::clamp<std::int32_t>(c_.point_count, 0, static_cast<std::int32_t>(c_.touches.size())));
+  ClassicFit(c_.fit_type, std::span<const ClassicPoint>(c_.touches).first(n),
+             std::span<const ClassicPoint>(c_.targets).first(n), c_.raw_span, c_.calib);
   classic_calib::SetState(c_.calib, classic_calib::kStateComputed);
 }
 

@@ -34,9 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::array<std::uint8_t, 16> span{};
   for (std::uint8_t& b : span) b = Take<std::uint8_t>(data, size);
-  const std::int32_t n = count % (touches.size() + 1);
+  const std::size_t n = count % (touches.size() + 1);
   std::array<std::uint8_t, 185> result{};
-  lumaro::ClassicFit(&type, touches.data(), targets.data(), &n, span.data(), result.data());
+  lumaro::ClassicFit(type, std::span(touches).first(n), std::span(targets).first(n), span, result);
 
   // The calibration tool's fits: up to 25 points as floats, both modes.
   std::array<float, 25> tx{}, ty{}, rx{}, ry{};

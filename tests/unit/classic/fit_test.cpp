@@ -26,8 +26,10 @@ double Cubic(const Result& r, int axis, int place) {
 
 class Fit : public ::testing::Test {
  protected:
-  int Run(std::uint8_t type, std::int32_t n) {
-    return ClassicFit(&type, touches.data(), targets.data(), &n, span.data(), result.data());
+  // A fit over the first n points (at most as many as there are).
+  bool Run(std::uint8_t type, std::size_t n) {
+    n = std::min({n, touches.size(), targets.size()});
+    return ClassicFit(type, std::span(touches).first(n), std::span(targets).first(n), span, result);
   }
   void Square(double scale) {
     touches = {{{100, 100}, {900, 100}, {100, 900}, {900, 900}}};
@@ -52,7 +54,7 @@ TEST(Ipow, MultipliesKTimesFromOne) {
 TEST_F(Fit, BilinearSquareOntoItselfAndOntoTwiceItself) {
   for (double scale : {1.0, 2.0}) {
     Square(scale);
-    ASSERT_EQ(Run(kClassicFitType, 4), 0);
+    ASSERT_TRUE(Run(kClassicFitType, 4));
     EXPECT_EQ(result[0], 13);
     const double x[] = {0, 0, scale, 0}, y[] = {0, scale, 0, 0};  // 1, y, x, xy
     for (int k = 0; k < 4; ++k) {
@@ -68,44 +70,46 @@ TEST_F(Fit, BilinearSquareOntoItselfAndOntoTwiceItself) {
 TEST_F(Fit, FailuresLeaveTypeZero) {
   touches.assign(4, {0, 0});  // the column of y has no pivot
   targets.assign(4, {5, 5});
-  EXPECT_EQ(Run(13, 4), -1);
+  EXPECT_FALSE(Run(13, 4));
   EXPECT_EQ(result[0], 0);
   EXPECT_EQ(result[17], 0xEE);
 
   Square(1);
-  EXPECT_EQ(Run(13, 3), -1);
+  EXPECT_FALSE(Run(13, 3));
   EXPECT_EQ(result[0], 0);
-  EXPECT_EQ(Run(15, 9), -1);    // cubic needs 10
-  EXPECT_EQ(Run(0x19, 4), -1);  // map 0 is invalid
+  EXPECT_FALSE(Run(15, 9));    // cubic needs 10
+  EXPECT_FALSE(Run(0x19, 4));  // map 0 is invalid
   EXPECT_EQ(result[17], 0xEE);
 
-  EXPECT_EQ(Run(5, 4), -1);  // span mode 0: the map is written all the same
+  EXPECT_FALSE(Run(5, 4));  // span mode 0: the map is written all the same
   EXPECT_EQ(result[0], 0);
   EXPECT_NEAR(Bilinear(result, 0, 2), 1.0, 1e-9);
 
-  std::uint8_t type = 13;
-  EXPECT_EQ(ClassicFit(&type, touches.data(), targets.data(), nullptr, nullptr, result.data()), -1);
-  EXPECT_EQ(ClassicFit(nullptr, nullptr, nullptr, nullptr, nullptr, result.data()), -1);
+  // Touches and targets that do not pair up, and a result too small to hold.
+  EXPECT_FALSE(ClassicFit(13, touches, std::span(targets).first(3), span, result));
+  EXPECT_EQ(result[0], 0);
+  result[0] = 0xEE;
+  EXPECT_FALSE(ClassicFit(13, touches, targets, span, std::span(result).first(184)));
+  EXPECT_EQ(result[0], 0xEE);
 }
 
 TEST_F(Fit, CalibrationOffSpanModesAndNoMap) {
   Square(1);
   result.fill(0xEE);
-  EXPECT_EQ(Run(12, 4), 0);
+  EXPECT_TRUE(Run(12, 4));
   EXPECT_EQ(result[0], 0);
   for (std::size_t i = 1; i < result.size(); ++i) ASSERT_EQ(result[i], 0xEE) << i;
 
-  EXPECT_EQ(Run(21, 4), 0);
+  EXPECT_TRUE(Run(21, 4));
   EXPECT_EQ(result[0], 21);
   EXPECT_TRUE(std::equal(span.begin(), span.end(), result.begin() + 1));
 
   result.fill(0xEE);
-  EXPECT_EQ(Run(27, 0), 0);  // no map, span 0x18: only the type and the span
+  EXPECT_TRUE(Run(27, 0));  // no map, span 0x18: only the type and the span
   EXPECT_EQ(result[0], 27);
   EXPECT_EQ(result[17], 0xEE);
-  std::uint8_t type = 29;  // a span mode without a span
-  std::int32_t n = 4;
-  EXPECT_EQ(ClassicFit(&type, touches.data(), targets.data(), &n, nullptr, result.data()), -1);
+  // A span mode without a span.
+  EXPECT_FALSE(ClassicFit(29, touches, targets, {}, result));
   EXPECT_EQ(result[0], 0);
 }
 
@@ -127,7 +131,7 @@ TEST_F(Fit, CubicReproducesAnExactCubicMap) {
     }
   }
   result.fill(0xEE);
-  ASSERT_EQ(Run(15, 16), 0);
+  ASSERT_TRUE(Run(15, 16));
   EXPECT_EQ(result[0], 15);
   for (int k = 0; k < 10; ++k) {
     EXPECT_NEAR(Cubic(result, 0, k), cx[k], 1e-7) << k;
