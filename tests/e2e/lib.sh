@@ -71,6 +71,9 @@ expect_output() {
 expect_grep() { grep -qE -- "$2" "$1" || fail "$1 lacks /$2/"; }
 expect_no_grep() { if grep -qE -- "$2" "$1"; then fail "$1 has /$2/"; fi; }
 
+# is_png FILE: FILE starts with the PNG signature.
+is_png() { [ "$(head -c 8 "$1" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ]; }
+
 # run_case NAME [ARGS...]: runs the function case_NAME of the calling script.
 run_case() {
   local name=${1:?case name}

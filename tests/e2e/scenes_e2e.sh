@@ -39,8 +39,7 @@ case_demo_picture() {
   cp "$LUMARO_SCENES/circle.ltrace" "$WORK/circle.ltrace"
   "$REPLAY" "$WORK/circle.ltrace" >"$WORK/reports.out" 2>/dev/null || fail "replay failed"
   "$PLOT" "$WORK/circle.ltrace" "$WORK/reports.out" -o "$WORK/circle.png" || fail "no picture"
-  [ "$(head -c 8 "$WORK/circle.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
-    fail "not a PNG"
+  is_png "$WORK/circle.png" || fail "not a PNG"
 }
 
 run_case "$@"
