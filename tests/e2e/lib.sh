@@ -56,6 +56,27 @@ run_daemon() {
   return "$status"
 }
 
+# wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds.
+wait_for() {
+  local deadline=$((SECONDS + $1)) what=$2
+  shift 2
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "timed out waiting for $what"
+    # A tool that has ended brings nothing more: fail now, not at the deadline.
+    [ -z "${SIM_PID:-}" ] || kill -0 "$SIM_PID" 2>/dev/null || "$@" ||
+      fail "the tool ended while waiting for $what"
+    sleep 0.1
+  done
+}
+
+# log_count FILE REGEX: how many lines match (0 while FILE does not exist).
+log_count() {
+  local n
+  n=$(grep -cE -- "$2" "$1" 2>/dev/null) || true
+  echo "${n:-0}"
+}
+log_has() { [ "$(log_count "$1" "$2")" -ge "${3:-1}" ]; }
+
 # expect_output FILE: FILE must equal standard input.
 expect_output() {
   local expected

@@ -22,11 +22,7 @@ served=$(grep -c '^frame ' "$WORK/soak.ltrace")
   --log "$WORK/sim.log" "$WORK/soak.ltrace" -- "$DAEMON" >"$WORK/daemon.out" 2>&1 &
 sim_pid=$!
 rss() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
-deadline=$((SECONDS + 600))
-until grep -q '^report ' "$WORK/sim.log" 2>/dev/null; do
-  [ $SECONDS -lt $deadline ] || fail "no report within 10 minutes"
-  sleep 0.2
-done
+SIM_PID=$sim_pid wait_for 600 "the first report" log_has "$WORK/sim.log" '^report '
 daemon_pid=$(pgrep -P "$sim_pid" -x lumarod) || fail "no lumarod process"
 rss_start=$(rss "$daemon_pid")
 until grep -q '^end of trace$' "$WORK/sim.log"; do
