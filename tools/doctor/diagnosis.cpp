@@ -270,6 +270,13 @@ std::string BorderText(const BorderPoint& b) {
       b.side == "top" || b.side == "bottom" ? "left" : "top");
 }
 
+// A check fails when `fail`, else warns when `warn`; one that does not pass
+// gets `action`.
+void Grade(Check& check, bool fail, bool warn, std::string action) {
+  check.status = fail ? Status::kFail : warn ? Status::kWarn : Status::kOk;
+  if (check.status != Status::kOk) check.action = std::move(action);
+}
+
 std::array<Check, 4> CameraChecks(const ProbeResult& probe, int camera, const Window& w,
                                   const CameraFindings& f, int examined) {
   const std::string cam = camera == kCameraA ? "camera-a" : "camera-b";
@@ -296,17 +303,10 @@ std::array<Check, 4> CameraChecks(const ProbeResult& probe, int camera, const Wi
     blocked.summary +=
         Format(" (longest from scan %zu to %zu)", best_first, best_first + best_length - 1);
   }
-  if (blocked_scans > 0.5 * static_cast<double>(n)) {
-    blocked.status = Status::kFail;
-  } else if (blocked_scans >= kBlockedWarnScans) {
-    blocked.status = Status::kWarn;
-  }
-  if (blocked.status != Status::kOk) {
-    blocked.action = Format(
-        "check that nothing covers camera %s, that its illumination lights, "
-        "and its cable inside the frame",
-        name);
-  }
+  Grade(blocked, blocked_scans > 0.5 * static_cast<double>(n), blocked_scans >= kBlockedWarnScans,
+        Format("check that nothing covers camera %s, that its illumination lights, "
+               "and its cable inside the frame",
+               name));
   blocked.json_extra = Format(",\"blocked_scans\":%d", blocked_scans);
 
   // Obstruction.
@@ -349,17 +349,10 @@ std::array<Check, 4> CameraChecks(const ProbeResult& probe, int camera, const Wi
   const double rate = examined > 0 ? 100.0 * static_cast<double>(f.specks.size()) / examined : 0.0;
   noise.summary = Format("%zu single-scan specks or holes in camera %s's view, %.1f per 100 scans",
                          f.specks.size(), name, rate);
-  if (rate > kNoiseFailPer100) {
-    noise.status = Status::kFail;
-  } else if (rate > kNoiseWarnPer100) {
-    noise.status = Status::kWarn;
-  }
-  if (noise.status != Status::kOk) {
-    noise.action = Format(
-        "shade camera %s from sunlight or other infrared light (lamps, "
-        "remote controls) and check its cable",
-        name);
-  }
+  Grade(noise, rate > kNoiseFailPer100, rate > kNoiseWarnPer100,
+        Format("shade camera %s from sunlight or other infrared light (lamps, "
+               "remote controls) and check its cable",
+               name));
   noise.json_extra = Format(",\"per_100_scans\":%.2f", rate);
 
   // Window.
@@ -374,17 +367,11 @@ std::array<Check, 4> CameraChecks(const ProbeResult& probe, int camera, const Wi
       "%d of %d scans with a shadow in camera %s meet its lens window's edge "
       "(samples %d to %d)",
       f.edge_scans, touch_scans, name, w.start, w.end - 1);
-  if (f.edge_scans >= kEdgeWarnScans && share >= kEdgeFailShare) {
-    window.status = Status::kFail;
-  } else if (f.edge_scans >= kEdgeWarnScans && share >= kEdgeWarnShare) {
-    window.status = Status::kWarn;
-  }
-  if (window.status != Status::kOk) {
-    window.action = Format(
-        "camera %s's lens window is likely misaligned: fingers near the border "
-        "are lost; have the window and its lens parameters checked",
-        name);
-  }
+  const bool edge_often = f.edge_scans >= kEdgeWarnScans;
+  Grade(window, edge_often && share >= kEdgeFailShare, edge_often && share >= kEdgeWarnShare,
+        Format("camera %s's lens window is likely misaligned: fingers near the border "
+               "are lost; have the window and its lens parameters checked",
+               name));
   window.json_extra = Format(",\"edge_scans\":%d", f.edge_scans);
   return checks;
 }
