@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "cli/cli.h"
 #include "driver-interface/requests.h"
 #include "tools/recorder.h"
 
@@ -75,26 +76,6 @@ constexpr char kStopDaemon[] =
     ": lumarod must be stopped first (systemctl stop lumarod) and started again afterwards";
 
 }  // namespace
-
-bool WriteWhole(const std::string& path, const std::string& text, std::string* error) {
-  const std::string temp = path + ".tmp";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  bool ok = fd >= 0;
-  for (std::size_t done = 0; ok && done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<std::size_t>(n);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  if (fd >= 0 && ::close(fd) != 0) ok = false;
-  ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    *error = path + ": cannot write: " + std::strerror(errno);
-    ::unlink(temp.c_str());
-  }
-  return ok;
-}
 
 std::string NodeHolder() {
   DIR* proc = ::opendir("/proc");
@@ -178,7 +159,7 @@ bool RecordLive(long seconds, const std::string& save_path, std::string* trace_t
   options.progress = stderr;
   options.holder = NodeHolder();
   if (!RecordFrom(io, options, trace_text, error)) return false;
-  return save_path.empty() || WriteWhole(save_path, *trace_text, error);
+  return save_path.empty() || cli::WriteFileAtomically(save_path, *trace_text, error);
 }
 
 }  // namespace lumaro::doctor

@@ -29,10 +29,6 @@ bool RecordFrom(DeviceIo& io, const LiveOptions& options, std::string* trace_tex
 bool RecordLive(long seconds, const std::string& save_path, std::string* trace_text,
                 std::string* error);
 
-// Writes `bytes` to `path` through a temporary file, fsync and rename, so
-// that the old file is replaced only by a complete one.
-bool WriteWhole(const std::string& path, const std::string& bytes, std::string* error);
-
 // The program, with its pid, that holds the touch node open; empty when
 // none does (or when the other processes cannot be seen).
 std::string NodeHolder();

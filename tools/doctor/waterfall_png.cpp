@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "tools/doctor/live_record.h"
 #include "tools/plot/drawing.h"
 
 namespace lumaro::doctor {
@@ -196,9 +195,7 @@ bool WriteWaterfallPng(const std::string& path, const std::string& trace_name,
                   "dark: shadow   blue: shadows the engine kept   green lines: lens window   "
                   "red: obstruction, blocked scans, line of sight to clean   orange: flicker");
 
-  std::string png;
-  if (!canvas.EncodePng(&png, error)) return false;
-  return WriteWhole(path, png, error);
+  return canvas.WritePng(path, error);
 }
 
 }  // namespace lumaro::doctor
