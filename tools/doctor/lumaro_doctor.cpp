@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/version.h"
+#include "cli/cli.h"
 #include "tools/doctor/diagnosis.h"
 #include "tools/doctor/frame_probe.h"
 #include "tools/doctor/live_record.h"
@@ -20,15 +20,16 @@
 
 namespace {
 
-constexpr int kUsageError = 64;
-constexpr int kBadInput = 65;
-constexpr int kFailure = 1;
+namespace cli = lumaro::cli;
 
+constexpr char kProgram[] = "lumaro-doctor";
 constexpr char kUsage[] =
     "usage: lumaro-doctor [--json] [--png FILE] TRACE\n"
     "       lumaro-doctor [--json] [--png FILE] [--save TRACE] --live SECONDS\n";
 
 constexpr char kHelp[] =
+    "usage: lumaro-doctor [--json] [--png FILE] TRACE\n"
+    "       lumaro-doctor [--json] [--png FILE] [--save TRACE] --live SECONDS\n"
     "Runs a recorded trace through the touch daemon's own frame path and says\n"
     "what is wrong with the touch frame: one line per check (ok, warn, fail).\n"
     "\n"
@@ -40,10 +41,8 @@ constexpr char kHelp[] =
     "\n"
     "Exit status: 0 ok, 1 warnings, 2 failures, 64 usage, 65 unreadable trace.\n";
 
-int Usage(const char* message) {
-  if (message != nullptr) std::fprintf(stderr, "lumaro-doctor: %s\n", message);
-  std::fputs(kUsage, stderr);
-  return kUsageError;
+int Usage(const std::string& message) {
+  return cli::UsageError(kProgram, message, kUsage);
 }
 
 }  // namespace
@@ -54,17 +53,12 @@ int main(int argc, char** argv) {
   long live_seconds = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      std::fputs(kHelp, stdout);
-      return 0;
-    } else if (arg == "--version") {
-      std::printf("lumaro-doctor %s\n", lumaro::kVersion);
-      return 0;
-    } else if (arg == "--json") {
+    if (arg == "--help" || arg == "-h") return cli::PrintHelp(kProgram, kHelp);
+    if (arg == "--version") return cli::PrintVersion(kProgram);
+    if (arg == "--json") {
       json = true;
     } else if (arg == "--png" || arg == "--save" || arg == "--live") {
-      if (i + 1 == argc) return Usage((std::string(arg) + " needs a value").c_str());
+      if (i + 1 == argc) return Usage(std::string(arg) + " needs a value");
       const char* value = argv[++i];
       if (arg == "--png") {
         png_path = value;
@@ -78,7 +72,7 @@ int main(int argc, char** argv) {
         }
       }
     } else if (arg.size() > 1 && arg.front() == '-') {
-      return Usage(("unknown option " + std::string(arg)).c_str());
+      return Usage("unknown option " + std::string(arg));
     } else if (!trace_path.empty()) {
       return Usage("one trace at a time");
     } else {
@@ -93,17 +87,14 @@ int main(int argc, char** argv) {
   if (live_seconds > 0) {
     std::string text;
     if (!lumaro::doctor::RecordLive(live_seconds, save_path, &text, &error)) {
-      std::fprintf(stderr, "lumaro-doctor: %s\n", error.c_str());
-      return kFailure;
+      return cli::Fail(kProgram, error, cli::kFailed);
     }
     trace_path = save_path.empty() ? "(live)" : save_path;
     if (!lumaro::trace::ParseTrace(text, &trace, &error)) {
-      std::fprintf(stderr, "lumaro-doctor: the recording: %s\n", error.c_str());
-      return kFailure;
+      return cli::Fail(kProgram, "the recording: " + error, cli::kFailed);
     }
   } else if (!lumaro::trace::LoadTraceFile(trace_path, &trace, &error)) {
-    std::fprintf(stderr, "lumaro-doctor: %s\n", error.c_str());
-    return kBadInput;
+    return cli::Fail(kProgram, error, cli::kBadInput);
   }
 
   const lumaro::doctor::ProbeResult probe = lumaro::doctor::ProbeTrace(trace);
@@ -111,17 +102,13 @@ int main(int argc, char** argv) {
   const std::string out = json ? lumaro::doctor::FormatJson(diagnosis, trace_path)
                                : lumaro::doctor::FormatText(diagnosis);
   if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
-    std::fprintf(stderr, "lumaro-doctor: cannot write the result\n");
-    return kFailure;
+    return cli::Fail(kProgram, "cannot write the result", cli::kFailed);
   }
   if (!png_path.empty()) {
     const bool written = lumaro::doctor::WriteWaterfallPng(
         png_path, trace_path.substr(trace_path.rfind('/') + 1), probe, diagnosis, &error);
     lumaro::tools::ReleaseDrawingCaches();
-    if (!written) {
-      std::fprintf(stderr, "lumaro-doctor: %s\n", error.c_str());
-      return kFailure;
-    }
+    if (!written) return cli::Fail(kProgram, error, cli::kFailed);
   }
   return lumaro::doctor::ExitStatus(diagnosis);
 }
