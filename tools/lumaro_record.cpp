@@ -105,8 +105,7 @@ int main(int argc, char** argv) {
   std::string error;
   cli::AtomicFile file;
   if (out_path != nullptr && !file.Open(out_path, &error)) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
-    return cli::kFailed;
+    return cli::Fail(kProgram, error, cli::kFailed);
   }
   std::FILE* out = out_path != nullptr ? file.stream() : stdout;
   // Without SA_RESTART, so a waiting read returns and the recording ends.
@@ -123,15 +122,11 @@ int main(int argc, char** argv) {
   progress.Finish(result);
   if (!result.opened || result.write_failed) {
     // Nothing worth keeping: an existing OUT stays as it was.
-    std::fprintf(stderr, "%s: %s\n", kProgram, result.error.c_str());
-    return cli::kFailed;
+    return cli::Fail(kProgram, result.error, cli::kFailed);
   }
   // A recording ended by a read failure is kept: it shows what the device did.
   const bool written = out_path != nullptr ? file.Commit(&error) : cli::FlushStdout(&error);
-  if (!written) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
-    return cli::kFailed;
-  }
+  if (!written) return cli::Fail(kProgram, error, cli::kFailed);
   if (!result.ok) {
     std::fprintf(stderr, "%s: %s; the %ld frames before it are recorded\n", kProgram,
                  result.error.c_str(), result.frames);
