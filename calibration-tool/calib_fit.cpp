@@ -4,17 +4,17 @@
 #include <cmath>
 #include <utility>
 
+#include "calibration-common/fit_pieces.h"
+
 namespace lumaro {
 namespace {
 
-constexpr int kMaxTerms = calib::kCoefficientCount;
-constexpr int kMaxDegree = 3;
+using fit::kMaxTerms;
+using fit::Matrix;
+using fit::Term;
 
-// The monomial x^i * y^j.
-struct Term {
-  int i;
-  int j;
-};
+static_assert(kMaxTerms == calib::kCoefficientCount);
+constexpr int kMaxDegree = 3;
 
 // Block slot of each monomial: from degree 3 down to the constant, within a
 // degree by rising power of x.
@@ -23,12 +23,10 @@ constexpr std::array<Term, kMaxTerms> kBlockOrder = {
 
 constexpr int BlockIndex(Term t) {
   for (int k = 0; k < kMaxTerms; ++k) {
-    if (kBlockOrder[k].i == t.i && kBlockOrder[k].j == t.j) return k;
+    if (kBlockOrder[k].x_power == t.x_power && kBlockOrder[k].y_power == t.y_power) return k;
   }
   return -1;
 }
-
-using Matrix = std::array<std::array<double, kMaxTerms>, kMaxTerms>;
 
 // The 3 x 3 inverse as the adjugate over the determinant; false when the
 // determinant is exactly 0.
@@ -49,18 +47,16 @@ bool InvertByAdjugate(const Matrix& n, Matrix& inv) {
   return true;
 }
 
-// Gauss-Jordan elimination of the m x m matrix beside the identity. A zero
-// pivot is replaced by the first non-zero entry below it; false when there is
-// none.
+// Gauss-Jordan elimination of the m x m matrix beside the identity, with
+// the shared pivot rule; false when a column has no pivot.
 bool InvertByGaussJordan(Matrix n, int m, Matrix& e) {
   for (int r = 0; r < m; ++r) {
     for (int k = 0; k < m; ++k) e[r][k] = r == k ? 1.0 : 0.0;
   }
   for (int col = 0; col < m; ++col) {
-    if (n[col][col] == 0.0) {
-      int p = col + 1;
-      while (p < m && n[p][col] == 0.0) ++p;
-      if (p == m) return false;
+    const int p = fit::PivotRow(n, col, m);
+    if (p < 0) return false;
+    if (p != col) {
       std::swap(n[p], n[col]);
       std::swap(e[p], e[col]);
     }
@@ -84,11 +80,13 @@ bool InvertByGaussJordan(Matrix n, int m, Matrix& e) {
   return true;
 }
 
-// The least-squares polynomial of total degree `degree` through the points,
-// written into the block; the block is untouched on failure.
-bool FitPolynomial(int degree, int min_points, const float* targets, const float* rawX,
-                   const float* rawY, std::int32_t n, ParamBlock& block) {
+// The least-squares polynomial of total degree `degree` in the raw position
+// that maps each point's raw position onto its target, written into the
+// block; the block is untouched on failure.
+bool FitTargetPolynomial(int degree, std::size_t min_points, FitPoints points, ParamBlock& block) {
+  const std::size_t n = points.Count();
   if (n < min_points) return false;
+  const std::span<const float> targets = points.targets, raw_x = points.raw_x, raw_y = points.raw_y;
 
   // Basis: i rising from 0, and for each i, j rising from 0 to degree - i.
   std::array<Term, kMaxTerms> basis{};
@@ -101,9 +99,9 @@ bool FitPolynomial(int degree, int min_points, const float* targets, const float
   for (int i = 0; i <= 2 * degree; ++i) {
     for (int j = 0; i + j <= 2 * degree; ++j) {
       double sum = 0.0;
-      for (std::int32_t k = 0; k < n; ++k) {
+      for (std::size_t k = 0; k < n; ++k) {
         sum +=
-            std::pow(static_cast<double>(rawY[k]), j) * std::pow(static_cast<double>(rawX[k]), i);
+            std::pow(static_cast<double>(raw_y[k]), j) * std::pow(static_cast<double>(raw_x[k]), i);
       }
       moment[i][j] = sum;
     }
@@ -112,14 +110,16 @@ bool FitPolynomial(int degree, int min_points, const float* targets, const float
   Matrix normal{};
   for (int a = 0; a < m; ++a) {
     double sum = 0.0;
-    for (std::int32_t k = 0; k < n; ++k) {
+    for (std::size_t k = 0; k < n; ++k) {
       const double t = static_cast<double>(targets[k]);
-      sum += std::pow(static_cast<double>(rawY[k]), basis[a].j) *
-             (t * std::pow(static_cast<double>(rawX[k]), basis[a].i));
+      sum += std::pow(static_cast<double>(raw_y[k]), basis[a].y_power) *
+             (t * std::pow(static_cast<double>(raw_x[k]), basis[a].x_power));
     }
     rhs[a] = sum;
-    for (int b = 0; b < m; ++b)
-      normal[a][b] = moment[basis[a].i + basis[b].i][basis[a].j + basis[b].j];
+    for (int b = 0; b < m; ++b) {
+      normal[a][b] =
+          moment[basis[a].x_power + basis[b].x_power][basis[a].y_power + basis[b].y_power];
+    }
   }
 
   Matrix inverse{};
@@ -140,21 +140,18 @@ bool FitPolynomial(int degree, int min_points, const float* targets, const float
 
 }  // namespace
 
-bool FitLinear(const float* targets, const float* rawX, const float* rawY, std::int32_t n,
-               ParamBlock& block) {
-  return FitPolynomial(1, 3, targets, rawX, rawY, n, block);
+bool FitLinear(FitPoints points, ParamBlock& block) {
+  return FitTargetPolynomial(1, 3, points, block);
 }
 
-bool FitCubic(const float* targets, const float* rawX, const float* rawY, std::int32_t n,
-              ParamBlock& block) {
-  return FitPolynomial(3, 10, targets, rawX, rawY, n, block);
+bool FitCubic(FitPoints points, ParamBlock& block) {
+  return FitTargetPolynomial(3, 10, points, block);
 }
 
-bool FitAxes(const float* targetX, const float* targetY, const float* rawX, const float* rawY,
-             std::int32_t n, ParamBlock& CalibX, ParamBlock& CalibY, bool advanced) {
+bool FitAxes(const CalibPoints& points, ParamBlock& calib_x, ParamBlock& calib_y, bool advanced) {
   const auto fit = advanced ? FitCubic : FitLinear;
-  const bool x_ok = fit(targetX, rawX, rawY, n, CalibX);
-  const bool y_ok = fit(targetY, rawX, rawY, n, CalibY);
+  const bool x_ok = fit({points.target_x, points.raw_x, points.raw_y}, calib_x);
+  const bool y_ok = fit({points.target_y, points.raw_x, points.raw_y}, calib_y);
   return x_ok && y_ok;
 }
 

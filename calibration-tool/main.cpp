@@ -7,12 +7,9 @@
 #include <X11/Xlib.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <string>
 
-#include "calibration-common/calib_display.h"
-#include "calibration-common/tick.h"
-#include "calibration-common/window_events.h"
+#include "calibration-common/calib_main.h"
+#include "calibration-common/session_start.h"
 #include "calibration-tool/calib_params.h"
 #include "calibration-tool/session_flow.h"
 #include "calibration-tool/startup.h"
@@ -27,27 +24,6 @@ using namespace lumaro;
 constexpr char kProgram[] = "tapalign";
 constexpr long kEventMask = KeyPressMask | ButtonPressMask | ButtonReleaseMask | ExposureMask;
 
-void ClearTerminal() {
-  std::fflush(stdout);
-  const int status = std::system("clear");
-  (void)status;  // a terminal that cannot be cleared changes nothing
-}
-
-// Ends a session that cannot show its window: out of calibration mode, node
-// closed, status 1.
-int FailWithoutWindow(DeviceIo& io, CalibSession& session) {
-  SendFlag(io, session.fd, SET_START_CALIB, 0, stdout);
-  io.Close(session.fd);
-  return 1;
-}
-
-// Status 1 and one line naming what failed, or 0 when nothing did.
-int Finish(const std::string& failure) {
-  if (failure.empty()) return 0;
-  std::fprintf(stderr, "%s: %s\n", kProgram, failure.c_str());
-  return 1;
-}
-
 CalibSession session;  // zero-filled with the process
 
 }  // namespace
@@ -57,33 +33,18 @@ int main(int argc, char** argv) {
   ReadStatus reads;
   SystemDeviceIo system_io;
   TickGatedIo io(system_io, GET_TOUCH_PACKET);
-  const StartupHooks hooks{ControllerAttached, ClearTerminal};
-  std::string failure;
-  if (!BeginSession(session, reads, io, argc, argv, stdout, hooks, &failure)) {
-    return Finish(failure);
-  }
+  const SessionStart start =
+      BeginSession(session, reads, io, argc, argv, stdout, {ControllerAttached, ClearTerminal});
+  if (!start.calibrate) return ExitStatus(kProgram, start.failure, stderr);
 
   CalibDisplay display;
-  if (!OpenCalibDisplay(display, kProgram, stderr)) return FailWithoutWindow(io, session);
-  if (!SetUpCalibrationWindow(display, {kEventMask, kEventMask, "*-*-14-*"})) {
-    std::fprintf(stderr, "%s: no font can be loaded\n", kProgram);
-    ReleaseCalibDisplay(display);
-    return FailWithoutWindow(io, session);
+  if (!ShowCalibrationWindow(display, kProgram, {kEventMask, kEventMask, "*-*-14-*"}, stderr)) {
+    return FailWithoutWindow(io, session.fd,
+                             [&] { SendFlag(io, session.fd, SET_START_CALIB, 0, stdout); });
   }
-
   XCalibScreen screen(display);
   CalibrationFlow flow(session, reads, io, screen, {display.width, display.height}, stdout);
-  StartTicks();
-  flow.DrawFirstTarget();
-  while (!flow.finished()) {
-    if (TakeTick()) {
-      DispatchWindowEvents(display, flow);
-      continue;
-    }
-    flow.PollPacket();
-  }
-  StopTicks();
-  ReleaseCalibDisplay(display);
+  RunCalibrationLoop(display, flow);
   io.Close(session.fd);
-  return Finish(flow.failure());
+  return ExitStatus(kProgram, flow.failure(), stderr);
 }

@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <span>
+
 #include "calibration-tool/calib_fit.h"
 #include "calibration-tool/calib_params.h"
 #include "driver-interface/requests.h"
@@ -23,12 +26,12 @@ std::optional<std::int32_t> CalibrationFlow::Counter() const {
   return std::nullopt;
 }
 
-void CalibrationFlow::DrawFirstTarget() {
+void CalibrationFlow::Begin() {
   s_.count = 0;
   screen_.DrawCrosshair(FirstCrosshair(size_), Counter());
 }
 
-void CalibrationFlow::PollPacket() {
+void CalibrationFlow::Poll() {
   if (finished_) return;
   if (io_.Access(kTouchNodePath, F_OK) != 0) {
     failure_ = "the controller was unplugged during the session";
@@ -106,8 +109,10 @@ void CalibrationFlow::ShowResultFace() {
 }
 
 void CalibrationFlow::CompleteCalibration() {
-  if (!FitAxes(s_.targetX.data(), s_.targetY.data(), s_.rawX.data(), s_.rawY.data(), s_.required,
-               s_.CalibX, s_.CalibY, s_.advanced == 1)) {
+  const auto n = static_cast<std::size_t>(std::clamp(s_.required, 0, kMaxCalibPoints));
+  const CalibPoints points{std::span(s_.targetX).first(n), std::span(s_.targetY).first(n),
+                           std::span(s_.rawX).first(n), std::span(s_.rawY).first(n)};
+  if (!FitAxes(points, s_.CalibX, s_.CalibY, s_.advanced == 1)) {
     not_stored_ = "nothing stored: the fit failed (are the touches in a line?)";
     return;
   }

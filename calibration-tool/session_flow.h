@@ -28,11 +28,11 @@ class CalibrationFlow {
                   ScreenSize size, std::FILE* out);
 
   // The last step of start-up: the first crosshair at (W/20, H/18), count 0.
-  void DrawFirstTarget();
+  void Begin();
 
   // One round of the packet loop: ends the session when /dev/lumaro is gone,
   // else asks for a packet and handles it; a failed request is not reported.
-  void PollPacket();
+  void Poll();
 
   // Handles the packet field: type 7 counts or strays a contact and may take
   // its sample, type 6 ends a contact; others are ignored.

@@ -5,8 +5,9 @@
 
 #include <cstdio>
 #include <functional>
-#include <string>
 
+#include "calibration-common/command_options.h"
+#include "calibration-common/session_start.h"
 #include "calibration-tool/calib_session.h"
 #include "driver-interface/device_io.h"
 
@@ -17,6 +18,13 @@ enum class CommandLine {
   kSixteenPoints,  // exactly "-a"
   kReset,          // "-reset"
   kUsage,          // any other single argument
+};
+
+// Each option once: what it selects and how the usage text shows it.
+inline constexpr CommandOption<CommandLine> kOptions[] = {
+    {"-a", "-a", "Use advance mode for 16 points;", CommandLine::kSixteenPoints},
+    {"-reset", "-reset", "Reset the device for non-calibration status;", CommandLine::kReset},
+    {"--help", "--help", "Display this help;", CommandLine::kUsage},
 };
 
 CommandLine ParseCommandLine(int argc, const char* const* argv);
@@ -30,13 +38,12 @@ struct StartupHooks {
 };
 
 // Runs start-up from the presence test to the saved copies of the blocks.
-// True when the session goes on to the display: the node is open in s.fd, the
-// controller is in calibration mode and `reads` tells which blocks were read.
-// False when the process is to exit; the node is closed then, and *failure
-// (when given) names what failed (no device, the node, the reset or
-// calibration mode refused) or stays empty when the request was carried out.
-bool BeginSession(CalibSession& s, ReadStatus& reads, DeviceIo& io, int argc,
-                  const char* const* argv, std::FILE* out, const StartupHooks& hooks,
-                  std::string* failure = nullptr);
+// It goes on to the display with the node open in s.fd, the controller in
+// calibration mode and `reads` telling which blocks were read.
+// Otherwise the process is to exit; the node is closed then, and the failure
+// names what failed (no device, the node, the reset or calibration mode
+// refused) or is empty when the request was carried out.
+SessionStart BeginSession(CalibSession& s, ReadStatus& reads, DeviceIo& io, int argc,
+                          const char* const* argv, std::FILE* out, const StartupHooks& hooks);
 
 }  // namespace lumaro

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "calibration-common/figures.h"
+#include "calibration-common/versions.h"
 
 namespace lumaro {
 
@@ -14,7 +15,7 @@ void XCalibScreen::DrawText(std::uint32_t x, std::uint32_t y, const char* text) 
 
 void XCalibScreen::DrawTexts(std::optional<std::int32_t> counter) {
   char version[32];
-  std::snprintf(version, sizeof version, "Version %d.%d.%04d.%04d", 1, 7, 1310, 2501);
+  std::snprintf(version, sizeof version, "Version %s", kCalibVersion);
   const std::uint32_t cx = d_.width >> 1;
   const std::uint32_t y = d_.height >> 2;
   XSetForeground(d_.display, d_.gc, d_.palette[kPaletteWhite]);

@@ -1,4 +1,5 @@
-// tapalign-classic's process-wide record.
+// tapalign-classic's process-wide record. The node's descriptor is kept once,
+// in the ClassicChannel that every request goes through.
 #pragma once
 
 #include <array>
@@ -21,7 +22,6 @@ struct ClassicContext {
   classic_event::Block event;                                   // the latest CLASSIC_TOUCH_READ
   std::array<std::uint8_t, classic_calib::kSpanSize> raw_span;  // main record bytes 41 to 56
   std::uint8_t fit_type;
-  std::int32_t fd;  // descriptor of /dev/LumaroClassic
   ControllerConfig config;
   classic_record::Main saved_main;  // the main record as read at start-up
 };

@@ -6,19 +6,24 @@
 #include <span>
 #include <utility>
 
+#include "calibration-common/fit_pieces.h"
 #include "driver-interface/blocks.h"
 
 namespace lumaro {
 namespace {
 
-constexpr int kMaxTerms = 10;
+using fit::kMaxTerms;
+using fit::Matrix;
+using fit::Term;
+
 constexpr int kMaxPower = 6;
 
-// The term x^l * y^m of a basis.
-struct Term {
-  int l;
-  int m;
-};
+// v to the power k: 1.0 multiplied by v, k times; 1.0 for k of 0 or less.
+double Power(int k, double v) {
+  double r = 1.0;
+  for (int i = 0; i < k; ++i) r = r * v;
+  return r;
+}
 
 // Solving order, with each term's place in the stored order
 // 1, y, x, xy, y^2, x^2, y^3, xy^2, x^2y, x^3.
@@ -48,18 +53,16 @@ constexpr Basis kCubic = {
 constexpr int kStoredY = 1;  // stored places of the y and x terms
 constexpr int kStoredX = 2;
 
-using Matrix = std::array<std::array<double, kMaxTerms>, kMaxTerms>;
 using Vector = std::array<double, kMaxTerms>;
 
 // Solves A c = bX and A d = bY in place, the solutions left in bX and bY.
-// Columns in order, no scaling; rows are exchanged only on an exactly zero
-// pivot (a NaN counts as non-zero). False when a column has no usable pivot.
+// Columns in order, no scaling, the shared pivot rule. False when a column
+// has no usable pivot.
 bool GaussJordan(Matrix& a, Vector& bx, Vector& by, int size) {
   for (int t = 0; t < size; ++t) {
-    if (a[t][t] == 0.0) {
-      int v = t + 1;
-      while (v < size && a[v][t] == 0.0) ++v;
-      if (v == size) return false;
+    const int v = fit::PivotRow(a, t, size);
+    if (v < 0) return false;
+    if (v != t) {
       std::swap(a[t], a[v]);
       std::swap(bx[t], bx[v]);
       std::swap(by[t], by[v]);
@@ -89,7 +92,7 @@ bool FitMap(const Basis& basis, std::span<const ClassicPoint> touches,
   for (int l = 0; l <= kMaxPower; ++l) {
     for (int m = 0; l + m <= kMaxPower; ++m) {
       double sum = 0.0;
-      for (std::size_t i = 0; i < n; ++i) sum += ipow(l, touches[i].x) * ipow(m, touches[i].y);
+      for (std::size_t i = 0; i < n; ++i) sum += Power(l, touches[i].x) * Power(m, touches[i].y);
       s[l][m] = sum;
     }
   }
@@ -99,12 +102,12 @@ bool FitMap(const Basis& basis, std::span<const ClassicPoint> touches,
     const Term tj = basis.terms[j];
     for (int k = 0; k < basis.size; ++k) {
       const Term tk = basis.terms[k];
-      a[j][k] = s[tj.l + tk.l][tj.m + tk.m];
+      a[j][k] = s[tj.x_power + tk.x_power][tj.y_power + tk.y_power];
     }
     double sx = 0.0, sy = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-      sx += (ipow(tj.l, touches[i].x) * targets[i].x) * ipow(tj.m, touches[i].y);
-      sy += (ipow(tj.l, touches[i].x) * targets[i].y) * ipow(tj.m, touches[i].y);
+      sx += (Power(tj.x_power, touches[i].x) * targets[i].x) * Power(tj.y_power, touches[i].y);
+      sy += (Power(tj.x_power, touches[i].x) * targets[i].y) * Power(tj.y_power, touches[i].y);
     }
     bx[j] = sx;
     by[j] = sy;
@@ -126,12 +129,6 @@ bool FitMap(const Basis& basis, std::span<const ClassicPoint> touches,
 }
 
 }  // namespace
-
-double ipow(int k, double v) {
-  double r = 1.0;
-  for (int i = 0; i < k; ++i) r = r * v;
-  return r;
-}
 
 bool ClassicFit(std::uint8_t type, std::span<const ClassicPoint> touches,
                 std::span<const ClassicPoint> targets, std::span<const std::uint8_t> span,

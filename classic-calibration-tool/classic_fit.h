@@ -26,9 +26,6 @@ inline constexpr std::uint8_t kFitNoSpan = 0x08;
 // What the calibration flow asks for: calibrate, bilinear, without span.
 inline constexpr std::uint8_t kClassicFitType = 13;
 
-// v to the power k: 1.0 multiplied by v, k times; 1.0 for k of 0 or less.
-double ipow(int k, double v);
-
 // Fits touches[i] onto targets[i] into the first 185 bytes of `result`.
 // True on success, and when bit 0 of the type is clear (result byte 0 is then
 // 0); false on failure (touches and targets of different counts, too few

@@ -6,59 +6,41 @@
 
 namespace lumaro {
 
-bool StoreMainRecord(ClassicContext& c, ClassicChannel& ch, std::FILE* err) {
+std::string StoreMainRecord(ClassicContext& c, ClassicChannel& ch) {
   if (c.config.main_ok == 0) {
-    std::fputs(
-        "tapalign-classic: the controller's configuration could not be read, so nothing was "
-        "stored\n",
-        err);
-    std::fflush(err);
-    return false;
+    return "the controller's configuration could not be read, so nothing was stored";
   }
   // Segments 5 to 8 may have failed to read; they are not written either.
   switch (main_record_replace(ch, c.config.main, c.saved_main, c.config.main_read)) {
     case RecordWrite::kStored:
-      return true;
+      return "";
     case RecordWrite::kKept:
-      std::fputs(
-          "tapalign-classic: the controller refused the record write; the old record is kept\n",
-          err);
-      break;
+      return "the controller refused the record write; the old record is kept";
     case RecordWrite::kInconsistent:
-      std::fputs(
-          "tapalign-classic: the controller refused the record write and the old record could "
-          "not be written back: the record may be inconsistent\n",
-          err);
       break;
   }
-  std::fflush(err);
-  return false;
+  return "the controller refused the record write and the old record could not be written back: "
+         "the record may be inconsistent";
 }
 
-bool ClassicReset(ClassicContext& c, ClassicChannel& ch, std::FILE* err) {
+std::string ClassicReset(ClassicContext& c, ClassicChannel& ch) {
   classic_record::SetCalibrated(c.config.main, 0);
   SendClassicCalib(ch, c.calib);
   SendClassicFlag(ch, CLASSIC_CALIB_APPLY);
-  return StoreMainRecord(c, ch, err);
+  return StoreMainRecord(c, ch);
 }
 
 ClassicFlow::ClassicFlow(ClassicContext& context, ClassicChannel& channel, ClassicScreen& screen,
-                         ScreenSize size, std::FILE* err)
-    : c_(context),
-      ch_(channel),
-      screen_(screen),
-      size_(size),
-      buttons_(ClassicButtons(size)),
-      err_(err) {}
-
+                         ScreenSize size)
+    : c_(context), ch_(channel), screen_(screen), size_(size), buttons_(ClassicButtons(size)) {}
 void ClassicFlow::Begin() {
   screen_.DrawCrosshair(Point(0));
   c_.point_index = 0;
 }
 
-void ClassicFlow::PollTouch() {
-  if (finished_ || c_.fd < 0) return;
-  if (ch_.io.Request(c_.fd, CLASSIC_TOUCH_READ, c_.event) != 0) return;
+void ClassicFlow::Poll() {
+  if (finished_ || ch_.fd < 0) return;
+  if (ch_.io.Request(ch_.fd, CLASSIC_TOUCH_READ, c_.event) != 0) return;
   HandleEvent();
 }
 
@@ -155,7 +137,7 @@ void ClassicFlow::Accept() {
   std::copy_n(c_.calib.begin(), classic_calib::kResultSize,
               c_.config.main.begin() + classic_record::kCalibrationOffset);
   classic_record::SetCalibrated(c_.config.main, 1);
-  failed_ = !StoreMainRecord(c_, ch_, err_);
+  failure_ = StoreMainRecord(c_, ch_);
   finished_ = true;
 }
 

@@ -11,7 +11,7 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <string>
 
 #include "classic-calibration-tool/classic_context.h"
 
@@ -34,27 +34,27 @@ class ClassicScreen {
 };
 
 // Writes the main record back when it was read at start-up, each segment only
-// if it was read. Otherwise writes nothing and says so on `err`: bytes never
-// read must not replace the controller's stored configuration. A write the
-// controller refuses leaves the record read at start-up (c.saved_main) in
-// place where it can; either way one line on `err` says what happened.
-// True when the record was stored.
-bool StoreMainRecord(ClassicContext& c, ClassicChannel& ch, std::FILE* err);
+// if it was read. Otherwise writes nothing: bytes never read must not replace
+// the controller's stored configuration. A write the controller refuses
+// leaves the record read at start-up (c.saved_main) in place where it can.
+// Empty when the record was stored, else what happened.
+std::string StoreMainRecord(ClassicContext& c, ClassicChannel& ch);
 
 // "--reset": the calibrated flag cleared, the all-zero calibration block
-// handed to the driver and applied, the main record stored. True when it was.
-bool ClassicReset(ClassicContext& c, ClassicChannel& ch, std::FILE* err);
+// handed to the driver and applied, the main record stored. Empty when it
+// was, else what failed.
+std::string ClassicReset(ClassicContext& c, ClassicChannel& ch);
 
 class ClassicFlow {
  public:
   ClassicFlow(ClassicContext& context, ClassicChannel& channel, ClassicScreen& screen,
-              ScreenSize size, std::FILE* err);
+              ScreenSize size);
 
   // The end of start-up: the crosshair of point 0, and point_index 0.
   void Begin();
   // One pass of the touch loop: reads an event and handles it; a failed read
   // is repeated by the next pass.
-  void PollTouch();
+  void Poll();
   // Type 7 takes the point when the last contact has been released, type 6
   // records a release; others are ignored.
   void HandleEvent();
@@ -72,8 +72,8 @@ class ClassicFlow {
   // Releases the display and ends the run.
   void ClassicQuit();
   bool finished() const { return finished_; }
-  // Ok did not store the record (the reason is on `err`): exit status 1.
-  bool failed() const { return failed_; }
+  // Why Ok did not store the record (exit status 1); empty otherwise.
+  const std::string& failure() const { return failure_; }
 
  private:
   PixelPoint Point(std::int32_t k) const { return CornerTarget(size_, k); }
@@ -86,9 +86,8 @@ class ClassicFlow {
   ClassicScreen& screen_;
   ScreenSize size_;
   ButtonRowLayout buttons_;
-  std::FILE* err_;
   bool finished_ = false;
-  bool failed_ = false;
+  std::string failure_;
 };
 
 }  // namespace lumaro

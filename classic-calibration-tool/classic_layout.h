@@ -8,6 +8,7 @@
 
 #include "calibration-common/button_row.h"
 #include "calibration-common/screen_geometry.h"
+#include "calibration-common/versions.h"
 
 namespace lumaro {
 
@@ -23,7 +24,7 @@ struct ClassicText {
 inline constexpr std::array<ClassicText, 3> kClassicTexts = {{
     {"Lumaro touchscreen calibration utility", -130, 0},
     {"Touch crosshair to calibrate", -95, 30},
-    {"1.7.1.4586", -45, 60},
+    {kClassicWindowVersion, -45, 60},
 }};
 
 // The buttons: 85 x 50 outlines at W/2 - 130, W/2 - 40 and W/2 + 50, top

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "classic-calibration-tool/classic_flow.h"
 #include "driver-interface/requests.h"
@@ -12,9 +13,8 @@
 namespace lumaro {
 
 ClassicCommand ParseClassicCommandLine(int argc, const char* const* argv) {
-  if (argc != 2) return ClassicCommand::kCalibrate;
-  if (std::strcmp(argv[1], "--reset") == 0) return ClassicCommand::kReset;
-  return ClassicCommand::kUsage;
+  return ParseCommand<ClassicCommand>(kClassicOptions, argc, argv, ClassicCommand::kCalibrate,
+                                      ClassicCommand::kUsage);
 }
 
 void ClassicBanner(std::FILE* out) {
@@ -25,51 +25,38 @@ void ClassicBanner(std::FILE* out) {
   std::fprintf(out, "\n%s\n%s\n", kStars, kBlankRow);
   std::fprintf(out, "*%26s%-48s*\n", "", "Lumaro Device");
   for (int i = 0; i < 5; ++i) std::fprintf(out, "%s\n", kBlankRow);
-  std::fprintf(out, "*%26s%-48s*\n", "", "Version: 1.0.2");
+  std::fprintf(out, "*%26s%-48s*\n", "",
+               (std::string("Version: ") + kClassicBannerVersion).c_str());
   std::fprintf(out, "%s\n%s\n\n", kBlankRow, kStars);
   std::fflush(out);
 }
 
 void ClassicUsage(std::FILE* out) {
-  static constexpr const char* kLines[] = {
-      "Usage: tapalign [OPTION] \n",
-      "[OPTION]:",
-      "\t-reset\tReset the device for non-calibration status.",
-      "\t--help\tDisplay this help and exit\n",
-      "Example: ./tapalign -reset\n",
-  };
-  for (const char* line : kLines) std::fprintf(out, "%s\n", line);
-  std::fflush(out);
+  static constexpr const char* kPreamble[] = {"Usage: tapalign [OPTION] \n"};
+  PrintUsageText<ClassicCommand>(out, {kPreamble, 0, "Example: ./tapalign -reset"},
+                                 kClassicOptions);
 }
 
-bool BeginClassic(ClassicContext& c, ClassicChannel& ch, int argc, const char* const* argv,
-                  std::FILE* out, std::FILE* err, const std::function<void()>& clear_terminal,
-                  bool* failed) {
-  bool unused = false;
-  if (failed == nullptr) failed = &unused;
-  *failed = false;
-  c.fd = ch.io.Open(kClassicNodePath, O_RDWR);
-  if (c.fd < 0) {
-    std::fprintf(err, "tapalign-classic: cannot open %s: %s\n", kClassicNodePath,
-                 std::strerror(errno));
-    std::fflush(err);
-    *failed = true;
-    return false;
+SessionStart BeginClassic(ClassicContext& c, ClassicChannel& ch, int argc, const char* const* argv,
+                          std::FILE* out, const std::function<void()>& clear_terminal) {
+  ch.fd = ch.io.Open(kClassicNodePath, O_RDWR);
+  if (ch.fd < 0) {
+    return {false, std::string("cannot open ") + kClassicNodePath + ": " + std::strerror(errno)};
   }
-  ch.fd = c.fd;
   config_read(ch, c.config);
   c.saved_main = c.config.main;
 
   if (argc == 2) {
+    SessionStart end;
     if (ParseClassicCommandLine(argc, argv) == ClassicCommand::kReset) {
-      *failed = !ClassicReset(c, ch, err);
+      end.failure = ClassicReset(c, ch);
     } else {
       clear_terminal();
       ClassicBanner(out);
       ClassicUsage(out);
     }
-    ch.io.Close(c.fd);
-    return false;
+    ch.io.Close(ch.fd);
+    return end;
   }
 
   SendClassicFlag(ch, CLASSIC_CALIB_BEGIN);
@@ -77,7 +64,7 @@ bool BeginClassic(ClassicContext& c, ClassicChannel& ch, int argc, const char* c
               c.raw_span.begin());
   c.point_count = kClassicPoints;
   c.contact_taken = 0;
-  return true;
+  return {true, ""};
 }
 
 }  // namespace lumaro

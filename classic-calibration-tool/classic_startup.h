@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "calibration-common/command_options.h"
+#include "calibration-common/session_start.h"
 #include "classic-calibration-tool/classic_context.h"
 
 namespace lumaro {
@@ -16,20 +18,25 @@ enum class ClassicCommand {
   kUsage,      // any other single argument, "-reset" and "--help" included
 };
 
+// Each option once. The usage text names the reset "-reset" while the
+// argument that selects it is "--reset"; "-reset" itself prints the usage.
+inline constexpr CommandOption<ClassicCommand> kClassicOptions[] = {
+    {"--reset", "-reset", "Reset the device for non-calibration status.", ClassicCommand::kReset},
+    {"--help", "--help", "Display this help and exit", ClassicCommand::kUsage},
+};
+
 ClassicCommand ParseClassicCommandLine(int argc, const char* const* argv);
 
 void ClassicBanner(std::FILE* out);
 void ClassicUsage(std::FILE* out);
 
-// Opens /dev/LumaroClassic into c.fd and ch.fd, reads the configuration and
-// acts on the command line. True when the calibration goes on to the display:
-// CLASSIC_CALIB_BEGIN has been sent, raw_span copied, point_count 4. False
-// when the process is to exit (no node, "--reset", usage); the node is closed
-// then, and *failed (when given) tells whether the request failed: the node
-// could not be opened or the reset not stored. Each failure is named in one
-// line on `err`. `clear_terminal` runs the shell command "clear".
-bool BeginClassic(ClassicContext& c, ClassicChannel& ch, int argc, const char* const* argv,
-                  std::FILE* out, std::FILE* err, const std::function<void()>& clear_terminal,
-                  bool* failed = nullptr);
+// Opens /dev/LumaroClassic into ch.fd, reads the configuration and acts on
+// the command line. It goes on to the display with CLASSIC_CALIB_BEGIN sent,
+// raw_span copied and point_count 4. Otherwise (no node, "--reset", usage)
+// the process is to exit: the node is closed, and the failure names what
+// failed (the node could not be opened, the reset not stored) or is empty.
+// `clear_terminal` runs the shell command "clear".
+SessionStart BeginClassic(ClassicContext& c, ClassicChannel& ch, int argc, const char* const* argv,
+                          std::FILE* out, const std::function<void()>& clear_terminal);
 
 }  // namespace lumaro

@@ -34,18 +34,6 @@ bool ReadSegments(ClassicChannel& ch, std::uint8_t target, const std::array<Segm
   return record_read(ch, target, s.first_block, record.subspan(s.offset, s.length));
 }
 
-template <std::size_t N>
-bool WriteSegments(ClassicChannel& ch, std::uint8_t target, const std::array<Segment, N>& table,
-                   std::span<const std::uint8_t> record, std::uint16_t segments) {
-  if (!prepare_write(ch, target)) return false;
-  for (std::size_t i = 0; i < N; ++i) {
-    const Segment& s = table[i];
-    if ((segments >> i & 1) == 0) continue;
-    if (!record_write(ch, target, s.first_block, record.subspan(s.offset, s.length))) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void SleepMicroseconds(std::uint32_t microseconds) {
@@ -129,20 +117,6 @@ bool block_read(ClassicChannel& ch, std::uint8_t target, std::uint16_t block, Bl
   return true;
 }
 
-bool record_write(ClassicChannel& ch, std::uint8_t target, std::uint16_t first_block,
-                  std::span<const std::uint8_t> data) {
-  if (data.size() > kMaxSegmentLength) return false;
-  SegmentImage image{};
-  image[0] = 1;
-  std::copy(data.begin(), data.end(), image.begin() + 1);
-  for (std::size_t k = 0; k < SegmentBlocks(data.size()); ++k) {
-    Block32 block;
-    std::copy_n(image.begin() + 32 * k, block.size(), block.begin());
-    if (!block_write(ch, target, static_cast<std::uint16_t>(first_block + k), block)) return false;
-  }
-  return true;
-}
-
 bool record_read(ClassicChannel& ch, std::uint8_t target, std::uint16_t first_block,
                  std::span<std::uint8_t> data) {
   if (data.size() > kMaxSegmentLength) return false;
@@ -173,11 +147,6 @@ bool main_record_read(ClassicChannel& ch, classic_record::Main& main, std::uint1
   }
   if (read != nullptr) *read = bits;
   return ok;
-}
-
-bool main_record_write(ClassicChannel& ch, const classic_record::Main& main,
-                       std::uint16_t segments) {
-  return WriteSegments(ch, kTargetController, kMainSegments, main, segments);
 }
 
 RecordWrite main_record_replace(ClassicChannel& ch, const classic_record::Main& record,
@@ -223,10 +192,6 @@ RecordWrite main_record_replace(ClassicChannel& ch, const classic_record::Main& 
 bool unit_record_read(ClassicChannel& ch, std::uint8_t unit, classic_record::Unit& record) {
   return ReadSegments(ch, unit, kUnitSegments, 0, record) &&
          ReadSegments(ch, unit, kUnitSegments, 1, record);
-}
-
-bool unit_record_write(ClassicChannel& ch, std::uint8_t unit, const classic_record::Unit& record) {
-  return WriteSegments(ch, unit, kUnitSegments, record, 0b11);
 }
 
 void config_read(ClassicChannel& ch, ControllerConfig& config) {

@@ -87,11 +87,9 @@ bool block_write(ClassicChannel& ch, std::uint8_t target, std::uint16_t block,
                  const Block32& bytes);
 bool block_read(ClassicChannel& ch, std::uint8_t target, std::uint16_t block, Block32& bytes);
 
-// A segment of data.size() bytes (at most 1023) from `first_block` on. A read
+// A segment of data.size() bytes (at most 1023) from `first_block` on. It
 // succeeds only with every block read and the marker 1; `data` is untouched
 // otherwise.
-bool record_write(ClassicChannel& ch, std::uint8_t target, std::uint16_t first_block,
-                  std::span<const std::uint8_t> data);
 bool record_read(ClassicChannel& ch, std::uint8_t target, std::uint16_t first_block,
                  std::span<std::uint8_t> data);
 
@@ -102,10 +100,6 @@ bool prepare_write(ClassicChannel& ch, std::uint8_t target);
 // segment that was read.
 bool main_record_read(ClassicChannel& ch, classic_record::Main& main,
                       std::uint16_t* read = nullptr);
-// The preparation and the segments named in `segments` (one bit each, all
-// nine by default), stopping at the first failure.
-bool main_record_write(ClassicChannel& ch, const classic_record::Main& main,
-                       std::uint16_t segments = kAllMainSegments);
 // How a record replacement ended.
 enum class RecordWrite {
   kStored,        // every block of the new record is stored
@@ -126,7 +120,6 @@ RecordWrite main_record_replace(ClassicChannel& ch, const classic_record::Main& 
                                 std::uint16_t segments = kAllMainSegments);
 
 bool unit_record_read(ClassicChannel& ch, std::uint8_t unit, classic_record::Unit& record);
-bool unit_record_write(ClassicChannel& ch, std::uint8_t unit, const classic_record::Unit& record);
 
 // The start-up read: the main record, the unit list and each listed unit.
 void config_read(ClassicChannel& ch, ControllerConfig& config);

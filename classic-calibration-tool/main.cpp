@@ -6,11 +6,9 @@
 #include <X11/Xlib.h>
 
 #include <cstdio>
-#include <cstdlib>
 
-#include "calibration-common/calib_display.h"
-#include "calibration-common/tick.h"
-#include "calibration-common/window_events.h"
+#include "calibration-common/calib_main.h"
+#include "calibration-common/session_start.h"
 #include "classic-calibration-tool/classic_flow.h"
 #include "classic-calibration-tool/classic_startup.h"
 #include "classic-calibration-tool/x_screen.h"
@@ -26,20 +24,6 @@ constexpr long kWindowEventMask =
 constexpr long kSelectEventMask = KeyPressMask | ButtonPressMask | ButtonReleaseMask |
                                   ExposureMask | ResizeRedirectMask | SubstructureRedirectMask;
 
-void ClearTerminal() {
-  std::fflush(stdout);
-  const int status = std::system("clear");
-  (void)status;  // a terminal that cannot be cleared changes nothing
-}
-
-// Ends a calibration that cannot show its window: point collection ended,
-// node closed, status 1.
-int FailWithoutWindow(ClassicChannel& channel) {
-  SendClassicFlag(channel, CLASSIC_CALIB_END);
-  channel.io.Close(channel.fd);
-  return 1;
-}
-
 ClassicContext context;  // zero-filled with the process
 
 }  // namespace
@@ -49,32 +33,18 @@ int main(int argc, char** argv) {
   SystemDeviceIo system_io;
   TickGatedIo io(system_io, CLASSIC_TOUCH_READ);
   ClassicChannel channel{io};
-  bool failed = false;
-  if (!BeginClassic(context, channel, argc, argv, stdout, stderr, ClearTerminal, &failed)) {
-    return failed ? 1 : 0;
-  }
+  const SessionStart start = BeginClassic(context, channel, argc, argv, stdout, ClearTerminal);
+  if (!start.calibrate) return ExitStatus(kProgram, start.failure, stderr);
 
   CalibDisplay display;
-  if (!OpenCalibDisplay(display, kProgram, stderr)) return FailWithoutWindow(channel);
-  if (!SetUpCalibrationWindow(display, {kWindowEventMask, kSelectEventMask, kClassicFont})) {
-    std::fprintf(stderr, "%s: no font can be loaded\n", kProgram);
-    ReleaseCalibDisplay(display);
-    return FailWithoutWindow(channel);
+  if (!ShowCalibrationWindow(display, kProgram, {kWindowEventMask, kSelectEventMask, kClassicFont},
+                             stderr)) {
+    return FailWithoutWindow(io, channel.fd, [&] { SendClassicFlag(channel, CLASSIC_CALIB_END); });
   }
-
   XClassicScreen screen(display);
-  ClassicFlow flow(context, channel, screen, {display.width, display.height}, stderr);
-  StartTicks();
-  flow.Begin();
-  while (!flow.finished()) {
-    if (TakeTick()) {
-      DispatchWindowEvents(display, flow);
-      continue;
-    }
-    flow.PollTouch();
-  }
-  StopTicks();
-  io.Close(context.fd);
+  ClassicFlow flow(context, channel, screen, {display.width, display.height});
+  RunCalibrationLoop(display, flow);
+  io.Close(channel.fd);
   // Ok that stored nothing fails; Cancel and Escape are the user's choice.
-  return flow.failed() ? 1 : 0;
+  return ExitStatus(kProgram, flow.failure(), stderr);
 }

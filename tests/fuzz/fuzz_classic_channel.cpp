@@ -1,7 +1,7 @@
 // Fuzzes the classic tool's command channel from the driver's side: every
 // request result, reply byte count and reply byte comes from the input, while
 // the tool reads the whole configuration (main record, unit list, units) and
-// writes the main record back.
+// replaces the main record as Ok does, restoring the old one when refused.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -52,6 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   lumaro::ClassicChannel channel{driver, 3, [](std::uint32_t) {}};
   lumaro::ControllerConfig config{};
   lumaro::config_read(channel, config);
-  lumaro::main_record_write(channel, config.main);
+  lumaro::classic_record::Main fresh = config.main;
+  lumaro::classic_record::SetCalibrated(fresh, 1);
+  lumaro::main_record_replace(channel, fresh, config.main, config.main_read);
   return 0;
 }

@@ -47,7 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ry[i] = Take<float>(data, size);
   }
   lumaro::ParamBlock x{}, y{};
-  const std::int32_t points = count % 26;
-  lumaro::FitAxes(tx.data(), ty.data(), rx.data(), ry.data(), points, x, y, (type & 1) != 0);
+  const std::size_t points = count % 26;
+  const lumaro::CalibPoints calib{std::span(tx).first(points), std::span(ty).first(points),
+                                  std::span(rx).first(points), std::span(ry).first(points)};
+  lumaro::FitAxes(calib, x, y, (type & 1) != 0);
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <span>
 #include <vector>
 
 namespace lumaro {
@@ -20,7 +21,7 @@ TEST(FitLinear, ExactAffineTargetsGiveExactCoefficientsAndZeroHigherTerms) {
   float t[4];
   for (int k = 0; k < 4; ++k) t[k] = 10 + 2 * x[k] + 3 * y[k];
   ParamBlock block = Filled(0x5A);
-  ASSERT_TRUE(FitLinear(t, x, y, 4, block));
+  ASSERT_TRUE(FitLinear({t, x, y}, block));
   EXPECT_EQ(GetAt<float>(block, 36), 10.0f);
   EXPECT_EQ(GetAt<float>(block, 28), 3.0f);
   EXPECT_EQ(GetAt<float>(block, 32), 2.0f);
@@ -33,13 +34,13 @@ TEST(FitLinear, CollinearPointsAndTooFewPointsFailAndLeaveTheBlock) {
   const float x[] = {100, 1000, 2000, 3000};
   const float t[] = {1, 2, 3, 4};
   ParamBlock block = Filled(0x33);
-  EXPECT_FALSE(FitLinear(t, x, x, 4, block));
+  EXPECT_FALSE(FitLinear({t, x, x}, block));
   EXPECT_EQ(block, Filled(0x33));
 
   const float y[] = {0, 500, 900, 100};
-  EXPECT_FALSE(FitLinear(t, x, y, 2, block));
+  EXPECT_FALSE(FitLinear({std::span(t).first(2), x, y}, block));
   std::vector<float> many(9, 1.0f), spread = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-  EXPECT_FALSE(FitCubic(many.data(), spread.data(), many.data(), 9, block));
+  EXPECT_FALSE(FitCubic({many, spread, many}, block));
   EXPECT_EQ(block, Filled(0x33));
 }
 
@@ -62,7 +63,7 @@ TEST(FitCubic, RecoversACubicMap) {
     }
   }
   ParamBlock bx{}, by{};
-  ASSERT_TRUE(FitAxes(tx.data(), ty.data(), x.data(), y.data(), 16, bx, by, true));
+  ASSERT_TRUE(FitAxes({tx, ty, x, y}, bx, by, true));
   auto eval = [](const ParamBlock& b, double u, double v) {
     const double terms[] = {v * v * v, u * v * v, u * u * v, u * u * u, v * v,
                             u * v,     u * u,     v,         u,         1};

@@ -36,14 +36,14 @@ class SessionFlow : public ::testing::Test {
     ReadParameters(s, io, out, reads);
     SaveParameters(s);
     io.sent.clear();
-    flow.DrawFirstTarget();
+    flow.Begin();
   }
   void Contact(int x, int y, int packets) {
     for (int i = 0; i < packets; ++i) io.QueuePacket(touch_packet::kContact, x, y);
   }
   void Release() { io.QueuePacket(touch_packet::kRelease, 0, 0); }
   void Play() {
-    while (!io.packets.empty() && !flow.finished()) flow.PollPacket();
+    while (!io.packets.empty() && !flow.finished()) flow.Poll();
   }
   // One steady touch per target: raw = 10 * target pixel + 7.
   void TouchAllTargets(int points) {
@@ -207,7 +207,7 @@ TEST_F(SessionFlow, CollinearPassStoresNothingAndDisappearingNodeFinishes) {
   io.failing.insert(SET_START_CALIB);
   EXPECT_EQ(flow.failure(), "");
   io.node_present = false;
-  flow.PollPacket();
+  flow.Poll();
   EXPECT_TRUE(flow.finished());
   EXPECT_EQ(io.Codes(), std::vector<unsigned long>{SET_START_CALIB});
   std::rewind(out);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -65,8 +66,10 @@ TEST(Console, OnlyASingleArgumentIsExamined) {
 class Startup : public ::testing::Test {
  protected:
   bool Begin(std::vector<const char*> argv) {
-    return BeginSession(s, reads, io, static_cast<int>(argv.size()), argv.data(), out.file(), hooks,
-                        &failure);
+    const SessionStart start =
+        BeginSession(s, reads, io, static_cast<int>(argv.size()), argv.data(), out.file(), hooks);
+    failure = start.failure;
+    return start.calibrate;
   }
   std::string failure;
   CalibSession s{};
@@ -103,9 +106,10 @@ TEST_F(Startup, ResetSendsOnlyDeviceResetAndIsSilentWhenRefused) {
   Captured quiet;
   io.failing.insert(DEVICE_RESET);
   const char* argv[] = {"tapalign", "-reset"};
-  EXPECT_FALSE(BeginSession(s, reads, io, 2, argv, quiet.file(), hooks, &failure));
+  const SessionStart refused = BeginSession(s, reads, io, 2, argv, quiet.file(), hooks);
+  EXPECT_FALSE(refused.calibrate);
   EXPECT_EQ(quiet.Text(), "");
-  EXPECT_EQ(failure, "the controller refused the reset");
+  EXPECT_EQ(refused.failure, "the controller refused the reset");
 }
 
 TEST_F(Startup, AdvancedModeEntersCalibrationAndSavesTheBlocks) {
@@ -138,7 +142,13 @@ TEST(Tick, PendingTickCutsThePacketWaitShortAndOnlyThat) {
   touch_packet::Block packet{};
   std::array<std::uint8_t, 1> flag = {0};
   inner.QueuePacket(touch_packet::kContact, 1, 2);
-  RaiseTick();
+  // The handler installed and SIGALRM blocked, as in the tools; the timer is
+  // stopped at once so that only the raised tick arrives.
+  ASSERT_TRUE(StartTicks());
+  StopTicks();
+  ASSERT_EQ(raise(SIGALRM), 0);  // held back until the packet wait
+  EXPECT_EQ(io.Request(SimulatedCamera::kFd, SET_START_CALIB, flag), 0);
+  EXPECT_FALSE(TakeTick());
   errno = 0;
   EXPECT_EQ(io.Request(SimulatedCamera::kFd, GET_TOUCH_PACKET, packet), -1);
   EXPECT_EQ(errno, EINTR);

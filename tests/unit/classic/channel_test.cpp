@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/unit/classic/sim_classic.h"
 
 namespace lumaro {
@@ -48,14 +50,21 @@ TEST(ClassicChannel, PacketsReachTheControllerWholeAndPaced) {
 
 TEST(ClassicChannel, SegmentsTakeWholeBlocksAndLongOnesAreRefusedUnsent) {
   Channel c;
-  const Bytes data(1024, 0x5A);
-  for (auto [length, blocks] : {std::pair{31u, 1u}, {32u, 2u}, {1023u, 32u}}) {
-    EXPECT_TRUE(record_write(c.ch, 0x80, 0, std::span(data).first(length)));
-    EXPECT_EQ(c.io.TakeCommands(), blocks) << length;
+  // Segment 1 (25 bytes) takes 1 block, segment 2 (150 bytes) 5, segment 3
+  // (186 bytes) 6: the marker and the bytes, rounded up to whole blocks.
+  const classic_record::Main main = Pattern();
+  for (auto [segments, blocks] : {std::pair{0b1u, 1u}, {0b10u, 5u}, {0b100u, 6u}}) {
+    EXPECT_EQ(main_record_replace(c.ch, main, main, static_cast<std::uint16_t>(segments)),
+              RecordWrite::kStored);
+    EXPECT_EQ(c.io.TakeCommands(), 1u + blocks) << segments;  // with the preparation
   }
   EXPECT_EQ(c.io.Block(0x80, 0)[0], 1);  // the marker
-  EXPECT_EQ(c.io.Block(0x80, 31)[31], 0x5A);
-  EXPECT_FALSE(record_write(c.ch, 0x80, 0, data));
+  EXPECT_EQ(c.io.Block(0x80, 1)[1], main[25]);
+  EXPECT_EQ(c.io.Block(0x80, 11)[26], main[175 + 185]);  // segment 3's last byte
+  Bytes segment(1023);
+  EXPECT_TRUE(record_read(c.ch, 0x80, 6, std::span(segment).first(186)));
+  EXPECT_TRUE(std::equal(main.begin() + 175, main.begin() + 361, segment.begin()));
+  c.io.TakeCommands();
   Bytes out(1024);
   EXPECT_FALSE(record_read(c.ch, 0x80, 0, out));
   EXPECT_EQ(c.io.TakeCommands(), 0u);
@@ -100,7 +109,7 @@ TEST(ClassicChannel, MainRecordSurvivesOptionalSegmentsButNotTheFirstFour) {
     sim::ClassicFaults faults;
     faults.failing_reads.insert({0x80, t.unreadable});
     Channel c("", faults);
-    ASSERT_TRUE(main_record_write(c.ch, stored));
+    fakes::StoreMain(c.ch, stored);
     c.io.TakeCommands();
     classic_record::Main read;
     read.fill(0xAB);
@@ -120,12 +129,12 @@ TEST(ClassicChannel, UnitListGivesTheUnitsRead) {
   ControllerConfig config{};
   config_read(c.ch, config);
   EXPECT_EQ(config.main_ok, 0);
-  ASSERT_TRUE(main_record_write(c.ch, Pattern()));
+  fakes::StoreMain(c.ch, Pattern());
   classic_record::Unit unit;
   unit.fill(0x42);
   // Unit 1 holds nothing: its marker is missing.
-  ASSERT_TRUE(unit_record_write(c.ch, 0, unit));
-  ASSERT_TRUE(unit_record_write(c.ch, 2, unit));
+  fakes::StoreUnit(c.ch, 0, unit);
+  fakes::StoreUnit(c.ch, 2, unit);
   config_read(c.ch, config);
   EXPECT_EQ(config.main_ok, 1);
   EXPECT_EQ(config.unit_count, 3);

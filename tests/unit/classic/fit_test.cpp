@@ -45,12 +45,6 @@ class Fit : public ::testing::Test {
   }();
 };
 
-TEST(Ipow, MultipliesKTimesFromOne) {
-  EXPECT_EQ(ipow(0, 0.0), 1.0);
-  EXPECT_EQ(ipow(-2, 5.0), 1.0);
-  EXPECT_EQ(ipow(3, -2.0), -8.0);
-}
-
 TEST_F(Fit, BilinearSquareOntoItselfAndOntoTwiceItself) {
   for (double scale : {1.0, 2.0}) {
     Square(scale);

@@ -50,12 +50,14 @@ class ClassicRun : public ::testing::Test {
   void SetUp() override {
     for (std::size_t i = 0; i < main.size(); ++i) main[i] = static_cast<std::uint8_t>(i);
     for (int i = 0; i < 4; ++i) classic_record::SetRawSpan(main, i, i % 2 ? 4096.0f : 0.0f);
-    ASSERT_TRUE(main_record_write(ch, main));
+    fakes::StoreMain(ch, main);
     io.TakeCommands();
   }
   bool Begin(std::vector<const char*> argv) {
-    return BeginClassic(c, ch, static_cast<int>(argv.size()), argv.data(), out.file(), err.file(),
-                        [this] { ++clears; });
+    const SessionStart start = BeginClassic(c, ch, static_cast<int>(argv.size()), argv.data(),
+                                            out.file(), [this] { ++clears; });
+    failure = start.failure;
+    return start.calibrate;
   }
   // The record the controller holds now.
   classic_record::Main Stored() {
@@ -68,7 +70,7 @@ class ClassicRun : public ::testing::Test {
     io.QueueEvent(classic_event::kRelease, 0, 0);
   }
   void Play() {
-    while (io.HasEvents()) flow.PollTouch();
+    while (io.HasEvents()) flow.Poll();
   }
   // Starts a calibration and touches the four points at their pixel positions.
   void TakeFourPoints() {
@@ -90,9 +92,10 @@ class ClassicRun : public ::testing::Test {
   SimulatedClassic io{&journal};
   ClassicChannel ch{io, SimulatedClassic::kFd, [](std::uint32_t) {}};
   fakes::JournalScreen screen{journal};
-  Captured out, err;
+  Captured out;
+  std::string failure;
   int clears = 0;
-  ClassicFlow flow{c, ch, screen, kScreen, err.file()};
+  ClassicFlow flow{c, ch, screen, kScreen};
 };
 
 TEST_F(ClassicRun, ResetClearsTheFlagAndStoresTheRecordSilently) {
@@ -104,7 +107,7 @@ TEST_F(ClassicRun, ResetClearsTheFlagAndStoresTheRecordSilently) {
   classic_record::SetCalibrated(expected, 0);
   EXPECT_EQ(Stored(), expected);
   EXPECT_EQ(io.closes, 1);
-  EXPECT_EQ(out.Text() + err.Text(), "");
+  EXPECT_EQ(out.Text() + failure, "");
 }
 
 TEST_F(ClassicRun, UnreadConfigurationIsNeverWrittenBack) {
@@ -128,14 +131,13 @@ TEST_F(ClassicRun, UnreadConfigurationIsNeverWrittenBack) {
   EXPECT_FALSE(Begin({"tapalign-classic", "--reset"}));
   EXPECT_EQ(c.config.main_ok, 0);
   EXPECT_EQ(io.TakeCommands(), 14u + 1u);  // blocks 0 to 13 and the unit list, no write
-  EXPECT_EQ(err.Text(),
-            "tapalign-classic: the controller's configuration could not be read, so nothing was "
-            "stored\n");
+  EXPECT_EQ(failure, "the controller's configuration could not be read, so nothing was stored");
 
   // Ok does not store it either.
   c.point_index = 4;
   flow.OnButtonRelease(960, 550);
   EXPECT_TRUE(flow.finished());
+  EXPECT_EQ(flow.failure(), failure);
   EXPECT_EQ(journal.back(), "release");
   EXPECT_EQ(io.TakeCommands(), 0u);
 }
@@ -148,17 +150,14 @@ TEST_F(ClassicRun, UsageForAnyOtherSingleArgumentAndSilenceWithoutTheNode) {
   EXPECT_EQ(io.TakeCommands(), 30u);  // the configuration was read, nothing written
 
   // Without the node: nothing on standard output, status 1 and the reason.
-  Captured quiet, err;
+  Captured quiet;
   io.open_fails = true;
   const char* argv[] = {"tapalign-classic", "--help"};
-  bool failed = false;
-  EXPECT_FALSE(BeginClassic(
-      c, ch, 2, argv, quiet.file(), err.file(), [] {}, &failed));
-  EXPECT_TRUE(failed);
+  const SessionStart start = BeginClassic(c, ch, 2, argv, quiet.file(), [] {});
+  EXPECT_FALSE(start.calibrate);
   EXPECT_EQ(io.TakeCommands(), 0u);
   EXPECT_EQ(quiet.Text(), "");
-  EXPECT_EQ(err.Text(),
-            "tapalign-classic: cannot open /dev/LumaroClassic: No such file or directory\n");
+  EXPECT_EQ(start.failure, "cannot open /dev/LumaroClassic: No such file or directory");
 }
 
 TEST_F(ClassicRun, FourPointsAreTakenOnePerContactAndFitted) {
@@ -207,7 +206,7 @@ TEST_F(ClassicRun, OkStoresTheCalibrationInTheMainRecord) {
   EXPECT_EQ(stored[175], 13);
   EXPECT_EQ(classic_record::Calibrated(stored), 1);
   EXPECT_EQ(stored[361], main[361]);
-  EXPECT_EQ(err.Text(), "");
+  EXPECT_EQ(flow.failure(), "");
 }
 
 TEST_F(ClassicRun, CancelAndEscapeEndWithoutWriting) {
@@ -221,7 +220,7 @@ TEST_F(ClassicRun, CancelAndEscapeEndWithoutWriting) {
 
   ClassicContext other{};
   journal.clear();
-  ClassicFlow collecting(other, ch, screen, kScreen, err.file());
+  ClassicFlow collecting(other, ch, screen, kScreen);
   collecting.Begin();
   collecting.OnButtonPress(960, 550);  // buttons are dead while collecting
   collecting.OnButtonRelease(960, 550);

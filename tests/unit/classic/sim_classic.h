@@ -4,6 +4,7 @@
 // requests are noted by name in a journal that a screen may share.
 #pragma once
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -101,6 +102,27 @@ class SimulatedClassic final : public DeviceIo {
   std::deque<classic_event::Block> events_;
   std::size_t commands_seen_ = 0;
 };
+
+// Puts `record` in the controller as the main record, through the tool's own
+// replacement (over a record assumed equal, so nothing is to be restored).
+inline void StoreMain(ClassicChannel& ch, const classic_record::Main& record) {
+  ASSERT_EQ(main_record_replace(ch, record, record), RecordWrite::kStored);
+}
+
+// Puts a unit record in the controller block by block: each segment's marker
+// 1 and its bytes, as the controller keeps them.
+inline void StoreUnit(ClassicChannel& ch, std::uint8_t unit, const classic_record::Unit& record) {
+  for (const Segment& s : kUnitSegments) {
+    Bytes image(SegmentBlocks(s.length) * 32, 0);
+    image[0] = 1;
+    std::copy_n(record.begin() + s.offset, s.length, image.begin() + 1);
+    for (std::size_t k = 0; k < SegmentBlocks(s.length); ++k) {
+      Block32 block;
+      std::copy_n(image.begin() + 32 * k, block.size(), block.begin());
+      ASSERT_TRUE(block_write(ch, unit, static_cast<std::uint16_t>(s.first_block + k), block));
+    }
+  }
+}
 
 // A screen that notes what it draws in the journal.
 class JournalScreen final : public ClassicScreen {

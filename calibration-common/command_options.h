@@ -1,0 +1,58 @@
+// A calibration tool's command line as one table: the single argument that
+// selects each command, the name and help line the usage text shows for it.
+// Only a single argument is examined; the usage text is generated from the
+// table, so an option cannot be parsed without being listed, or listed
+// without being parsed.
+#pragma once
+
+#include <cstdio>
+#include <cstring>
+#include <span>
+
+namespace lumaro {
+
+template <typename Command>
+struct CommandOption {
+  const char* argument;  // the exact single argument that selects `command`
+  const char* shown;     // the option's name in the usage text
+  const char* help;
+  Command command;
+};
+
+struct UsageLayout {
+  std::span<const char* const> preamble;  // lines before "[OPTION]:", verbatim
+  int name_width;                         // the name column's width; 0: a tab follows the name
+  const char* example;                    // the last line
+};
+
+// With exactly one argument, the command of the option whose argument it
+// equals, else `usage`; with none or several, `otherwise`.
+template <typename Command>
+Command ParseCommand(std::span<const CommandOption<Command>> options, int argc,
+                     const char* const* argv, Command otherwise, Command usage) {
+  if (argc != 2) return otherwise;
+  for (const CommandOption<Command>& option : options) {
+    if (std::strcmp(argv[1], option.argument) == 0) return option.command;
+  }
+  return usage;
+}
+
+// The preamble, "[OPTION]:", one line per option (a tab, the name, its
+// column, the help), an empty line, the example and an empty line.
+template <typename Command>
+void PrintUsageText(std::FILE* out, const UsageLayout& layout,
+                    std::span<const CommandOption<Command>> options) {
+  for (const char* line : layout.preamble) std::fprintf(out, "%s\n", line);
+  std::fputs("[OPTION]:\n", out);
+  for (const CommandOption<Command>& option : options) {
+    if (layout.name_width > 0) {
+      std::fprintf(out, "\t%-*s%s\n", layout.name_width, option.shown, option.help);
+    } else {
+      std::fprintf(out, "\t%s\t%s\n", option.shown, option.help);
+    }
+  }
+  std::fprintf(out, "\n%s\n\n", layout.example);
+  std::fflush(out);
+}
+
+}  // namespace lumaro
