@@ -43,8 +43,17 @@ TEST(ClassicChannel, PacketsReachTheControllerWholeAndPaced) {
   EXPECT_TRUE(block_read(c.ch, kTargetController, 6, back));
   EXPECT_EQ(back, block);
   EXPECT_EQ(c.io.TakeCommands(), 4u);
-  // A payload beyond the reply room is refused unsent.
-  EXPECT_FALSE(cmd_send(c.ch, kGroupRead, 0x80, kCmdBlock, Bytes(59, 0), data, &m, true));
+  // The largest payload fills the 64-byte packet and arrives whole, with its
+  // length and checksum right (the controller then finds no such command); a
+  // payload beyond it is refused unsent.
+  EXPECT_FALSE(cmd_send(c.ch, kGroupRead, 0x80, kCmdBlock, Bytes(kMaxPayload, 0), data, &m, true));
+  EXPECT_EQ(c.io.TakeCommands(), 1u);
+  const std::string line = c.io.LastCommand();
+  EXPECT_NE(line.find("group 0x1e and 58 payload bytes: 551e80b23a" + std::string(116, '0') + "6c"),
+            std::string::npos)
+      << line;
+  EXPECT_FALSE(
+      cmd_send(c.ch, kGroupRead, 0x80, kCmdBlock, Bytes(kMaxPayload + 1, 0), data, &m, true));
   EXPECT_EQ(c.io.TakeCommands(), 0u);
 }
 

@@ -62,6 +62,14 @@ class SimulatedClassic final : public DeviceIo {
     commands_seen_ = n;
     return new_commands;
   }
+  // The controller's account of the last command packet.
+  std::string LastCommand() {
+    std::string last;
+    for (const std::string& line : captured_.Lines()) {
+      if (line.starts_with("classic ")) last = line;
+    }
+    return last;
+  }
   Bytes calibration() { return classic_->calibration(); }
   Bytes Block(std::uint32_t target, std::uint32_t number) {
     return camera_.State().classic_blocks[{target, number}];
