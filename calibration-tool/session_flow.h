@@ -2,6 +2,34 @@
 // rule, the order of targets, the completion with fit and store, the buttons,
 // Escape and the ends of the session. Free of X: it draws through a
 // CalibScreen and talks to the controller through a DeviceIo.
+//
+// A contact (touching, packet_count, moved, accepted). Its first packet is
+// its reference; a packet more than 99 raw units from it in either axis
+// strays. Every contact packet and every release redraws the current step.
+//
+//                contact packet: kept as the reference
+//   +----+ ------------------------------------------> +--------+  steady packet:
+//   | UP |                                             | STEADY |  packet_count + 1
+//   +----+ <------------------------------------------ +--------+  (up to 100)
+//    ^  ^      release: counters cleared                 |    |
+//    |  |                                       strays   |    |  steady packet at
+//    |  |    release    +-------+ <----------------------+    |  packet_count 100:
+//    |  +-------------- | MOVED |  packet_count 0             |  the point is taken
+//    |                  +-------+                             v
+//    |                                                   +----------+
+//    +-------------------------------------------------- | ACCEPTED |  later contact
+//                       release                          +----------+  packets ignored
+//
+// A pass (count of required points; ReCalibrate enters calibration mode
+// again, Escape works in every state):
+//
+//   collecting --point taken, count + 1--> collecting, next target
+//   collecting --count reaches required--> result face: fit, blocks stored
+//   result face --ReCalibrate--> collecting, count 0, first target
+//   result face --Ok--> finished (failure when nothing was stored)
+//   result face --Cancel--> saved blocks stored back, finished
+//   any state --Escape--> saved blocks stored back, finished
+//   any state --node gone--> finished, failure
 #pragma once
 
 #include <cstdint>

@@ -16,19 +16,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 }
 
 void PrintBanner(std::FILE* out) {
-  static constexpr char kStars[] =
-      "****************************************************************************";
-  static constexpr char kBlankRow[] =
-      "*                                                                          *";
-  std::fputs("\n", out);
-  std::fprintf(out, "%s\n", kStars);
-  std::fprintf(out, "%s\n", kBlankRow);
-  std::fprintf(out, "*%16s%-58s*\n", "", "Lumaro Device Calibration Utility");
-  for (int i = 0; i < 3; ++i) std::fprintf(out, "%s\n", kBlankRow);
-  std::fprintf(out, "*%23sVersion: %s%29s*\n", "", kCalibVersion, "");
-  std::fprintf(out, "%s\n", kBlankRow);
-  std::fprintf(out, "%s\n\n", kStars);
-  std::fflush(out);
+  PrintBannerText(out, {16, "Lumaro Device Calibration Utility", 3, 23, kCalibVersion});
 }
 
 void PrintUsage(std::FILE* out) {

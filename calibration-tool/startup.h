@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "calibration-common/command_options.h"
+#include "calibration-common/console.h"
 #include "calibration-common/session_start.h"
 #include "calibration-tool/calib_session.h"
 #include "driver-interface/device_io.h"

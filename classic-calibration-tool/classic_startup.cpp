@@ -18,17 +18,7 @@ ClassicCommand ParseClassicCommandLine(int argc, const char* const* argv) {
 }
 
 void ClassicBanner(std::FILE* out) {
-  static constexpr char kStars[] =
-      "****************************************************************************";
-  static constexpr char kBlankRow[] =
-      "*                                                                          *";
-  std::fprintf(out, "\n%s\n%s\n", kStars, kBlankRow);
-  std::fprintf(out, "*%26s%-48s*\n", "", "Lumaro Device");
-  for (int i = 0; i < 5; ++i) std::fprintf(out, "%s\n", kBlankRow);
-  std::fprintf(out, "*%26s%-48s*\n", "",
-               (std::string("Version: ") + kClassicBannerVersion).c_str());
-  std::fprintf(out, "%s\n%s\n\n", kBlankRow, kStars);
-  std::fflush(out);
+  PrintBannerText(out, {26, "Lumaro Device", 5, 26, kClassicBannerVersion});
 }
 
 void ClassicUsage(std::FILE* out) {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "calibration-common/command_options.h"
+#include "calibration-common/console.h"
 #include "calibration-common/session_start.h"
 #include "classic-calibration-tool/classic_context.h"
 

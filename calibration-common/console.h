@@ -1,13 +1,14 @@
-// A calibration tool's command line as one table: the single argument that
-// selects each command, the name and help line the usage text shows for it.
-// Only a single argument is examined; the usage text is generated from the
-// table, so an option cannot be parsed without being listed, or listed
-// without being parsed.
+// A calibration tool's console: its command line as one table (the single
+// argument that selects each command, the name and help line the usage text
+// shows for it) and its banner. Only a single argument is examined; the usage
+// text is generated from the table, so an option cannot be parsed without
+// being listed, or listed without being parsed.
 #pragma once
 
 #include <cstdio>
 #include <cstring>
 #include <span>
+#include <string>
 
 namespace lumaro {
 
@@ -52,6 +53,35 @@ void PrintUsageText(std::FILE* out, const UsageLayout& layout,
     }
   }
   std::fprintf(out, "\n%s\n\n", layout.example);
+  std::fflush(out);
+}
+
+// The banner's rows between its frames: a title and a version, each at its
+// indent inside the box, with blank rows between them.
+struct BannerText {
+  int title_indent;
+  const char* title;
+  int blank_rows;  // between the title and the version
+  int version_indent;
+  const char* version;  // shown as "Version: VERSION"
+};
+
+// The banner, line by line: an empty line, a row of 76 asterisks, a blank box
+// row, the title row, the blank rows, the version row, a blank box row, the
+// asterisks and an empty line. Box rows are "*", 74 characters and "*".
+inline void PrintBannerText(std::FILE* out, const BannerText& banner) {
+  constexpr int kInside = 74;
+  const std::string stars(kInside + 2, '*');
+  auto row = [out](int indent, const std::string& text) {
+    std::fprintf(out, "*%*s%-*s*\n", indent, "", kInside - indent, text.c_str());
+  };
+  std::fprintf(out, "\n%s\n", stars.c_str());
+  row(0, "");
+  row(banner.title_indent, banner.title);
+  for (int i = 0; i < banner.blank_rows; ++i) row(0, "");
+  row(banner.version_indent, std::string("Version: ") + banner.version);
+  row(0, "");
+  std::fprintf(out, "%s\n\n", stars.c_str());
   std::fflush(out);
 }
 
