@@ -1,5 +1,9 @@
 #include "calibration-tool/calib_screen.h"
 
+#include <string>
+
+#include "calibration-common/versions.h"
+
 namespace lumaro {
 
 PixelPoint FirstCrosshair(ScreenSize s) {
@@ -36,6 +40,15 @@ ButtonRowLayout ResultButtons(ScreenSize s) {
   row.hit_top = top;
   row.hit_bottom = top + row.height;
   return row;
+}
+
+ScreenFace CalibFace(ScreenSize s) {
+  return {{{{"Lumaro Device Calibration Utility", -130, 0},
+            {"Touch crosshair to calibrate", -95, 30},
+            {std::string("Version ") + kCalibVersion, -68, 60}}},
+          {"Collect packets:", -55, 90},
+          true,
+          ResultButtons(s)};
 }
 
 }  // namespace lumaro

@@ -1,12 +1,11 @@
 // Where tapalign's screen puts things, from the screen size W x H in pixels
-// (unsigned 32-bit arithmetic throughout), and the drawing operations the
-// session needs, behind an interface so that the session runs without X.
+// (unsigned 32-bit arithmetic throughout).
 #pragma once
 
 #include <cstdint>
-#include <optional>
 
 #include "calibration-common/button_row.h"
+#include "calibration-common/screen.h"
 #include "calibration-common/screen_geometry.h"
 
 namespace lumaro {
@@ -26,18 +25,8 @@ float TargetUnits(std::uint32_t pixel, std::uint32_t extent);
 // top H/2; the hit boxes are the same rectangles, bounds excluded.
 ButtonRowLayout ResultButtons(ScreenSize s);
 
-class CalibScreen {
- public:
-  virtual ~CalibScreen() = default;
-  // Clears the window, draws the texts (with the packet counter when one is
-  // given) and the crosshair centred on `at`.
-  virtual void DrawCrosshair(PixelPoint at, std::optional<std::int32_t> counter) = 0;
-  // Draws the texts and the three buttons: `pressed` (a ButtonIndex) red,
-  // the others grey.
-  virtual void DrawButtons(int pressed, std::optional<std::int32_t> counter) = 0;
-  virtual void Clear() = 0;
-  virtual void ShowPointer() = 0;
-  virtual void HidePointer() = 0;
-};
+// The texts (title, instruction, version, and the packet counter while a
+// pass collects), shown on the result face too, and the result buttons.
+ScreenFace CalibFace(ScreenSize s);
 
 }  // namespace lumaro

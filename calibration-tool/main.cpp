@@ -10,11 +10,12 @@
 
 #include "calibration-common/calib_main.h"
 #include "calibration-common/session_start.h"
+#include "calibration-common/x_screen.h"
 #include "calibration-tool/calib_params.h"
+#include "calibration-tool/calib_screen.h"
 #include "calibration-tool/session_flow.h"
 #include "calibration-tool/startup.h"
 #include "calibration-tool/usb_presence.h"
-#include "calibration-tool/x_screen.h"
 #include "driver-interface/requests.h"
 
 namespace {
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
     return FailWithoutWindow(io, session.fd,
                              [&] { SendFlag(io, session.fd, SET_START_CALIB, 0, stdout); });
   }
-  XCalibScreen screen(display);
+  XCalibrationScreen screen(display, CalibFace({display.width, display.height}));
   CalibrationFlow flow(session, reads, io, screen, {display.width, display.height}, stdout);
   RunCalibrationLoop(display, flow);
   io.Close(session.fd);

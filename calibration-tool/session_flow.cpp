@@ -12,7 +12,7 @@
 namespace lumaro {
 
 CalibrationFlow::CalibrationFlow(CalibSession& session, const ReadStatus& reads, DeviceIo& io,
-                                 CalibScreen& screen, ScreenSize size, std::FILE* out)
+                                 CalibrationScreen& screen, ScreenSize size, std::FILE* out)
     : s_(session),
       reads_(reads),
       io_(io),

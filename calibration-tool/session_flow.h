@@ -1,7 +1,7 @@
 // tapalign's calibration session: the packet handling with its steadiness
 // rule, the order of targets, the completion with fit and store, the buttons,
 // Escape and the ends of the session. Free of X: it draws through a
-// CalibScreen and talks to the controller through a DeviceIo.
+// CalibrationScreen and talks to the controller through a DeviceIo.
 //
 // A contact (touching, packet_count, moved, accepted). Its first packet is
 // its reference; a packet more than 99 raw units from it in either axis
@@ -52,8 +52,8 @@ inline constexpr unsigned long kEscapeKeysym = 0xFF1B;
 
 class CalibrationFlow {
  public:
-  CalibrationFlow(CalibSession& session, const ReadStatus& reads, DeviceIo& io, CalibScreen& screen,
-                  ScreenSize size, std::FILE* out);
+  CalibrationFlow(CalibSession& session, const ReadStatus& reads, DeviceIo& io,
+                  CalibrationScreen& screen, ScreenSize size, std::FILE* out);
 
   // The last step of start-up: the first crosshair at (W/20, H/18), count 0.
   void Begin();
@@ -99,7 +99,7 @@ class CalibrationFlow {
   CalibSession& s_;
   const ReadStatus& reads_;
   DeviceIo& io_;
-  CalibScreen& screen_;
+  CalibrationScreen& screen_;
   ScreenSize size_;
   ButtonRowLayout buttons_;
   std::FILE* out_;

@@ -30,11 +30,11 @@ std::string ClassicReset(ClassicContext& c, ClassicChannel& ch) {
   return StoreMainRecord(c, ch);
 }
 
-ClassicFlow::ClassicFlow(ClassicContext& context, ClassicChannel& channel, ClassicScreen& screen,
-                         ScreenSize size)
+ClassicFlow::ClassicFlow(ClassicContext& context, ClassicChannel& channel,
+                         CalibrationScreen& screen, ScreenSize size)
     : c_(context), ch_(channel), screen_(screen), size_(size), buttons_(ClassicButtons(size)) {}
 void ClassicFlow::Begin() {
-  screen_.DrawCrosshair(Point(0));
+  screen_.DrawCrosshair(Point(0), std::nullopt);
   c_.point_index = 0;
 }
 
@@ -68,7 +68,7 @@ void ClassicFlow::ClassicTakePoint(std::int32_t k) {
   c_.targets[k] = {static_cast<double>(fx * static_cast<float>(p.x)),
                    static_cast<double>(fy * static_cast<float>(p.y))};
   if (k < kClassicPoints - 1) {
-    screen_.DrawCrosshair(Point(k + 1));
+    screen_.DrawCrosshair(Point(k + 1), std::nullopt);
     return;
   }
   ClassicCalibrate();
@@ -76,7 +76,7 @@ void ClassicFlow::ClassicTakePoint(std::int32_t k) {
   SendClassicFlag(ch_, CLASSIC_CALIB_END);
   screen_.ShowPointer();
   screen_.Clear();
-  screen_.DrawButtons(kNoButton);
+  screen_.DrawButtons(kNoButton, std::nullopt);
   SendClassicFlag(ch_, CLASSIC_CALIB_APPLY);
 }
 
@@ -99,12 +99,12 @@ void ClassicFlow::OnKeyPress(unsigned long keysym) {
 void ClassicFlow::OnButtonPress(std::uint32_t x, std::uint32_t y) {
   if (finished_ || c_.point_index != kClassicPoints) return;
   const int hit = HitButton(buttons_, x, y);
-  if (hit != kNoButton) screen_.DrawButtons(hit);
+  if (hit != kNoButton) screen_.DrawButtons(hit, std::nullopt);
 }
 
 void ClassicFlow::OnButtonRelease(std::uint32_t x, std::uint32_t y) {
   if (finished_ || c_.point_index != kClassicPoints) return;
-  screen_.DrawButtons(kNoButton);
+  screen_.DrawButtons(kNoButton, std::nullopt);
   switch (HitButton(buttons_, x, y)) {
     case kButtonRecalibrate:
       Recalibrate();
@@ -125,14 +125,14 @@ void ClassicFlow::Recalibrate() {
   screen_.Clear();
   screen_.HidePointer();
   c_.point_index = 0;
-  screen_.DrawButtons(kButtonRecalibrate);
+  screen_.DrawButtons(kButtonRecalibrate, std::nullopt);
   SendClassicFlag(ch_, CLASSIC_CALIB_BEGIN);
-  screen_.DrawCrosshair(Point(0));
+  screen_.DrawCrosshair(Point(0), std::nullopt);
 }
 
 void ClassicFlow::Accept() {
   SendClassicFlag(ch_, CLASSIC_CALIB_ACCEPT);
-  screen_.DrawButtons(kButtonOk);
+  screen_.DrawButtons(kButtonOk, std::nullopt);
   screen_.Release();
   std::copy_n(c_.calib.begin(), classic_calib::kResultSize,
               c_.config.main.begin() + classic_record::kCalibrationOffset);
@@ -142,7 +142,7 @@ void ClassicFlow::Accept() {
 }
 
 void ClassicFlow::Cancel() {
-  screen_.DrawButtons(kButtonCancel);
+  screen_.DrawButtons(kButtonCancel, std::nullopt);
   SendClassicFlag(ch_, CLASSIC_CALIB_END);
   classic_calib::SetState(c_.calib, classic_calib::kStateCancelled);
   SendClassicCalib(ch_, c_.calib);

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "calibration-common/button_row.h"
+#include "calibration-common/screen.h"
 #include "calibration-common/screen_geometry.h"
 #include "calibration-common/versions.h"
 
@@ -14,18 +15,6 @@ namespace lumaro {
 
 inline constexpr char kClassicFont[] = "*-*-12-*";
 inline constexpr int kClassicPoints = 4;
-
-// A text of the collecting face at (W/2 + dx, H/4 + dy), its baseline origin.
-struct ClassicText {
-  const char* text;
-  int dx;
-  int dy;
-};
-inline constexpr std::array<ClassicText, 3> kClassicTexts = {{
-    {"Lumaro touchscreen calibration utility", -130, 0},
-    {"Touch crosshair to calibrate", -95, 30},
-    {kClassicWindowVersion, -45, 60},
-}};
 
 // The buttons: 85 x 50 outlines at W/2 - 130, W/2 - 40 and W/2 + 50, top
 // H/2 - 15, drawn with line width 3; labels at H/2 + 13. Hit boxes are 80
@@ -48,6 +37,16 @@ constexpr ButtonRowLayout ClassicButtons(ScreenSize s) {
   row.hit_top = cy - 15;
   row.hit_bottom = cy + 30;
   return row;
+}
+
+// The collecting face's three texts; the result face shows only the buttons.
+inline ScreenFace ClassicFace(ScreenSize s) {
+  return {{{{"Lumaro touchscreen calibration utility", -130, 0},
+            {"Touch crosshair to calibrate", -95, 30},
+            {kClassicWindowVersion, -45, 60}}},
+          {"", 0, 0},
+          false,
+          ClassicButtons(s)};
 }
 
 }  // namespace lumaro

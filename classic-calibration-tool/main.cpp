@@ -9,9 +9,9 @@
 
 #include "calibration-common/calib_main.h"
 #include "calibration-common/session_start.h"
+#include "calibration-common/x_screen.h"
 #include "classic-calibration-tool/classic_flow.h"
 #include "classic-calibration-tool/classic_startup.h"
-#include "classic-calibration-tool/x_screen.h"
 #include "driver-interface/requests.h"
 
 namespace {
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
                              stderr)) {
     return FailWithoutWindow(io, channel.fd, [&] { SendClassicFlag(channel, CLASSIC_CALIB_END); });
   }
-  XClassicScreen screen(display);
+  XCalibrationScreen screen(display, ClassicFace({display.width, display.height}));
   ClassicFlow flow(context, channel, screen, {display.width, display.height});
   RunCalibrationLoop(display, flow);
   io.Close(channel.fd);

@@ -83,7 +83,7 @@ class SimulatedCamera final : public DeviceIo {
   sim::CameraController camera_{&trace_, &log_};
 };
 
-class FakeScreen final : public CalibScreen {
+class FakeScreen final : public CalibrationScreen {
  public:
   std::vector<PixelPoint> crosshairs;
   std::vector<int> buttons;  // the pressed button of each DrawButtons
@@ -101,6 +101,7 @@ class FakeScreen final : public CalibScreen {
   void Clear() override {}
   void ShowPointer() override { pointer_shown = true; }
   void HidePointer() override { pointer_shown = false; }
+  void Release() override {}
 };
 
 }  // namespace lumaro::fakes

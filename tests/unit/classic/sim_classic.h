@@ -133,14 +133,14 @@ inline void StoreUnit(ClassicChannel& ch, std::uint8_t unit, const classic_recor
 }
 
 // A screen that notes what it draws in the journal.
-class JournalScreen final : public ClassicScreen {
+class JournalScreen final : public CalibrationScreen {
  public:
   explicit JournalScreen(Journal& j) : journal(j) {}
   Journal& journal;
-  void DrawCrosshair(PixelPoint at) override {
+  void DrawCrosshair(PixelPoint at, std::optional<std::int32_t>) override {
     journal.push_back("crosshair " + std::to_string(at.x) + " " + std::to_string(at.y));
   }
-  void DrawButtons(int pressed) override {
+  void DrawButtons(int pressed, std::optional<std::int32_t>) override {
     journal.push_back("buttons " + std::to_string(pressed));
   }
   void Clear() override { journal.push_back("clear"); }
