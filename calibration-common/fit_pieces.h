@@ -15,6 +15,7 @@
 #pragma once
 
 #include <array>
+#include <utility>
 
 namespace lumaro::fit {
 
@@ -35,6 +36,20 @@ inline int PivotRow(const Matrix& a, int col, int size) {
   int row = col;
   while (row < size && a[row][col] == 0.0) ++row;
   return row < size ? row : -1;
+}
+
+// Applies the pivot rule to column `col`: row `col` and the pivot row are
+// exchanged in `a` and in each companion beside it (a matrix or a vector).
+// False when the column has no pivot.
+template <typename... Companions>
+bool TakePivot(Matrix& a, int col, int size, Companions&... companions) {
+  const int row = PivotRow(a, col, size);
+  if (row < 0) return false;
+  if (row != col) {
+    std::swap(a[row], a[col]);
+    (std::swap(companions[row], companions[col]), ...);
+  }
+  return true;
 }
 
 }  // namespace lumaro::fit

@@ -54,12 +54,7 @@ bool InvertByGaussJordan(Matrix n, int m, Matrix& e) {
     for (int k = 0; k < m; ++k) e[r][k] = r == k ? 1.0 : 0.0;
   }
   for (int col = 0; col < m; ++col) {
-    const int p = fit::PivotRow(n, col, m);
-    if (p < 0) return false;
-    if (p != col) {
-      std::swap(n[p], n[col]);
-      std::swap(e[p], e[col]);
-    }
+    if (!fit::TakePivot(n, col, m, e)) return false;
     const double pivot = n[col][col];
     for (int r = 0; r < m; ++r) {
       if (r == col) continue;

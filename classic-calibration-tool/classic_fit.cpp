@@ -60,13 +60,7 @@ using Vector = std::array<double, kMaxTerms>;
 // has no usable pivot.
 bool GaussJordan(Matrix& a, Vector& bx, Vector& by, int size) {
   for (int t = 0; t < size; ++t) {
-    const int v = fit::PivotRow(a, t, size);
-    if (v < 0) return false;
-    if (v != t) {
-      std::swap(a[t], a[v]);
-      std::swap(bx[t], bx[v]);
-      std::swap(by[t], by[v]);
-    }
+    if (!fit::TakePivot(a, t, size, bx, by)) return false;
     for (int v = 0; v < size; ++v) {
       if (v == t) continue;
       const double f = a[v][t] / a[t][t];

@@ -22,21 +22,19 @@ inline constexpr int kClassicPoints = 4;
 constexpr ButtonRowLayout ClassicButtons(ScreenSize s) {
   const std::uint32_t cx = s.width >> 1;
   const std::uint32_t cy = s.height >> 1;
-  ButtonRowLayout row{};
-  row.left = {cx - 130, cx - 40, cx + 50};
-  row.top = cy - 15;
-  row.width = 85;
-  row.height = 50;
-  row.fill_width = 80;
-  row.fill_height = 45;
-  row.label_x = {cx - 120, cx - 5, cx + 74};
-  row.label_y = cy + 13;
-  row.line_width = 3;
-  row.hit_left = row.left;
-  row.hit_right = {cx - 50, cx + 40, cx + 130};
-  row.hit_top = cy - 15;
-  row.hit_bottom = cy + 30;
-  return row;
+  return {.left = {cx - 130, cx - 40, cx + 50},
+          .top = cy - 15,
+          .width = 85,
+          .height = 50,
+          .fill_width = 80,
+          .fill_height = 45,
+          .label_x = {cx - 120, cx - 5, cx + 74},
+          .label_y = cy + 13,
+          .line_width = 3,
+          .hit_left = {cx - 130, cx - 40, cx + 50},
+          .hit_right = {cx - 50, cx + 40, cx + 130},
+          .hit_top = cy - 15,
+          .hit_bottom = cy + 30};
 }
 
 // The collecting face's three texts; the result face shows only the buttons.

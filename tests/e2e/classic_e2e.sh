@@ -33,13 +33,8 @@ case_calibration_then_ok() {
   calibrate_until_result
   screenshot "$WORK/result.png"
   # Buttons at x 830-915, 920-1005, 1010-1095, y 525-575.
-  local x
-  for x in 834 911 924 1001 1014 1091; do
-    [ "$(pixel "$WORK/result.png" "$x" 550)" = "$GREY" ] || fail "no button fill at x $x"
-  done
-  for x in 826 917 1007 1099; do
-    [ "$(pixel "$WORK/result.png" "$x" 550)" = "$BLACK" ] || fail "button area reaches x $x"
-  done
+  pixels_are "$WORK/result.png" 550 "$GREY" "no button fill at" 834 911 924 1001 1014 1091
+  pixels_are "$WORK/result.png" 550 "$BLACK" "button area reaches" 826 917 1007 1099
   [ "$(pixel "$WORK/result.png" 960 529)" = "$GREY" ] || fail "button top"
   [ "$(pixel "$WORK/result.png" 960 521)" = "$BLACK" ] || fail "above the buttons"
   [ "$(pixel "$WORK/result.png" 960 579)" = "$BLACK" ] || fail "below the buttons"

@@ -58,13 +58,8 @@ case_four_points_then_ok() {
   expect_fit_stored
   # The result face: three grey buttons at x 770-890, 900-1020, 1030-1150,
   # y 540-630 (fills inset by 3 pixels inside their outlines).
-  local x
-  for x in 773 887 903 1017 1033 1147; do
-    [ "$(pixel "$WORK/result.png" "$x" 585)" = "$GREY" ] || fail "no button fill at x $x"
-  done
-  for x in 765 895 1025 1155; do
-    [ "$(pixel "$WORK/result.png" "$x" 585)" = "$BLACK" ] || fail "button area reaches x $x"
-  done
+  pixels_are "$WORK/result.png" 585 "$GREY" "no button fill at" 773 887 903 1017 1033 1147
+  pixels_are "$WORK/result.png" 585 "$BLACK" "button area reaches" 765 895 1025 1155
   [ "$(pixel "$WORK/result.png" 960 543)" = "$GREY" ] || fail "button top"
   [ "$(pixel "$WORK/result.png" 960 627)" = "$GREY" ] || fail "button bottom"
   [ "$(pixel "$WORK/result.png" 960 536)" = "$BLACK" ] || fail "above the buttons"

@@ -34,6 +34,16 @@ pixel() {
   convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | awk 'NR == 2 { print tolower(substr($3, 2, 6)) }'
 }
 
+# pixels_are FILE Y RRGGBB WHAT X...: fails with "WHAT x X" unless the pixel
+# at each (X, Y) has that colour.
+pixels_are() {
+  local image=$1 y=$2 colour=$3 what=$4 x
+  shift 4
+  for x in "$@"; do
+    [ "$(pixel "$image" "$x" "$y")" = "$colour" ] || fail "$what x $x"
+  done
+}
+
 # screen_pixel_is X Y RRGGBB: true when the live screen shows that colour.
 screen_pixel_is() {
   screenshot "$WORK/probe.png" 2>/dev/null && [ "$(pixel "$WORK/probe.png" "$1" "$2")" = "$3" ]
