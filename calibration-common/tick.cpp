@@ -46,10 +46,6 @@ bool TakeTick() {
   return true;
 }
 
-void RaiseTick() {
-  g_tick = 1;
-}
-
 int TickGatedIo::Ioctl(int fd, unsigned long request, void* block) {
   if (request != waiting_request_) return inner_.Ioctl(fd, request, block);
   SetAlarmMask(SIG_UNBLOCK);  // a tick blocked meanwhile is handled here

@@ -18,8 +18,6 @@ bool StartTicks();
 void StopTicks();
 // True once for each tick (or run of ticks) since the last call.
 bool TakeTick();
-// Records a tick as the handler does.
-void RaiseTick();
 
 // Forwards every call to `inner`; the request `waiting_request` (the one the
 // touch loop waits in) runs with SIGALRM unblocked, and fails at once with
