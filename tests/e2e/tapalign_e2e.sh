@@ -77,10 +77,11 @@ case_collecting_face_and_idle_cpu() {
   [ -z "${LUMARO_SCREENSHOTS:-}" ] || cp "$WORK/collect.png" "$LUMARO_SCREENSHOTS/tapalign-collect.png"
   # A 40-pixel cross and the corners of a 40 x 40 square centred on (96, 60).
   local xy
-  for xy in "96 45" "96 75" "81 60" "111 60" "76 45" "80 40" "116 75" "112 80"; do
+  for xy in "96 45" "96 75" "81 60" "111 60" "76 45" "80 40" "112 40" "116 45" "76 75" "80 80" \
+    "116 75" "112 80"; do
     [ "$(pixel "$WORK/collect.png" $xy)" = "$WHITE" ] || fail "no crosshair at $xy"
   done
-  for xy in "86 50" "106 70" "92 40" "100 40" "76 55" "96 90" "130 60"; do
+  for xy in "86 50" "106 70" "92 40" "100 40" "100 80" "76 55" "116 64" "96 90" "130 60"; do
     [ "$(pixel "$WORK/collect.png" $xy)" = "$BLACK" ] || fail "crosshair spills to $xy"
   done
   # While it waits for touches the tool sleeps in the driver's request.
