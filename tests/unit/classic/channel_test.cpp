@@ -70,12 +70,16 @@ TEST(ClassicChannel, SegmentsTakeWholeBlocksAndLongOnesAreRefusedUnsent) {
   EXPECT_EQ(c.io.Block(0x80, 0)[0], 1);  // the marker
   EXPECT_EQ(c.io.Block(0x80, 1)[1], main[25]);
   EXPECT_EQ(c.io.Block(0x80, 11)[26], main[175 + 185]);  // segment 3's last byte
-  Bytes segment(1023);
+  Bytes segment(1024);
   EXPECT_TRUE(record_read(c.ch, 0x80, 6, std::span(segment).first(186)));
   EXPECT_TRUE(std::equal(main.begin() + 175, main.begin() + 361, segment.begin()));
   c.io.TakeCommands();
-  Bytes out(1024);
-  EXPECT_FALSE(record_read(c.ch, 0x80, 0, out));
+  // The longest segment spans all 32 blocks of the record; a longer one is
+  // refused unread.
+  EXPECT_TRUE(record_read(c.ch, 0x80, 0, std::span(segment).first(1023)));
+  EXPECT_EQ(c.io.TakeCommands(), 32u);
+  EXPECT_EQ(segment[0], main[0]);
+  EXPECT_FALSE(record_read(c.ch, 0x80, 0, segment));
   EXPECT_EQ(c.io.TakeCommands(), 0u);
 
   // A segment without its marker is refused and leaves the caller's bytes.
