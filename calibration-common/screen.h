@@ -13,6 +13,9 @@
 
 namespace lumaro {
 
+// The keysym of Escape, which ends a session in every state.
+inline constexpr unsigned long kEscapeKeysym = 0xFF1B;
+
 // A text at (W/2 + dx, H/4 + dy), its baseline origin.
 struct FaceText {
   std::string text;

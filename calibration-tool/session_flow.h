@@ -48,8 +48,6 @@ namespace lumaro {
 inline constexpr int kSteadyTolerance = 99;
 // Steady packets counted before the next one gives the sample.
 inline constexpr std::int32_t kSteadyPackets = 100;
-inline constexpr unsigned long kEscapeKeysym = 0xFF1B;
-
 class CalibrationFlow {
  public:
   CalibrationFlow(CalibSession& session, const ReadStatus& reads, DeviceIo& io,

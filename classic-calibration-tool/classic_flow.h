@@ -18,8 +18,6 @@
 
 namespace lumaro {
 
-inline constexpr unsigned long kEscapeKeysym = 0xFF1B;
-
 // Writes the main record back when it was read at start-up, each segment only
 // if it was read. Otherwise writes nothing: bytes never read must not replace
 // the controller's stored configuration. A write the controller refuses
