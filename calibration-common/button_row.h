@@ -37,6 +37,25 @@ struct ButtonRowLayout {
   std::uint32_t hit_bottom;
 };
 
+// Which rectangle of a button takes its clicks, from the outline's corner.
+enum class HitArea { kOutline, kFill };
+
+// A row of `width` x `height` outlines at `left` and `top`, each filled
+// (width - 5) x (height - 5) at (left + 3, top + 3), with its label at
+// (label_x, label_y).
+constexpr ButtonRowLayout MakeButtonRow(std::array<std::uint32_t, kButtonCount> left,
+                                        std::uint32_t top, std::uint32_t width,
+                                        std::uint32_t height,
+                                        std::array<std::uint32_t, kButtonCount> label_x,
+                                        std::uint32_t label_y, int line_width, HitArea hit) {
+  ButtonRowLayout row{left,    top,        width, height, width - 5, height - 5, label_x,
+                      label_y, line_width, left,  {},     top,       0};
+  const std::uint32_t hit_width = hit == HitArea::kOutline ? width : row.fill_width;
+  for (int i = 0; i < kButtonCount; ++i) row.hit_right[i] = left[i] + hit_width;
+  row.hit_bottom = top + (hit == HitArea::kOutline ? height : row.fill_height);
+  return row;
+}
+
 // The first button (in row order) whose hit box holds (x, y), or kNoButton.
 constexpr int HitButton(const ButtonRowLayout& row, std::uint32_t x, std::uint32_t y) {
   if (!(row.hit_top < y && y < row.hit_bottom)) return kNoButton;

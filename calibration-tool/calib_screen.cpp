@@ -25,20 +25,9 @@ float TargetUnits(std::uint32_t pixel, std::uint32_t extent) {
 ButtonRowLayout ResultButtons(ScreenSize s) {
   const std::uint32_t cx = s.width >> 1;
   const std::uint32_t top = s.height >> 1;
-  const std::array<std::uint32_t, kButtonCount> left = {cx - 190, cx - 60, cx + 70};
-  return {.left = left,
-          .top = top,
-          .width = 120,
-          .height = 90,
-          .fill_width = 115,
-          .fill_height = 85,
-          .label_x = {cx - 165, cx - 2, cx + 113},
-          .label_y = top + 47,
-          .line_width = 0,  // the texts drawn first leave it at 2
-          .hit_left = left,
-          .hit_right = {left[0] + 120, left[1] + 120, left[2] + 120},
-          .hit_top = top,
-          .hit_bottom = top + 90};
+  // Line width 0: the texts drawn first leave it at 2.
+  return MakeButtonRow({cx - 190, cx - 60, cx + 70}, top, 120, 90, {cx - 165, cx - 2, cx + 113},
+                       top + 47, 0, HitArea::kOutline);
 }
 
 ScreenFace CalibFace(ScreenSize s) {

@@ -22,19 +22,8 @@ inline constexpr int kClassicPoints = 4;
 constexpr ButtonRowLayout ClassicButtons(ScreenSize s) {
   const std::uint32_t cx = s.width >> 1;
   const std::uint32_t cy = s.height >> 1;
-  return {.left = {cx - 130, cx - 40, cx + 50},
-          .top = cy - 15,
-          .width = 85,
-          .height = 50,
-          .fill_width = 80,
-          .fill_height = 45,
-          .label_x = {cx - 120, cx - 5, cx + 74},
-          .label_y = cy + 13,
-          .line_width = 3,
-          .hit_left = {cx - 130, cx - 40, cx + 50},
-          .hit_right = {cx - 50, cx + 40, cx + 130},
-          .hit_top = cy - 15,
-          .hit_bottom = cy + 30};
+  return MakeButtonRow({cx - 130, cx - 40, cx + 50}, cy - 15, 85, 50, {cx - 120, cx - 5, cx + 74},
+                       cy + 13, 3, HitArea::kFill);
 }
 
 // The collecting face's three texts; the result face shows only the buttons.
