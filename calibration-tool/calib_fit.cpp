@@ -75,6 +75,26 @@ bool InvertByGaussJordan(Matrix n, int m, Matrix& e) {
   return true;
 }
 
+using Moments = std::array<std::array<double, 2 * kMaxDegree + 1>, 2 * kMaxDegree + 1>;
+
+// moment[i][j]: the sum over the points of raw_y^j * raw_x^i, for i + j up
+// to twice the degree.
+Moments MomentSums(int degree, std::span<const float> raw_x, std::span<const float> raw_y,
+                   std::size_t n) {
+  Moments moment{};
+  for (int i = 0; i <= 2 * degree; ++i) {
+    for (int j = 0; i + j <= 2 * degree; ++j) {
+      double sum = 0.0;
+      for (std::size_t k = 0; k < n; ++k) {
+        sum +=
+            std::pow(static_cast<double>(raw_y[k]), j) * std::pow(static_cast<double>(raw_x[k]), i);
+      }
+      moment[i][j] = sum;
+    }
+  }
+  return moment;
+}
+
 // The least-squares polynomial of total degree `degree` in the raw position
 // that maps each point's raw position onto its target, written into the
 // block; the block is untouched on failure.
@@ -90,17 +110,7 @@ bool FitTargetPolynomial(int degree, std::size_t min_points, FitPoints points, P
     for (int j = 0; j <= degree - i; ++j) basis[m++] = {i, j};
   }
 
-  double moment[2 * kMaxDegree + 1][2 * kMaxDegree + 1] = {};
-  for (int i = 0; i <= 2 * degree; ++i) {
-    for (int j = 0; i + j <= 2 * degree; ++j) {
-      double sum = 0.0;
-      for (std::size_t k = 0; k < n; ++k) {
-        sum +=
-            std::pow(static_cast<double>(raw_y[k]), j) * std::pow(static_cast<double>(raw_x[k]), i);
-      }
-      moment[i][j] = sum;
-    }
-  }
+  const Moments moment = MomentSums(degree, raw_x, raw_y, n);
   std::array<double, kMaxTerms> rhs{};
   Matrix normal{};
   for (int a = 0; a < m; ++a) {
