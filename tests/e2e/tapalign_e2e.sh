@@ -84,6 +84,10 @@ case_collecting_face_and_idle_cpu() {
   for xy in "86 50" "106 70" "92 40" "100 40" "100 80" "76 55" "116 64" "96 90" "130 60"; do
     [ "$(pixel "$WORK/collect.png" $xy)" = "$BLACK" ] || fail "crosshair spills to $xy"
   done
+  # Exactly those ten lines: an end moved by one pixel changes the count.
+  local lit
+  lit=$(convert "$WORK/collect.png" -crop 50x50+71+35 -depth 8 txt:- | grep -ci "#$WHITE")
+  [ "$lit" = 365 ] || fail "the crosshair lights $lit pixels, not 365"
   # While it waits for touches the tool sleeps in the driver's request.
   local pid ticks_before ticks_after
   pid=$(pgrep -P "$SIM_PID" -x tapalign) || fail "no tapalign process"

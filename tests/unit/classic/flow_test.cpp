@@ -228,6 +228,9 @@ TEST_F(ClassicRun, CancelAndEscapeEndWithoutWriting) {
   EXPECT_FALSE(collecting.finished());
   collecting.OnKeyPress(kEscapeKeysym);
   EXPECT_TRUE(collecting.finished());
+  io.QueueEvent(classic_event::kContact, 96, 60);
+  collecting.Poll();  // a finished flow reads nothing more
+  EXPECT_TRUE(io.HasEvents());
   EXPECT_EQ(journal, (Journal{"crosshair 96 60", "CLASSIC_CALIB_END", "release"}));
 }
 
