@@ -102,6 +102,7 @@ case_collecting_face_and_idle_cpu() {
   finish_tool
   [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
   expect_blocks_restored
+  expect_no_grep "$WORK/tool-stderr.log" 'Cannot open font'  # its own font loaded
 }
 
 run_case "$@"
