@@ -71,7 +71,6 @@ TEST_F(Fit, FailuresLeaveTypeZero) {
   Square(1);
   EXPECT_FALSE(Run(13, 3));
   EXPECT_EQ(result[0], 0);
-  EXPECT_FALSE(Run(15, 9));    // cubic needs 10
   EXPECT_FALSE(Run(0x19, 4));  // map 0 is invalid
   EXPECT_EQ(result[17], 0xEE);
 
@@ -85,6 +84,15 @@ TEST_F(Fit, FailuresLeaveTypeZero) {
   result[0] = 0xEE;
   EXPECT_FALSE(ClassicFit(13, touches, targets, span, std::span(result).first(184)));
   EXPECT_EQ(result[0], 0xEE);
+
+  // Nine scattered points: the cubic needs ten, whatever the arithmetic says.
+  touches.clear();
+  for (int i = 0; i < 9; ++i) touches.push_back({37.0 * i + i * i, 53.0 * i - 2.0 * i * i});
+  targets = touches;
+  EXPECT_FALSE(Run(15, 9));
+  touches.push_back({500.0, 20.0});
+  targets = touches;
+  EXPECT_TRUE(Run(15, 10));
 }
 
 TEST_F(Fit, CalibrationOffSpanModesAndNoMap) {
