@@ -90,8 +90,18 @@ case_manual_pages() {
 build_packages() {
   need cpack cmake
   need dpkg-deb dpkg
-  (cd "$WORK" && cpack -G DEB --config "$LUMARO_BUILD/CPackConfig.cmake" -B "$WORK/pkg") \
-    >"$WORK/cpack.log" 2>&1 || { tail -n 20 "$WORK/cpack.log"; fail "cpack"; }
+  local cpack=(cpack -G DEB --config "$LUMARO_BUILD/CPackConfig.cmake" -B "$WORK/pkg")
+  if [ "${LUMARO_HARDENING:-OFF}" != ON ]; then
+    # A tree without the hardening flags makes no packages, and says why;
+    # its packages are looked at only when asked for explicitly.
+    if (cd "$WORK" && "${cpack[@]}") >"$WORK/cpack.log" 2>&1; then
+      fail "cpack packaged an unhardened tree"
+    fi
+    grep -q 'is not hardened' "$WORK/cpack.log" || { cat "$WORK/cpack.log"; fail "cpack's refusal"; }
+    [ -z "$(ls "$WORK"/pkg/*.deb 2>/dev/null)" ] || fail "a refused cpack left packages"
+    export LUMARO_TEST_UNHARDENED_PACKAGES=1
+  fi
+  (cd "$WORK" && "${cpack[@]}") >"$WORK/cpack.log" 2>&1 || { tail -n 20 "$WORK/cpack.log"; fail "cpack"; }
   RUNTIME_DEB=$(ls "$WORK"/pkg/lumaro_*.deb)
   DEVTOOLS_DEB=$(ls "$WORK"/pkg/lumaro-devtools_*.deb)
   mkdir -p "$WORK/root"
