@@ -115,17 +115,14 @@ gboolean OnSignal(gpointer user) {
 
 void OnChildExit(GPid, gint status, gpointer user) {
   auto* sim = static_cast<Simulator*>(user);
-  if (sim->ended_by_us) {
-    sim->exit_status = 0;
-    sim->log->Line("command ended by lumaro-sim");
-    g_main_loop_quit(sim->loop);
-    return;
-  }
+  // The command's own status, also when the simulator ended it: a command
+  // that fails on SIGTERM, or dies of it, is not reported as a success.
   if (WIFEXITED(status)) {
     sim->exit_status = WEXITSTATUS(status);
   } else if (WIFSIGNALED(status)) {
     sim->exit_status = 128 + WTERMSIG(status);
   }
+  if (sim->ended_by_us) sim->log->Line("command ended by lumaro-sim");
   sim->log->Line("command exited " + std::to_string(sim->exit_status));
   g_main_loop_quit(sim->loop);
 }
@@ -264,6 +261,11 @@ int Run(const SimOptions& options) {
     g_idle_add(PlayUnplugged, &sim);
   }
 
+  // The signals are caught before the command starts: one that comes early
+  // still ends the command rather than the simulator.
+  sim.loop = g_main_loop_new(nullptr, FALSE);
+  const guint sigint = g_unix_signal_add(SIGINT, OnSignal, &sim);
+  const guint sigterm = g_unix_signal_add(SIGTERM, OnSignal, &sim);
   SetPreload();
   std::vector<gchar*> argv;
   for (const std::string& arg : options.command) argv.push_back(const_cast<gchar*>(arg.c_str()));
@@ -276,15 +278,17 @@ int Run(const SimOptions& options) {
     std::fprintf(stderr, "lumaro-sim: cannot run %s: %s\n", options.command[0].c_str(),
                  spawn_error->message);
     g_error_free(spawn_error);
+    g_source_remove(sigint);
+    g_source_remove(sigterm);
+    g_main_loop_unref(sim.loop);
     release();
     return 127;
   }
 
-  sim.loop = g_main_loop_new(nullptr, FALSE);
   g_child_watch_add(sim.child, OnChildExit, &sim);
-  g_unix_signal_add(SIGINT, OnSignal, &sim);
-  g_unix_signal_add(SIGTERM, OnSignal, &sim);
   g_main_loop_run(sim.loop);
+  g_source_remove(sigint);
+  g_source_remove(sigterm);
   g_main_loop_unref(sim.loop);
   g_spawn_close_pid(sim.child);
 

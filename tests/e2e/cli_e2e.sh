@@ -66,6 +66,8 @@ lumaro-sim|directory|lumaro-sim dir -- true|65|dir: Is a directory
 lumaro-sim|empty file|lumaro-sim empty -- true|65|empty:
 lumaro-sim|malformed trace, command not run|lumaro-sim bad.ltrace -- false|65|bad.ltrace: line 2: 'frame' takes 1 field, found 2
 lumaro-sim|the command's status|lumaro-sim --linger 0 --log /dev/null ok.ltrace -- sh -c 'exit 3'|3|
+lumaro-sim|command ended by the simulator|lumaro-sim --log /dev/null ok.ltrace -- sh -c 'kill $PPID; exec sleep 30'|143|
+lumaro-sim|command failing as it ends|lumaro-sim --log /dev/null ok.ltrace -- sh -c 'trap "exit 5" TERM; kill $PPID; sleep 5 & wait'|5|
 lumaro-sim|full disk|lumaro-sim --state-out /dev/full ok.ltrace -- true|1|No space left on device
 lumaro-sim|unknown option|lumaro-sim --bogus ok.ltrace -- true|64|unknown option --bogus
 lumaro-sim|missing value|lumaro-sim ok.ltrace --rate|64|--rate needs a value

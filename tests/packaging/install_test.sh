@@ -51,10 +51,12 @@ systemd-analyze verify --man=no "$UNIT" 2>"$WORK/verify.log" || { cat "$WORK/ver
 
 step "the installed daemon under the installed simulator, as a user with only the group lumaro"
 log="$WORK/sim.log"
+# The daemon runs until it is stopped: 143 is the simulator's SIGTERM at the
+# end of the trace.
 timeout 120 /usr/libexec/lumaro/lumaro-sim --linger 0.3 --log "$log" --node-group lumaro \
   /usr/share/lumaro/scenes/tap.ltrace -- \
   setpriv --reuid=nobody --regid=nogroup --groups=lumaro --inh-caps=-all /usr/sbin/lumarod \
-  >"$WORK/daemon.out" 2>&1 || { cat "$WORK/daemon.out"; fail "lumaro-sim"; }
+  >"$WORK/daemon.out" 2>&1 || [ $? = $((128 + 15)) ] || { cat "$WORK/daemon.out"; fail "lumaro-sim"; }
 grep -q '^open touch success$' "$WORK/daemon.out" || { cat "$WORK/daemon.out"; fail "lumarod did not open the node"; }
 reports=$(grep -c '^report ' "$log" || true)
 [ "$reports" -gt 0 ] || { cat "$log"; fail "no reports"; }
