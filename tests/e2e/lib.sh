@@ -7,22 +7,8 @@ SIM="$LUMARO_BIN/lumaro-sim"
 DAEMON="$LUMARO_BIN/lumarod"
 PROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/node-probe"
 
-# missing_host_piece WHAT PACKAGE: the test cannot run without WHAT from the
-# host, which PACKAGE provides. A casual build skips the test (status 77);
-# scripts/test sets LUMARO_REQUIRE_HOST_TOOLS=1, and there it fails.
-missing_host_piece() {
-  if [ "${LUMARO_REQUIRE_HOST_TOOLS:-}" = 1 ]; then
-    echo "FAIL: missing from this machine: $1 (package $2; scripts/install-deps installs it)" >&2
-    exit 1
-  fi
-  echo "SKIP: missing from this machine: $1 (package $2)" >&2
-  exit 77
-}
-
-if [ ! -e /usr/lib/x86_64-linux-gnu/libumockdev-preload.so.0 ] &&
-  ! ldconfig -p | grep libumockdev-preload.so.0 >/dev/null; then
-  missing_host_piece "umockdev's preload library libumockdev-preload.so.0" umockdev
-fi
+source "$(dirname "${BASH_SOURCE[0]}")/host.sh"
+have_umockdev || missing_host_piece "umockdev's preload library libumockdev-preload.so.0" umockdev
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/lumaro-e2e.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT

@@ -78,8 +78,8 @@ case_node_group_decides_access() {
   # The nodes as the udev rule leaves them (root, a group, 0660) and the
   # daemon as an unprivileged user: with the group it opens, reads, writes
   # and reopens the node after an unplug; without it, it is refused.
-  [ "$(id -u)" = 0 ] || { echo "SKIP: needs root to switch users" >&2; exit 77; }
-  command -v setpriv >/dev/null || { echo "SKIP: setpriv is not installed" >&2; exit 77; }
+  [ "$(id -u)" = 0 ] || cannot_run "switching users needs root"
+  command -v setpriv >/dev/null || missing_host_piece setpriv util-linux
   local group=4242
   while getent group "$group" >/dev/null; do group=$((group + 1)); done
   : "${LUMARO_SCENES:?LUMARO_SCENES must name the rendered scenes}"

@@ -7,17 +7,9 @@ set -euo pipefail
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/lumaro-pkg.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
-# need PROGRAM PACKAGE: as missing_host_piece in the end-to-end tests, skips
-# without PROGRAM, or fails under scripts/test (LUMARO_REQUIRE_HOST_TOOLS=1).
-need() {
-  command -v "$1" >/dev/null && return
-  if [ "${LUMARO_REQUIRE_HOST_TOOLS:-}" = 1 ]; then
-    echo "FAIL: missing from this machine: $1 (package $2; scripts/install-deps installs it)" >&2
-    exit 1
-  fi
-  echo "SKIP: missing from this machine: $1 (package $2)" >&2
-  exit 77
-}
+source "$(dirname "$0")/../e2e/host.sh"
+# need PROGRAM PACKAGE: the test cannot run without PROGRAM.
+need() { command -v "$1" >/dev/null || missing_host_piece "$1" "$2"; }
 
 PROGRAMS_1="tapalign tapalign-classic lumaro-record lumaro-replay lumaro-plot lumaro-doctor"
 
