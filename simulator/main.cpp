@@ -322,7 +322,7 @@ int main(int argc, char** argv) {
         "lumaro-sim", error,
         "usage: lumaro-sim [OPTION]... TRACE -- COMMAND [ARGS...] (--help lists the options)\n");
   }
-  if (help) return lumaro::cli::PrintHelp("lumaro-sim", kUsage);
+  if (help) return lumaro::cli::PrintHelp("lumaro-sim", SimHelp().c_str());
   if (options.version) return lumaro::cli::PrintVersion("lumaro-sim");
   return Run(options);
 }

@@ -6,10 +6,13 @@
 #include <cstdlib>
 #include <utility>
 
+#include "cli/options.h"
 #include "trace/trace.h"
 
 namespace lumaro::sim {
 namespace {
+
+namespace cli = lumaro::cli;
 
 bool ParsePositive(const std::string& text, double max, double* out) {
   if (text.empty()) return false;
@@ -54,161 +57,199 @@ bool ParseClassicBlock(const std::string& text, std::pair<std::uint32_t, std::ui
   return true;
 }
 
-bool TakesValue(const std::string& option) {
-  static constexpr const char* kValueOptions[] = {"--rate",
-                                                  "--packet-rate",
-                                                  "--linger",
-                                                  "--log",
-                                                  "--state-out",
-                                                  "--node-group",
-                                                  "--short-read-every",
-                                                  "--fail-every",
-                                                  "--classic-fail-read",
-                                                  "--classic-fail-write-after",
-                                                  "--classic-refuse-writes"};
-  for (const char* known : kValueOptions) {
-    if (option == known) return true;
+constexpr char kSynopsis[] =
+    "usage: lumaro-sim [OPTION]... TRACE -- COMMAND [ARGS...]\n"
+    "Runs COMMAND against the simulated camera controller at /dev/lumaro and classic\n"
+    "controller at /dev/LumaroClassic, played from TRACE (- for standard input).\n";
+
+constexpr char kExitStatus[] =
+    "Exit status: COMMAND's, also when the simulator ended it with SIGTERM at the\n"
+    "end of the trace (128 plus the signal when a signal ended it); 1 when the\n"
+    "simulator fails (--log or --state-out cannot be written, the nodes cannot be\n"
+    "made), 64 usage error, 65 TRACE unreadable or malformed, 127 COMMAND cannot\n"
+    "be run.\n";
+
+using cli::Option;
+
+// A rate above 0 and at most 1e6 per second.
+cli::OptionAction Rate(double* out, const char* what) {
+  return [out, what](const std::string& value, std::string* error) {
+    if (ParsePositive(value, 1e6, out) && *out > 0) return true;
+    *error = what;
+    return false;
+  };
+}
+
+cli::OptionAction EveryNth(int* out, const std::string& name) {
+  return [out, name](const std::string& value, std::string* error) {
+    double n = 0;
+    if (ParsePositive(value, 1e9, &n) && n >= 1 && n == static_cast<int>(n)) {
+      *out = static_cast<int>(n);
+      return true;
+    }
+    *error = name + " takes a whole number from 1";
+    return false;
+  };
+}
+
+cli::OptionAction Text(std::string* out) {
+  return [out](const std::string& value, std::string*) {
+    *out = value;
+    return true;
+  };
+}
+
+cli::OptionAction Set(bool* out, bool to) {
+  return [out, to](const std::string&, std::string*) {
+    *out = to;
+    return true;
+  };
+}
+
+bool TakeClassicRefusal(const std::string& value, ClassicFaults* classic, std::string* error) {
+  const std::size_t colon = value.find(':');
+  std::uint64_t from = 0;
+  std::uint64_t count = 0;
+  if (colon == std::string::npos || !ParseUnsigned(value.substr(0, colon), UINT32_MAX, &from) ||
+      !ParseUnsigned(value.substr(colon + 1), UINT32_MAX, &count) || from == 0) {
+    *error = "--classic-refuse-writes takes FROM:COUNT, FROM from 1";
+    return false;
   }
-  return false;
+  classic->refused_writes_from = from;
+  classic->refused_writes_count = count;
+  return true;
+}
+
+// The options of /dev/lumaro's playback and of the command's surroundings.
+std::vector<Option> PlaybackOptions(SimOptions* o) {
+  return {
+      {"--rate", "N", "frames served to read per second (default 240)",
+       Rate(&o->rate, "--rate takes a number of frames per second above 0")},
+      {"--packet-rate", "N",
+       "touch packets (request 192) and classic events (request 242)\n"
+       "served per second (default 200)",
+       Rate(&o->packet_rate, "--packet-rate takes a number of packets per second above 0")},
+      {"--linger", "S", "seconds from the end of the trace to SIGTERM (default 1)",
+       [o](const std::string& value, std::string* error) {
+         if (ParsePositive(value, 3600, &o->linger)) return true;
+         *error = "--linger takes a number of seconds from 0 to 3600";
+         return false;
+       }},
+      {"--log", "FILE",
+       "one line per request, report and playback event (default\n"
+       "standard error); a request 192 or 242 that fails with\n"
+       "EAGAIN because nothing is due is not logged",
+       Text(&o->log_path)},
+      {"--state-out", "FILE",
+       "writes the controllers' final state (classic blocks too) as a\ntrace",
+       Text(&o->state_out_path)},
+      {"--no-usb", "",
+       "the simulated USB bus (USB_DEVFS_PATH, read by libusb 0.1)\n"
+       "lists no device; by default it lists the controller,\n"
+       "5a3e:0c20, as device 001/002",
+       Set(&o->usb_device, false)},
+      {"--node-group", "GROUP",
+       "both nodes belong to root and GROUP (a name or number) with\n"
+       "mode 0660, as the packaged udev rule sets them: a command\n"
+       "that drops to another user reaches them only with GROUP",
+       [o](const std::string& value, std::string* error) {
+         o->node_group = value;
+         if (!value.empty()) return true;
+         *error = "--node-group takes a group name or number";
+         return false;
+       }},
+      Option::Heading("Faults of /dev/lumaro beyond the trace's own (readerr, readzero, fail,\n"
+                      "failonce, unplug, wait):"),
+      {"--short-read-every", "N", "every Nth frame is read cut to half its length",
+       EveryNth(&o->faults.short_read_every, "--short-read-every")},
+      {"--fail-every", "N", "every Nth request to /dev/lumaro fails with EIO",
+       EveryNth(&o->faults.fail_every, "--fail-every")},
+  };
+}
+
+// The misbehaviour of the classic controller's command channel.
+std::vector<Option> ClassicOptions(ClassicFaults* classic) {
+  return {
+      Option::Heading("Misbehaviour of the classic controller's command channel:"),
+      {"--classic-fail-read", "TARGET:BLOCK",
+       "reads of that block (target 0x80 or 0 to 3) get a failure\n"
+       "status; may be given more than once",
+       [classic](const std::string& value, std::string* error) {
+         std::pair<std::uint32_t, std::uint32_t> block;
+         if (ParseClassicBlock(value, &block)) {
+           classic->failing_reads.insert(block);
+           return true;
+         }
+         *error =
+             "--classic-fail-read takes TARGET:BLOCK, target 0x80 (blocks 0 to 31) or 0 to 3 "
+             "(blocks 0 to 3)";
+         return false;
+       }},
+      {"--classic-fail-write-after", "N",
+       "the first N block writes succeed, every later one gets a\nfailure status",
+       [classic](const std::string& value, std::string* error) {
+         std::uint64_t count = 0;
+         if (ParseUnsigned(value, UINT32_MAX, &count)) {
+           classic->writes_before_failure = count;
+           return true;
+         }
+         *error = "--classic-fail-write-after takes a number of block writes";
+         return false;
+       }},
+      {"--classic-refuse-writes", "FROM:COUNT",
+       "block writes number FROM to FROM+COUNT-1 (counted from 1)\n"
+       "get a failure status; later ones succeed again",
+       [classic](const std::string& value, std::string* error) {
+         return TakeClassicRefusal(value, classic, error);
+       }},
+      {"--classic-short-reply", "", "data replies carry one data byte less than they should",
+       Set(&classic->short_data, true)},
+      {"--classic-garbage-reply", "", "every reply has a bad sync byte, status and checksum",
+       Set(&classic->garbage, true)},
+  };
+}
+
+// Every option of lumaro-sim, in the order --help lists them.
+std::vector<Option> SimOptionTable(SimOptions* o, bool* help) {
+  std::vector<Option> table = PlaybackOptions(o);
+  for (Option& option : ClassicOptions(&o->classic)) table.push_back(std::move(option));
+  table.push_back({"--help", "", "this text", Set(help, true), "-h", true});
+  table.push_back({"--version", "", "the version", Set(&o->version, true), "", true});
+  return table;
 }
 
 }  // namespace
 
+std::string SimHelp() {
+  SimOptions options;
+  bool help = false;
+  return kSynopsis + cli::OptionHelp(SimOptionTable(&options, &help)) + kExitStatus;
+}
+
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, bool* help,
                      std::string* error) {
   *help = false;
-  std::size_t i = 0;
-  for (; i < args.size(); ++i) {
-    std::string arg = args[i];
-    if (arg == "--") break;
-    if (arg == "--help" || arg == "-h") {
-      *help = true;
-      return true;
-    }
-    if (arg == "--version") {
-      options->version = true;
-      return true;
-    }
-    if (arg == "--no-usb") {
-      options->usb_device = false;
-      continue;
-    }
-    if (arg == "--classic-short-reply") {
-      options->classic.short_data = true;
-      continue;
-    }
-    if (arg == "--classic-garbage-reply") {
-      options->classic.garbage = true;
-      continue;
-    }
-    if (arg.size() > 1 && arg[0] == '-' && arg.rfind("--", 0) != 0) {
-      *error = "unknown option " + arg;
-      return false;
-    }
-    if (arg.rfind("--", 0) != 0) {
-      if (!options->trace_path.empty()) {
-        *error = "more than one trace given: '" + arg + "' (put the command after --)";
-        return false;
-      }
+  cli::ParseSetup setup;
+  setup.rest_after_dashes = true;
+  setup.operand = [options](const std::string& arg, std::string* error) {
+    if (options->trace_path.empty()) {
       options->trace_path = arg;
-      continue;
+      return true;
     }
-    std::string value;
-    const std::size_t equals = arg.find('=');
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-      arg.resize(equals);
-    }
-    if (arg == "--no-usb" || arg == "--classic-short-reply" || arg == "--classic-garbage-reply" ||
-        arg == "--help" || arg == "--version") {
-      *error = arg + " takes no value";
-      return false;
-    }
-    if (!TakesValue(arg)) {
-      *error = "unknown option " + arg;
-      return false;
-    }
-    if (equals == std::string::npos) {
-      if (i + 1 == args.size()) {
-        *error = arg + " needs a value";
-        return false;
-      }
-      value = args[++i];
-    }
-    if (arg == "--rate") {
-      if (!ParsePositive(value, 1e6, &options->rate) || options->rate <= 0) {
-        *error = "--rate takes a number of frames per second above 0";
-        return false;
-      }
-    } else if (arg == "--packet-rate") {
-      if (!ParsePositive(value, 1e6, &options->packet_rate) || options->packet_rate <= 0) {
-        *error = "--packet-rate takes a number of packets per second above 0";
-        return false;
-      }
-    } else if (arg == "--short-read-every" || arg == "--fail-every") {
-      double n = 0;
-      if (!ParsePositive(value, 1e9, &n) || n < 1 || n != static_cast<int>(n)) {
-        *error = arg + " takes a whole number from 1";
-        return false;
-      }
-      (arg == "--fail-every" ? options->faults.fail_every : options->faults.short_read_every) =
-          static_cast<int>(n);
-    } else if (arg == "--node-group") {
-      if (value.empty()) {
-        *error = "--node-group takes a group name or number";
-        return false;
-      }
-      options->node_group = value;
-    } else if (arg == "--linger") {
-      if (!ParsePositive(value, 3600, &options->linger)) {
-        *error = "--linger takes a number of seconds from 0 to 3600";
-        return false;
-      }
-    } else if (arg == "--classic-fail-read") {
-      std::pair<std::uint32_t, std::uint32_t> block;
-      if (!ParseClassicBlock(value, &block)) {
-        *error =
-            "--classic-fail-read takes TARGET:BLOCK, target 0x80 (blocks 0 to 31) or 0 to 3 "
-            "(blocks 0 to 3)";
-        return false;
-      }
-      options->classic.failing_reads.insert(block);
-    } else if (arg == "--classic-fail-write-after") {
-      std::uint64_t count = 0;
-      if (!ParseUnsigned(value, UINT32_MAX, &count)) {
-        *error = "--classic-fail-write-after takes a number of block writes";
-        return false;
-      }
-      options->classic.writes_before_failure = count;
-    } else if (arg == "--classic-refuse-writes") {
-      const std::size_t colon = value.find(':');
-      std::uint64_t from = 0;
-      std::uint64_t count = 0;
-      if (colon == std::string::npos || !ParseUnsigned(value.substr(0, colon), UINT32_MAX, &from) ||
-          !ParseUnsigned(value.substr(colon + 1), UINT32_MAX, &count) || from == 0) {
-        *error = "--classic-refuse-writes takes FROM:COUNT, FROM from 1";
-        return false;
-      }
-      options->classic.refused_writes_from = from;
-      options->classic.refused_writes_count = count;
-    } else if (arg == "--log") {
-      options->log_path = value;
-    } else if (arg == "--state-out") {
-      options->state_out_path = value;
-    } else {
-      *error = "unknown option " + arg;
-      return false;
-    }
-  }
+    *error = "more than one trace given: '" + arg + "' (put the command after --)";
+    return false;
+  };
+  const std::vector<Option> table = SimOptionTable(options, help);
+  if (!cli::ParseOptions(table, setup, args, &options->command, error)) return false;
+  if (*help || options->version) return true;
   if (options->trace_path.empty()) {
     *error = "no trace given";
     return false;
   }
-  if (i >= args.size() || i + 1 == args.size()) {
+  if (options->command.empty()) {
     *error = "no command given after --";
     return false;
   }
-  options->command.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
   return true;
 }
 
