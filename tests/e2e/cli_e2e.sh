@@ -33,6 +33,15 @@ lumaro-replay|standard input|lumaro-replay - <ok.ltrace|0|
 lumaro-replay|malformed trace|lumaro-replay bad.ltrace|65|bad.ltrace: line 2: 'frame' takes 1 field
 lumaro-doctor|no arguments|lumaro-doctor|64|
 lumaro-doctor|malformed trace|lumaro-doctor bad.ltrace|65|bad.ltrace: line 2: 'frame' takes 1 field
+lumaro-doctor|missing file|lumaro-doctor nope.ltrace|65|nope.ltrace: No such file or directory
+lumaro-doctor|directory|lumaro-doctor dir|65|dir: Is a directory
+lumaro-doctor|standard input|lumaro-doctor - <tap.ltrace|1|warn  calibration
+lumaro-doctor|picture on a full disk|lumaro-doctor --png /dev/full tap.ltrace|3|/dev/full: No space left on device
+lumaro-doctor|unwritable picture, nothing analysed|lumaro-doctor --png dir/no/x.png tap.ltrace|3|dir/no/x.png: No such file or directory
+lumaro-doctor|no device|lumaro-doctor --live 1|3|cannot open /dev/lumaro
+lumaro-doctor|unwritable save, nothing recorded|lumaro-sim --linger 0 --log /dev/null tap.ltrace -- lumaro-doctor --live 1 --save dir/no/t.ltrace|3|dir/no/t.ltrace: No such file or directory
+lumaro-doctor|flag given a value|lumaro-doctor --json=1 tap.ltrace|64|--json takes no value
+lumaro-doctor|--help|lumaro-doctor --help|0|3 the doctor failed
 lumaro-record|full disk (simulated device)|lumaro-sim --linger 0 --log /dev/null tap.ltrace -- lumaro-record --frames 3 /dev/full|1|cannot write the trace: No space left on device
 lumaro-record|missing file|lumaro-record --frames 1 out|1|cannot open /dev/lumaro: No such file or directory
 lumaro-record|directory|lumaro-record --frames 1 dir|1|dir: Is a directory

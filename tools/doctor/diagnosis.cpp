@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <tuple>
+
+#include "driver-interface/requests.h"
 
 namespace lumaro::doctor {
 namespace {
@@ -37,6 +41,50 @@ std::string Format(const char* format, ...) {
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
   return text;
+}
+
+// "EIO (Input/output error)".
+std::string ErrorName(int error) {
+  const char* name = strerrorname_np(error);
+  return Format("%s (%s)", name != nullptr ? name : Format("errno %d", error).c_str(),
+                std::strerror(error));
+}
+
+// "240 GET_GEOMETRY".
+std::string RequestName(unsigned long code) {
+  const RequestInfo* info = FindTouchRequest(code);
+  return Format("%lu%s%s", code, info != nullptr ? " " : "", info != nullptr ? info->name : "");
+}
+
+bool Unanswered(const IdentityProbe& id, unsigned long code) {
+  return std::any_of(id.requests.begin(), id.requests.end(),
+                     [code](const RequestProbe& r) { return r.code == code && !r.answered; });
+}
+
+// The identity's failure when a camera's lens block is unusable: a lens
+// request the controller did not answer is named as the cause.
+void LensFailure(const IdentityProbe& id, Check& c) {
+  std::string unanswered, invalid;
+  for (const auto& [camera, valid, request] : {std::tuple{"A", id.lens_a_valid, GET_LENS_A},
+                                               std::tuple{"B", id.lens_b_valid, GET_LENS_B}}) {
+    if (valid) continue;
+    std::string& list = Unanswered(id, request) ? unanswered : invalid;
+    list += Format("%s%s (request %s)", list.empty() ? "" : " and ", camera,
+                   RequestName(request).c_str());
+  }
+  c.status = Status::kFail;
+  if (!unanswered.empty()) {
+    c.summary += "; the controller did not answer the lens request of camera " + unanswered +
+                 ": the engine uses its default lens";
+    c.action =
+        "check the controller's connection and power, then run the doctor again; if the request "
+        "still goes unanswered, the controller needs service";
+  }
+  if (!invalid.empty()) {
+    c.summary +=
+        "; the lens block of camera " + invalid + " is invalid: the engine uses its default lens";
+    if (c.action.empty()) c.action = "have the controller's lens parameters rewritten";
+  }
 }
 
 struct Window {
@@ -149,7 +197,7 @@ Check LinkCheck(const ProbeResult& probe) {
   std::string errors;
   int error_count = 0;
   for (const auto& [error, count] : link.read_errors) {
-    errors += Format("%s%d x errno %d", errors.empty() ? "" : ", ", count, error);
+    errors += Format("%s%d x %s", errors.empty() ? "" : ", ", count, ErrorName(error).c_str());
     error_count += count;
   }
   c.summary = Format(
@@ -179,7 +227,9 @@ Check IdentityCheck(const ProbeResult& probe) {
   Check c{"identity", Status::kOk, "", "", ""};
   std::string unanswered;
   for (const RequestProbe& r : id.requests) {
-    if (!r.answered) unanswered += Format("%s%lu", unanswered.empty() ? "" : ", ", r.code);
+    if (!r.answered) {
+      unanswered += Format("%s%s", unanswered.empty() ? "" : ", ", RequestName(r.code).c_str());
+    }
   }
   c.summary = Format("product 0x%04x, series %d, size %s", id.product, id.series,
                      id.size_text.empty() ? "(none)" : id.size_text.c_str());
@@ -192,13 +242,7 @@ Check IdentityCheck(const ProbeResult& probe) {
     c.summary += "; not a camera controller (0x0c20): the engine is not set up";
     c.action = "connect the camera controller this frame needs";
   } else if (!id.lens_a_valid || !id.lens_b_valid) {
-    c.status = Status::kFail;
-    c.summary +=
-        Format("; the lens block of camera %s is invalid: the engine uses its default lens",
-               !id.lens_a_valid && !id.lens_b_valid ? "A and B"
-               : !id.lens_a_valid                   ? "A"
-                                                    : "B");
-    c.action = "have the controller's lens parameters rewritten";
+    LensFailure(id, c);
   } else if (!unanswered.empty() || !id.geometry_valid) {
     c.status = Status::kWarn;
     if (!unanswered.empty()) c.summary += "; unanswered requests: " + unanswered;
@@ -394,9 +438,10 @@ Check TouchesCheck(const ProbeResult& probe) {
     if (scan.pairing_margin < kCloseMargin) ++close;
   }
   c.summary = Format(
-      "%d touches in %zu reports; %d two-finger scans, in %d of which the choice "
+      "%d touch%s in %zu report%s; %d two-finger scan%s, in %d of which the choice "
       "between the touches and their ghosts was close",
-      touches, probe.reports.size(), pairs, close);
+      touches, touches == 1 ? "" : "es", probe.reports.size(), probe.reports.size() == 1 ? "" : "s",
+      pairs, pairs == 1 ? "" : "s", close);
   c.json_extra = Format(",\"touches\":%d,\"two_finger_scans\":%d,\"close_ghost_choices\":%d",
                         touches, pairs, close);
   return c;

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <fstream>
 
-#include "cli/cli.h"
 #include "driver-interface/requests.h"
 #include "tools/recorder.h"
 
@@ -19,6 +18,9 @@ namespace lumaro::doctor {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+
+// Off a terminal, the progress is a plain line this often.
+constexpr long long kPlainProgressSeconds = 10;
 
 void OnSignal(int) {
   g_interrupted = true;
@@ -41,7 +43,7 @@ class TimedIo final : public DeviceIo {
     const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(options_.now() - start_);
     if (elapsed.count() != shown_) {
       shown_ = elapsed.count();
-      Progress();
+      if (options_.terminal || shown_ % kPlainProgressSeconds == 0) Progress();
     }
     if (elapsed.count() >= options_.seconds || g_interrupted) stop_ = true;
     errno = error;
@@ -57,9 +59,10 @@ class TimedIo final : public DeviceIo {
 
   void Progress() {
     if (options_.progress == nullptr) return;
-    std::fprintf(options_.progress, "\rlumaro-doctor: recording %lld of %ld s, %ld frames",
+    std::fprintf(options_.progress, "%slumaro-doctor: recording %lld of %ld s, %ld frames%s",
+                 options_.terminal ? "\r" : "",
                  static_cast<long long>(std::min<long long>(shown_, options_.seconds)),
-                 options_.seconds, frames_);
+                 options_.seconds, frames_, options_.terminal ? "" : "\n");
     std::fflush(options_.progress);
   }
 
@@ -132,7 +135,7 @@ bool RecordFrom(DeviceIo& io, const LiveOptions& options, std::string* trace_tex
   TimedIo timed(io, options, stop);
   const tools::RecordResult result = tools::RecordTrace(timed, out, 0, stop);
   timed.Progress();
-  if (options.progress != nullptr) std::fputc('\n', options.progress);
+  if (options.progress != nullptr && options.terminal) std::fputc('\n', options.progress);
   std::fclose(out);
   trace_text->assign(text, size);
   std::free(text);
@@ -144,8 +147,7 @@ bool RecordFrom(DeviceIo& io, const LiveOptions& options, std::string* trace_tex
   return true;
 }
 
-bool RecordLive(long seconds, const std::string& save_path, std::string* trace_text,
-                std::string* error) {
+bool RecordLive(long seconds, std::string* trace_text, std::string* error) {
   // Without SA_RESTART, so a waiting read returns and the recording ends.
   struct sigaction action {};
   action.sa_handler = OnSignal;
@@ -157,9 +159,9 @@ bool RecordLive(long seconds, const std::string& save_path, std::string* trace_t
   LiveOptions options;
   options.seconds = seconds;
   options.progress = stderr;
+  options.terminal = ::isatty(STDERR_FILENO) == 1;
   options.holder = NodeHolder();
-  if (!RecordFrom(io, options, trace_text, error)) return false;
-  return save_path.empty() || cli::WriteFileAtomically(save_path, *trace_text, error);
+  return RecordFrom(io, options, trace_text, error);
 }
 
 }  // namespace lumaro::doctor

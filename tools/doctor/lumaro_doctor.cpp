@@ -1,16 +1,15 @@
 // lumaro-doctor [--json] [--png FILE] TRACE | --live SECONDS: runs a trace
 // through the daemon's own frame path, checks the link, the identity, the
 // calibration and what each camera sees, and prints one line per check.
-//
-// Exit status: 0 ok, 1 warnings only, 2 any failure, 64 usage error, 65 an
-// unreadable or malformed trace; 1 also when the picture cannot be written
-// or a live recording fails.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "cli/cli.h"
+#include "cli/options.h"
 #include "tools/doctor/diagnosis.h"
 #include "tools/doctor/frame_probe.h"
 #include "tools/doctor/live_record.h"
@@ -21,94 +20,173 @@
 namespace {
 
 namespace cli = lumaro::cli;
+namespace doctor = lumaro::doctor;
 
 constexpr char kProgram[] = "lumaro-doctor";
+// The doctor itself could not do what was asked (no device, a recording
+// that failed, an output that cannot be written): distinct from the
+// verdicts 0, 1 and 2.
+constexpr int kToolFailed = 3;
+
 constexpr char kUsage[] =
     "usage: lumaro-doctor [--json] [--png FILE] TRACE\n"
     "       lumaro-doctor [--json] [--png FILE] [--save TRACE] --live SECONDS\n";
+constexpr char kAbout[] =
+    "Runs a recorded trace (- for standard input) through the touch daemon's own\n"
+    "frame path and says what is wrong with the touch frame: one line per check\n"
+    "(ok, warn, fail).\n\n";
+constexpr char kExitStatus[] =
+    "\nExit status: 0 ok, 1 warnings, 2 failures, 3 the doctor failed (no device,\n"
+    "recording failed, output cannot be written), 64 usage, 65 unreadable trace.\n";
 
-constexpr char kHelp[] =
-    "usage: lumaro-doctor [--json] [--png FILE] TRACE\n"
-    "       lumaro-doctor [--json] [--png FILE] [--save TRACE] --live SECONDS\n"
-    "Runs a recorded trace through the touch daemon's own frame path and says\n"
-    "what is wrong with the touch frame: one line per check (ok, warn, fail).\n"
-    "\n"
-    "  --json          one JSON object instead of the lines\n"
-    "  --png FILE      draw each camera's line images over time, with findings\n"
-    "  --live SECONDS  record /dev/lumaro for SECONDS first (lumarod must be stopped)\n"
-    "  --save TRACE    keep the live recording in TRACE\n"
-    "  --help, --version\n"
-    "\n"
-    "Exit status: 0 ok, 1 warnings, 2 failures, 64 usage, 65 unreadable trace.\n";
+struct DoctorOptions {
+  std::string trace_path;
+  std::string png_path;
+  std::string save_path;
+  bool json = false;
+  long live_seconds = 0;
+  bool help = false;
+  bool version = false;
+};
+
+cli::OptionAction Text(std::string* out) {
+  return [out](const std::string& value, std::string*) {
+    *out = value;
+    return true;
+  };
+}
+
+std::vector<cli::Option> OptionTable(DoctorOptions* o) {
+  return {
+      {"--json", "", "one JSON object instead of the lines",
+       [o](const std::string&, std::string*) { return o->json = true; }},
+      {"--png", "FILE", "draw each camera's line images over time, with findings",
+       Text(&o->png_path)},
+      {"--live", "SECONDS", "record /dev/lumaro for SECONDS first (lumarod must be stopped)",
+       [o](const std::string& value, std::string* error) {
+         char* end = nullptr;
+         o->live_seconds = std::strtol(value.c_str(), &end, 10);
+         if (!value.empty() && *end == '\0' && o->live_seconds > 0 && o->live_seconds <= 86400) {
+           return true;
+         }
+         *error = "--live takes a number of seconds from 1 to 86400";
+         return false;
+       }},
+      {"--save", "TRACE", "keep the live recording in TRACE", Text(&o->save_path)},
+      {"--help", "", "this text", [o](const std::string&, std::string*) { return o->help = true; },
+       "-h", true},
+      {"--version", "", "the version",
+       [o](const std::string&, std::string*) { return o->version = true; }, "", true},
+  };
+}
 
 int Usage(const std::string& message) {
   return cli::UsageError(kProgram, message, kUsage);
 }
 
+// Parses the command line; a status to exit with, or -1 to go on.
+int ParseCommandLine(int argc, char** argv, DoctorOptions* o) {
+  cli::ParseSetup setup;
+  setup.operand = [o](const std::string& arg, std::string* error) {
+    if (o->trace_path.empty()) {
+      o->trace_path = arg;
+      return true;
+    }
+    *error = "one trace at a time";
+    return false;
+  };
+  const std::vector<cli::Option> table = OptionTable(o);
+  std::string error;
+  if (!cli::ParseOptions(table, setup, cli::Arguments(argc, argv), nullptr, &error)) {
+    return Usage(error);
+  }
+  if (o->help) {
+    const std::string help = kUsage + std::string(kAbout) + cli::OptionHelp(table) + kExitStatus;
+    return cli::PrintHelp(kProgram, help.c_str());
+  }
+  if (o->version) return cli::PrintVersion(kProgram);
+  if ((o->live_seconds > 0) == !o->trace_path.empty())
+    return Usage("give a TRACE or --live SECONDS");
+  if (!o->save_path.empty() && o->live_seconds == 0) return Usage("--save goes with --live");
+  return -1;
+}
+
+// The outputs, opened before any recording starts, so that one that cannot
+// be written costs no recording.
+struct Outputs {
+  cli::AtomicFile save;
+  cli::AtomicFile png;
+};
+
+bool OpenOutputs(const DoctorOptions& o, Outputs* out, std::string* error) {
+  return (o.save_path.empty() || out->save.Open(o.save_path, error)) &&
+         (o.png_path.empty() || out->png.Open(o.png_path, error));
+}
+
+bool WriteAll(cli::AtomicFile& file, const std::string& path, const std::string& bytes,
+              std::string* error) {
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file.stream()) != bytes.size()) {
+    *error = path + ": " + std::strerror(errno);
+    file.Discard();
+    return false;
+  }
+  return file.Commit(error);
+}
+
+// The trace to diagnose: recorded live (and saved), or read from a file or
+// standard input. A status to exit with, or -1 to go on.
+int LoadTrace(const DoctorOptions& o, Outputs& outputs, lumaro::trace::Trace* trace,
+              std::string* name) {
+  std::string text, error;
+  if (o.live_seconds > 0) {
+    if (!doctor::RecordLive(o.live_seconds, &text, &error)) {
+      return cli::Fail(kProgram, error, kToolFailed);
+    }
+    if (!o.save_path.empty() && !WriteAll(outputs.save, o.save_path, text, &error)) {
+      return cli::Fail(kProgram, error, kToolFailed);
+    }
+    *name = o.save_path.empty() ? "(live)" : o.save_path;
+    if (!lumaro::trace::ParseTrace(text, trace, &error)) {
+      return cli::Fail(kProgram, "the recording: " + error, kToolFailed);
+    }
+    return -1;
+  }
+  *name = o.trace_path == "-" ? "standard input" : o.trace_path;
+  if (!cli::ReadInput(o.trace_path, &text, &error))
+    return cli::Fail(kProgram, error, cli::kBadInput);
+  if (!lumaro::trace::ParseTrace(text, trace, &error)) {
+    return cli::Fail(kProgram, *name + ": " + error, cli::kBadInput);
+  }
+  return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string trace_path, png_path, save_path;
-  bool json = false;
-  long live_seconds = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h") return cli::PrintHelp(kProgram, kHelp);
-    if (arg == "--version") return cli::PrintVersion(kProgram);
-    if (arg == "--json") {
-      json = true;
-    } else if (arg == "--png" || arg == "--save" || arg == "--live") {
-      if (i + 1 == argc) return Usage(std::string(arg) + " needs a value");
-      const char* value = argv[++i];
-      if (arg == "--png") {
-        png_path = value;
-      } else if (arg == "--save") {
-        save_path = value;
-      } else {
-        char* end = nullptr;
-        live_seconds = std::strtol(value, &end, 10);
-        if (*end != '\0' || live_seconds <= 0 || live_seconds > 86400) {
-          return Usage("--live takes a number of seconds from 1 to 86400");
-        }
-      }
-    } else if (arg.size() > 1 && arg.front() == '-') {
-      return Usage("unknown option " + std::string(arg));
-    } else if (!trace_path.empty()) {
-      return Usage("one trace at a time");
-    } else {
-      trace_path = arg;
-    }
-  }
-  if ((live_seconds > 0) == !trace_path.empty()) return Usage("give a TRACE or --live SECONDS");
-  if (!save_path.empty() && live_seconds == 0) return Usage("--save goes with --live");
+  DoctorOptions options;
+  if (const int status = ParseCommandLine(argc, argv, &options); status >= 0) return status;
 
-  lumaro::trace::Trace trace;
+  Outputs outputs;
   std::string error;
-  if (live_seconds > 0) {
-    std::string text;
-    if (!lumaro::doctor::RecordLive(live_seconds, save_path, &text, &error)) {
-      return cli::Fail(kProgram, error, cli::kFailed);
-    }
-    trace_path = save_path.empty() ? "(live)" : save_path;
-    if (!lumaro::trace::ParseTrace(text, &trace, &error)) {
-      return cli::Fail(kProgram, "the recording: " + error, cli::kFailed);
-    }
-  } else if (!lumaro::trace::LoadTraceFile(trace_path, &trace, &error)) {
-    return cli::Fail(kProgram, error, cli::kBadInput);
-  }
+  if (!OpenOutputs(options, &outputs, &error)) return cli::Fail(kProgram, error, kToolFailed);
+  lumaro::trace::Trace trace;
+  std::string name;
+  if (const int status = LoadTrace(options, outputs, &trace, &name); status >= 0) return status;
 
-  const lumaro::doctor::ProbeResult probe = lumaro::doctor::ProbeTrace(trace);
-  const lumaro::doctor::Diagnosis diagnosis = lumaro::doctor::Diagnose(probe);
-  const std::string out = json ? lumaro::doctor::FormatJson(diagnosis, trace_path)
-                               : lumaro::doctor::FormatText(diagnosis);
-  if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
-    return cli::Fail(kProgram, "cannot write the result", cli::kFailed);
-  }
-  if (!png_path.empty()) {
-    const bool written = lumaro::doctor::WriteWaterfallPng(
-        png_path, trace_path.substr(trace_path.rfind('/') + 1), probe, diagnosis, &error);
+  const doctor::ProbeResult probe = doctor::ProbeTrace(trace);
+  const doctor::Diagnosis diagnosis = doctor::Diagnose(probe);
+  const std::string out =
+      options.json ? doctor::FormatJson(diagnosis, name) : doctor::FormatText(diagnosis);
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  if (!cli::FlushStdout(&error)) return cli::Fail(kProgram, error, kToolFailed);
+  if (!options.png_path.empty()) {
+    std::string png;
+    const bool drawn = doctor::DrawWaterfallPng(name.substr(name.rfind('/') + 1), trace, probe,
+                                                diagnosis, &png, &error);
     lumaro::tools::ReleaseDrawingCaches();
-    if (!written) return cli::Fail(kProgram, error, cli::kFailed);
+    if (!drawn || !WriteAll(outputs.png, options.png_path, png, &error)) {
+      return cli::Fail(kProgram, error, kToolFailed);
+    }
   }
-  return lumaro::doctor::ExitStatus(diagnosis);
+  return doctor::ExitStatus(diagnosis);
 }

@@ -1,10 +1,12 @@
 #include "tools/doctor/waterfall_png.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 
 #include "tools/plot/drawing.h"
+#include "touch-daemon/frame_pipeline.h"
 
 namespace lumaro::doctor {
 namespace {
@@ -17,7 +19,7 @@ constexpr int kSamplesPerPixel = 2;
 constexpr int kPanelWidth = kSamples / kSamplesPerPixel;
 constexpr int kMaxRows = 1000;
 constexpr double kMargin = 24;
-constexpr double kHeader = 70;
+constexpr double kHeader = 86;
 constexpr double kPathsSize = 400;
 
 constexpr Rgb kLit{0.97, 0.97, 0.93};
@@ -26,6 +28,8 @@ constexpr Rgb kKept{0.10, 0.30, 0.65};     // shadows the engine kept
 constexpr Rgb kOutside{0.78, 0.80, 0.86};  // outside the lens window
 constexpr Rgb kFault{0.85, 0.10, 0.10};
 constexpr Rgb kSpeck{1.0, 0.55, 0.0};
+constexpr Rgb kCamera{0.1, 0.5, 0.1};
+constexpr Rgb kLinkColours[] = {{0.85, 0.10, 0.10}, {0.0, 0.0, 0.0}, {0.45, 0.2, 0.7}};
 
 std::uint32_t Pixel(Rgb c) {
   auto channel = [](double v) { return static_cast<std::uint32_t>(std::clamp(v, 0.0, 1.0) * 255); };
@@ -117,6 +121,33 @@ void DrawFindings(cairo_t* cr, const ProbeResult& probe, const CameraFindings& f
   cairo_stroke(cr);
 }
 
+// Link events as ticks left of a panel, at the height of their time: read
+// errors red, unplugs black, re-identifications violet.
+void DrawLinkMarks(cairo_t* cr, const std::vector<LinkMark>& marks, int rows, double left,
+                   double top) {
+  cairo_set_line_width(cr, 2);
+  for (const LinkMark& mark : marks) {
+    SetColour(cr, kLinkColours[static_cast<int>(mark.kind)]);
+    const double y = top + mark.at * rows;
+    cairo_move_to(cr, left - 20, y);
+    cairo_line_to(cr, left - 11, y);
+    cairo_stroke(cr);
+  }
+}
+
+// Where the cameras sit: both at the ends of the edge at the baseline's top,
+// camera A at X 0, camera B at X 1 of the baseline.
+void DrawCameras(cairo_t* cr, const ProbeResult& probe, const tools::View& view) {
+  const EngineScale& k = probe.scale;
+  SetColour(cr, kCamera);
+  for (const double x : {k.XOffset, k.XScale + k.XOffset}) {
+    const double px = view.X(std::clamp(x, 0.0, tools::kReportMax));
+    const double py = view.Y(std::clamp<double>(k.YOffset, 0, tools::kReportMax));
+    cairo_rectangle(cr, px - 5, py - 5, 10, 10);
+  }
+  cairo_fill(cr);
+}
+
 // The reported paths on the report space, and each obstruction's line of
 // sight from its camera to where it meets the border.
 void DrawPaths(cairo_t* cr, const ProbeResult& probe, const Diagnosis& d, double left, double top) {
@@ -129,6 +160,7 @@ void DrawPaths(cairo_t* cr, const ProbeResult& probe, const Diagnosis& d, double
   cairo_rectangle(cr, left, top, kPathsSize, kPathsSize);
   cairo_stroke(cr);
   for (std::size_t s = 0; s < tools::kReportSlots; ++s) tools::DrawSlot(cr, view, probe.reports, s);
+  DrawCameras(cr, probe, view);
   const EngineScale& k = probe.scale;
   for (int c = 0; c < 2; ++c) {
     for (const Obstruction& o : d.cameras[c].obstructions) {
@@ -150,8 +182,34 @@ void DrawPaths(cairo_t* cr, const ProbeResult& probe, const Diagnosis& d, double
 
 }  // namespace
 
-bool WriteWaterfallPng(const std::string& path, const std::string& trace_name,
-                       const ProbeResult& probe, const Diagnosis& diagnosis, std::string* error) {
+std::vector<LinkMark> LinkMarks(const trace::Trace& trace) {
+  std::vector<std::pair<LinkMark::Kind, std::size_t>> events;  // at frame
+  std::size_t frames = 0;
+  for (const trace::Record& r : trace.records) {
+    // Time-outs are read past, as the daemon does: no event.
+    const bool read_error =
+        r.kind == trace::RecordKind::kReadError && r.value != ETIMEDOUT && r.value != ETIME;
+    if (r.kind == trace::RecordKind::kFrame) {
+      if (!r.bytes.empty() && r.bytes[0] == kReinitFrameMarker) {
+        events.push_back({LinkMark::Kind::kReidentify, frames});
+      }
+      ++frames;
+    } else if (read_error) {
+      events.push_back({LinkMark::Kind::kReadError, frames});
+    } else if (r.kind == trace::RecordKind::kUnplug) {
+      events.push_back({LinkMark::Kind::kUnplug, frames});
+    }
+  }
+  std::vector<LinkMark> marks;
+  for (const auto& [kind, at] : events) {
+    marks.push_back({kind, frames == 0 ? 0.0 : static_cast<double>(at) / frames});
+  }
+  return marks;
+}
+
+bool DrawWaterfallPng(const std::string& trace_name, const trace::Trace& trace,
+                      const ProbeResult& probe, const Diagnosis& diagnosis, std::string* png,
+                      std::string* error) {
   const int rows = static_cast<int>(std::clamp<std::size_t>(probe.scans.size(), 1, kMaxRows));
   const double panel_top = kHeader;
   const std::array<double, 2> panel_left{kMargin + 10, kMargin + 10 + kPanelWidth + kMargin + 10};
@@ -168,6 +226,7 @@ bool WriteWaterfallPng(const std::string& path, const std::string& trace_name,
     }
     DrawFindings(cr, probe, diagnosis.cameras[c], c, rows, panel_left[c], panel_top);
   }
+  DrawLinkMarks(cr, LinkMarks(trace), rows, panel_left[0], panel_top);
   DrawPaths(cr, probe, diagnosis, paths_left, panel_top);
   if (!canvas.Ok(error)) return false;
 
@@ -194,8 +253,12 @@ bool WriteWaterfallPng(const std::string& path, const std::string& trace_name,
   cairo_show_text(cr,
                   "dark: shadow   blue: shadows the engine kept   green lines: lens window   "
                   "red: obstruction, blocked scans, line of sight to clean   orange: flicker");
+  cairo_move_to(cr, kMargin, 56);
+  cairo_show_text(cr,
+                  "ticks left of camera A: red read error, black unplug, violet "
+                  "re-identification   green squares: the cameras");
 
-  return canvas.WritePng(path, error);
+  return canvas.EncodePng(png, error);
 }
 
 }  // namespace lumaro::doctor
