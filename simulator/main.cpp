@@ -182,27 +182,112 @@ bool GrantNodeGroup(UMockdevTestbed* testbed, const std::string& group_name,
   return true;
 }
 
+// Reads and parses TRACE; kOk, or the status to exit with.
+int LoadTrace(const std::string& path, trace::Trace* trace) {
+  std::string text, error;
+  if (!cli::ReadInput(path, &text, &error)) return cli::Fail("lumaro-sim", error, cli::kBadInput);
+  if (!trace::ParseTrace(text, trace, &error)) {
+    const std::string name = path == "-" ? "standard input" : path;
+    return cli::Fail("lumaro-sim", name + ": " + error, cli::kBadInput);
+  }
+  return cli::kOk;
+}
+
+// The testbed and the nodes in it; the nodes go before the testbed they
+// live in.
+struct Testbed {
+  UMockdevTestbed* bed = umockdev_testbed_new();
+  std::unique_ptr<TouchNode> node;
+  std::unique_ptr<ClassicNode> classic_node;
+
+  Testbed() = default;
+  Testbed(const Testbed&) = delete;
+  Testbed& operator=(const Testbed&) = delete;
+  ~Testbed() {
+    classic_node.reset();
+    node.reset();
+    g_object_unref(bed);
+  }
+};
+
+// Makes both nodes, hands them to the group asked for and lays out the USB
+// bus; false with *error set when any of it fails.
+bool SetUpTestbed(const SimOptions& options, CameraController& controller,
+                  ClassicController& classic, Simulator& sim, Testbed& testbed,
+                  std::string* error) {
+  EmulatedNode::Events events;
+  events.unplugged = [](void* user) {
+    auto* sim = static_cast<Simulator*>(user);
+    sim->HideNodes();
+    g_idle_add(PlayUnplugged, sim);
+  };
+  events.exhausted = [](void* user) { g_idle_add(StartLinger, user); };
+  events.user = &sim;
+  testbed.node = TouchNode::Create(testbed.bed, &controller, options.rate, events, error);
+  if (testbed.node)
+    testbed.classic_node = ClassicNode::Create(testbed.bed, &classic, events, error);
+  if (!testbed.node || !testbed.classic_node) return false;
+  sim.node = testbed.node.get();
+  sim.classic_node = testbed.classic_node.get();
+  if (!options.node_group.empty() &&
+      !GrantNodeGroup(testbed.bed, options.node_group,
+                      {testbed.node.get(), testbed.classic_node.get()}, error)) {
+    return false;
+  }
+  // Under /dev/bus/usb of the testbed: a client that walks the default path
+  // under the preload library finds the same bus.
+  gchar* root = umockdev_testbed_get_root_dir(testbed.bed);
+  const std::string usb_dir = std::string(root) + "/dev/bus/usb";
+  g_free(root);
+  if (!CreateUsbBus(usb_dir, options.usb_device, error)) return false;
+  g_setenv("USB_DEVFS_PATH", usb_dir.c_str(), TRUE);
+  return true;
+}
+
+// Runs the command under the preload library until it ends; its status, or
+// 127 with *ran false when it cannot be run. The signals are caught before the command
+// starts: one that comes early still ends the command rather than the
+// simulator.
+int RunCommand(const std::vector<std::string>& command, Simulator& sim, bool* ran) {
+  sim.loop = g_main_loop_new(nullptr, FALSE);
+  const guint sigint = g_unix_signal_add(SIGINT, OnSignal, &sim);
+  const guint sigterm = g_unix_signal_add(SIGTERM, OnSignal, &sim);
+  SetPreload();
+  std::vector<gchar*> argv;
+  for (const std::string& arg : command) argv.push_back(const_cast<gchar*>(arg.c_str()));
+  argv.push_back(nullptr);
+  GError* spawn_error = nullptr;
+  const auto flags = static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD |
+                                              G_SPAWN_CHILD_INHERITS_STDIN);
+  int status = 127;
+  *ran = g_spawn_async(nullptr, argv.data(), nullptr, flags, nullptr, nullptr, &sim.child,
+                       &spawn_error);
+  if (*ran) {
+    g_child_watch_add(sim.child, OnChildExit, &sim);
+    g_main_loop_run(sim.loop);
+    g_spawn_close_pid(sim.child);
+    status = sim.exit_status;
+  } else {
+    std::fprintf(stderr, "lumaro-sim: cannot run %s: %s\n", command[0].c_str(),
+                 spawn_error->message);
+    g_error_free(spawn_error);
+  }
+  g_source_remove(sigint);
+  g_source_remove(sigterm);
+  g_main_loop_unref(sim.loop);
+  return status;
+}
+
 int Run(const SimOptions& options) {
   trace::Trace trace;
-  std::string error;
-  std::string text;
-  if (!cli::ReadInput(options.trace_path, &text, &error)) {
-    std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
-    return cli::kBadInput;
-  }
-  if (!trace::ParseTrace(text, &trace, &error)) {
-    const std::string name = options.trace_path == "-" ? "standard input" : options.trace_path;
-    std::fprintf(stderr, "lumaro-sim: %s: %s\n", name.c_str(), error.c_str());
-    return cli::kBadInput;
-  }
+  if (const int status = LoadTrace(options.trace_path, &trace); status != cli::kOk) return status;
   // The log is written as the run goes (a reader may follow it), so it is
   // written in place.
   std::FILE* log_file = stderr;
   if (!options.log_path.empty()) {
     log_file = std::fopen(options.log_path.c_str(), "w");
     if (log_file == nullptr) {
-      std::fprintf(stderr, "lumaro-sim: %s: %s\n", options.log_path.c_str(), std::strerror(errno));
-      return cli::kFailed;
+      return cli::Fail("lumaro-sim", options.log_path + ": " + std::strerror(errno), cli::kFailed);
     }
   }
   SimLog log(log_file);
@@ -213,94 +298,28 @@ int Run(const SimOptions& options) {
   sim.player = controller.player();
   sim.log = &log;
 
-  UMockdevTestbed* testbed = umockdev_testbed_new();
-  EmulatedNode::Events events;
-  events.unplugged = [](void* user) {
-    auto* sim = static_cast<Simulator*>(user);
-    sim->HideNodes();
-    g_idle_add(PlayUnplugged, sim);
-  };
-  events.exhausted = [](void* user) { g_idle_add(StartLinger, user); };
-  events.user = &sim;
-  std::unique_ptr<TouchNode> node =
-      TouchNode::Create(testbed, &controller, options.rate, events, &error);
-  std::unique_ptr<ClassicNode> classic_node;
-  if (node) classic_node = ClassicNode::Create(testbed, &classic, events, &error);
-  // The nodes go before the testbed they live in.
-  auto release = [&] {
-    classic_node.reset();
-    node.reset();
-    g_object_unref(testbed);
-  };
-  if (!node || !classic_node) {
-    std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
-    release();
-    return cli::kFailed;
+  int status = cli::kFailed;
+  std::string error;
+  {
+    Testbed testbed;
+    if (!SetUpTestbed(options, controller, classic, sim, testbed, &error)) {
+      std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
+    } else {
+      if (sim.player->StartsUnplugged()) {
+        sim.HideNodes();
+        g_idle_add(PlayUnplugged, &sim);
+      }
+      bool ran = false;
+      status = RunCommand(options.command, sim, &ran);
+      testbed.node->Shutdown();
+      testbed.classic_node->Shutdown();
+      if (ran && !options.state_out_path.empty() &&
+          !WriteState(options.state_out_path, sim.player->State(), &error)) {
+        std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
+        if (status == 0) status = cli::kFailed;
+      }
+    }
   }
-  sim.node = node.get();
-  sim.classic_node = classic_node.get();
-  if (!options.node_group.empty() &&
-      !GrantNodeGroup(testbed, options.node_group, {node.get(), classic_node.get()}, &error)) {
-    std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
-    release();
-    return cli::kFailed;
-  }
-  // Under /dev/bus/usb of the testbed: a client that walks the default path
-  // under the preload library finds the same bus.
-  gchar* root = umockdev_testbed_get_root_dir(testbed);
-  const std::string usb_dir = std::string(root) + "/dev/bus/usb";
-  g_free(root);
-  if (!CreateUsbBus(usb_dir, options.usb_device, &error)) {
-    std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
-    release();
-    return cli::kFailed;
-  }
-  g_setenv("USB_DEVFS_PATH", usb_dir.c_str(), TRUE);
-  if (sim.player->StartsUnplugged()) {
-    sim.HideNodes();
-    g_idle_add(PlayUnplugged, &sim);
-  }
-
-  // The signals are caught before the command starts: one that comes early
-  // still ends the command rather than the simulator.
-  sim.loop = g_main_loop_new(nullptr, FALSE);
-  const guint sigint = g_unix_signal_add(SIGINT, OnSignal, &sim);
-  const guint sigterm = g_unix_signal_add(SIGTERM, OnSignal, &sim);
-  SetPreload();
-  std::vector<gchar*> argv;
-  for (const std::string& arg : options.command) argv.push_back(const_cast<gchar*>(arg.c_str()));
-  argv.push_back(nullptr);
-  GError* spawn_error = nullptr;
-  const auto flags = static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD |
-                                              G_SPAWN_CHILD_INHERITS_STDIN);
-  if (!g_spawn_async(nullptr, argv.data(), nullptr, flags, nullptr, nullptr, &sim.child,
-                     &spawn_error)) {
-    std::fprintf(stderr, "lumaro-sim: cannot run %s: %s\n", options.command[0].c_str(),
-                 spawn_error->message);
-    g_error_free(spawn_error);
-    g_source_remove(sigint);
-    g_source_remove(sigterm);
-    g_main_loop_unref(sim.loop);
-    release();
-    return 127;
-  }
-
-  g_child_watch_add(sim.child, OnChildExit, &sim);
-  g_main_loop_run(sim.loop);
-  g_source_remove(sigint);
-  g_source_remove(sigterm);
-  g_main_loop_unref(sim.loop);
-  g_spawn_close_pid(sim.child);
-
-  node->Shutdown();
-  classic_node->Shutdown();
-  int status = sim.exit_status;
-  if (!options.state_out_path.empty() &&
-      !WriteState(options.state_out_path, sim.player->State(), &error)) {
-    std::fprintf(stderr, "lumaro-sim: %s\n", error.c_str());
-    if (status == 0) status = cli::kFailed;
-  }
-  release();
   if (log_file != stderr && (std::fclose(log_file) != 0 || log.failed())) {
     std::fprintf(stderr, "lumaro-sim: %s: cannot be written\n", options.log_path.c_str());
     if (status == 0) status = cli::kFailed;
