@@ -321,15 +321,9 @@ void Grade(Check& check, bool fail, bool warn, std::string action) {
   if (check.status != Status::kOk) check.action = std::move(action);
 }
 
-std::array<Check, 4> CameraChecks(const ProbeResult& probe, int camera, const Window& w,
-                                  const CameraFindings& f, int examined) {
-  const std::string cam = camera == kCameraA ? "camera-a" : "camera-b";
-  const char* name = CameraName(camera);
-  const std::size_t n = probe.scans.size();
-  std::array<Check, 4> checks;
-
-  // Blocked.
-  Check& blocked = checks[0];
+Check BlockedCheck(const std::string& cam, const char* name, const CameraFindings& f) {
+  const std::size_t n = f.blocked.size();
+  Check blocked;
   blocked.id = cam + ".blocked";
   const auto blocked_scans = static_cast<int>(std::count(f.blocked.begin(), f.blocked.end(), true));
   std::size_t best_first = 0, best_length = 0;
@@ -352,43 +346,45 @@ std::array<Check, 4> CameraChecks(const ProbeResult& probe, int camera, const Wi
                "and its cable inside the frame",
                name));
   blocked.json_extra = Format(",\"blocked_scans\":%d", blocked_scans);
+  return blocked;
+}
 
-  // Obstruction.
-  Check& obstruction = checks[1];
+Check ObstructionCheck(const std::string& cam, const char* name, const CameraFindings& f) {
+  Check obstruction;
   obstruction.id = cam + ".obstruction";
   if (f.obstructions.empty()) {
     obstruction.summary = Format("no shadow stays put in camera %s's view", name);
-  } else {
-    const Obstruction& o = *std::max_element(f.obstructions.begin(), f.obstructions.end(),
-                                             [](const Obstruction& a, const Obstruction& b) {
-                                               return a.end - a.first < b.end - b.first;
-                                             });
-    obstruction.status = Status::kFail;
-    obstruction.summary =
-        Format("a shadow stays on samples %d to %d of camera %s in %.0f%% of the scans", o.first,
-               o.end - 1, name, 100 * o.share) +
-        BorderText(o.border);
-    if (f.obstructions.size() > 1) {
-      obstruction.summary += Format(" (%zu such shadows)", f.obstructions.size());
-    }
-    obstruction.action =
-        Format("clean camera %s's lens window", name) +
-        (o.border.valid
-             ? Format(" and the bezel on the %s side, %.0f%% of the way from the %s",
-                      o.border.side.c_str(), 100 * o.border.fraction,
-                      o.border.side == "top" || o.border.side == "bottom" ? "left" : "top")
-             : std::string());
-    obstruction.json_extra = Format(",\"samples\":[%d,%d]", o.first, o.end);
-    if (o.border.valid) {
-      obstruction.json_extra += Format(
-          ",\"angle_deg\":%.2f,\"border\":{\"x\":%.0f,\"y\":%.0f,\"side\":\"%s\",\"fraction\":%."
-          "3f}",
-          o.border.angle_deg, o.border.x, o.border.y, o.border.side.c_str(), o.border.fraction);
-    }
+    return obstruction;
   }
+  const Obstruction& o = *std::max_element(
+      f.obstructions.begin(), f.obstructions.end(),
+      [](const Obstruction& a, const Obstruction& b) { return a.end - a.first < b.end - b.first; });
+  obstruction.status = Status::kFail;
+  obstruction.summary =
+      Format("a shadow stays on samples %d to %d of camera %s in %.0f%% of the scans", o.first,
+             o.end - 1, name, 100 * o.share) +
+      BorderText(o.border);
+  if (f.obstructions.size() > 1) {
+    obstruction.summary += Format(" (%zu such shadows)", f.obstructions.size());
+  }
+  obstruction.action =
+      Format("clean camera %s's lens window", name) +
+      (o.border.valid ? Format(" and the bezel on the %s side, %.0f%% of the way from the %s",
+                               o.border.side.c_str(), 100 * o.border.fraction,
+                               o.border.side == "top" || o.border.side == "bottom" ? "left" : "top")
+                      : std::string());
+  obstruction.json_extra = Format(",\"samples\":[%d,%d]", o.first, o.end);
+  if (o.border.valid) {
+    obstruction.json_extra += Format(
+        ",\"angle_deg\":%.2f,\"border\":{\"x\":%.0f,\"y\":%.0f,\"side\":\"%s\",\"fraction\":%."
+        "3f}",
+        o.border.angle_deg, o.border.x, o.border.y, o.border.side.c_str(), o.border.fraction);
+  }
+  return obstruction;
+}
 
-  // Noise.
-  Check& noise = checks[2];
+Check NoiseCheck(const std::string& cam, const char* name, const CameraFindings& f, int examined) {
+  Check noise;
   noise.id = cam + ".noise";
   const double rate = examined > 0 ? 100.0 * static_cast<double>(f.specks.size()) / examined : 0.0;
   noise.summary = Format("%zu single-scan specks or holes in camera %s's view, %.1f per 100 scans",
@@ -398,12 +394,15 @@ std::array<Check, 4> CameraChecks(const ProbeResult& probe, int camera, const Wi
                "remote controls) and check its cable",
                name));
   noise.json_extra = Format(",\"per_100_scans\":%.2f", rate);
+  return noise;
+}
 
-  // Window.
-  Check& window = checks[3];
-  window.id = cam + ".window";
+Check WindowCheck(const ProbeResult& probe, int camera, const Window& w, const CameraFindings& f) {
+  const char* name = CameraName(camera);
+  Check window;
+  window.id = std::string(camera == kCameraA ? "camera-a" : "camera-b") + ".window";
   int touch_scans = 0;
-  for (std::size_t s = 0; s < n; ++s) {
+  for (std::size_t s = 0; s < probe.scans.size(); ++s) {
     if (!f.blocked[s] && probe.scans[s].shadow_count[camera] > 0) ++touch_scans;
   }
   const double share = touch_scans > 0 ? static_cast<double>(f.edge_scans) / touch_scans : 0.0;
@@ -417,7 +416,15 @@ std::array<Check, 4> CameraChecks(const ProbeResult& probe, int camera, const Wi
                "are lost; have the window and its lens parameters checked",
                name));
   window.json_extra = Format(",\"edge_scans\":%d", f.edge_scans);
-  return checks;
+  return window;
+}
+
+std::array<Check, 4> CameraChecks(const ProbeResult& probe, int camera, const Window& w,
+                                  const CameraFindings& f, int examined) {
+  const std::string cam = camera == kCameraA ? "camera-a" : "camera-b";
+  const char* name = CameraName(camera);
+  return {BlockedCheck(cam, name, f), ObstructionCheck(cam, name, f),
+          NoiseCheck(cam, name, f, examined), WindowCheck(probe, camera, w, f)};
 }
 
 Check TouchesCheck(const ProbeResult& probe) {
