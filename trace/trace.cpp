@@ -76,104 +76,131 @@ bool IsKnownRequest(std::uint32_t code) {
   return FindTouchRequest(code) != nullptr || FindClassicRequest(code) != nullptr;
 }
 
-// Parses one record line (not the header) into *out; on failure returns the
-// reason.
-std::string ParseRecord(const std::vector<std::string_view>& f, Record* out) {
-  const std::string_view name = f[0];
-  const std::size_t args = f.size() - 1;
-  auto want = [&](std::size_t n) -> std::string {
-    if (args == n) return {};
-    return std::string("'").append(name) + "' takes " + std::to_string(n) + " field" +
-           (n == 1 ? "" : "s") + ", found " + std::to_string(args);
-  };
-  auto hex_of = [&](std::string_view text, std::size_t min, std::size_t max) -> std::string {
-    if (!FromHex(text, &out->bytes)) return "bad hex '" + std::string(text.substr(0, 40)) + "'";
-    if (out->bytes.size() < min || out->bytes.size() > max) {
-      const std::string range =
-          min == max ? std::to_string(min) : std::to_string(min) + " to " + std::to_string(max);
-      return std::string("'").append(name) + "' needs " + range + " bytes, found " +
-             std::to_string(out->bytes.size());
-    }
-    return {};
-  };
-  std::string err;
-  if (name == "product") {
-    out->kind = RecordKind::kProduct;
-    if (!(err = want(1)).empty()) return err;
-    if (!ParseHexNumber(f[1], &out->value)) return "product id must be hex with 0x, e.g. 0x0c20";
-  } else if (name == "block") {
-    out->kind = RecordKind::kBlock;
-    if (!(err = want(2)).empty()) return err;
-    if (!ParseDecimal(f[1], 0xffff, &out->value) || BlockSizeFor(out->value) == 0) {
-      return "no block is answered to request '" + std::string(f[1]) +
-             "' (195, 196, 201, 206, 240, 241, 242)";
-    }
-    const std::size_t size = BlockSizeFor(out->value);
-    return hex_of(f[2], size, size);
-  } else if (name == "fail") {
-    out->kind = RecordKind::kFail;
-    if (!(err = want(1)).empty()) return err;
-    if (!ParseDecimal(f[1], 0xffff, &out->value) || !IsKnownRequest(out->value)) {
-      return "unknown request code '" + std::string(f[1]) + "'";
-    }
-  } else if (name == "frame") {
-    out->kind = RecordKind::kFrame;
-    if (!(err = want(1)).empty()) return err;
-    return hex_of(f[1], 1, kMaxFrameBytes);
-  } else if (name == "readerr") {
-    out->kind = RecordKind::kReadError;
-    if (!(err = want(1)).empty()) return err;
-    if (!ParseDecimal(f[1], 4095, &out->value) || out->value == 0) {
-      return "errno must be a decimal number from 1 to 4095";
-    }
-  } else if (name == "packet") {
-    out->kind = RecordKind::kPacket;
-    if (!(err = want(1)).empty()) return err;
-    return hex_of(f[1], kPacketBytes, kPacketBytes);
-  } else if (name == "classic-block") {
-    out->kind = RecordKind::kClassicBlock;
-    if (!(err = want(3)).empty()) return err;
-    const bool hex = f[1].size() > 1 && f[1][0] == '0' && (f[1][1] == 'x' || f[1][1] == 'X');
-    const bool ok = hex ? ParseHexNumber(f[1], &out->value) : ParseDecimal(f[1], 255, &out->value);
-    if (!ok || (out->value != kClassicMainTarget && out->value > 3)) {
-      return "classic target must be 0x80 or 0 to 3";
-    }
-    const std::uint32_t blocks =
-        out->value == kClassicMainTarget ? kClassicMainBlocks : kClassicUnitBlocks;
-    if (!ParseDecimal(f[2], 255, &out->index) || out->index >= blocks) {
-      return "block number must be 0 to " + std::to_string(blocks - 1) + " for this target";
-    }
-    return hex_of(f[3], kClassicBlockBytes, kClassicBlockBytes);
-  } else if (name == "classic-units") {
-    out->kind = RecordKind::kClassicUnits;
-    if (!(err = want(1)).empty()) return err;
-    if (!ParseDecimal(f[1], kMaxClassicUnits, &out->value)) return "unit count must be 0 to 4";
-  } else if (name == "event") {
-    out->kind = RecordKind::kEvent;
-    if (!(err = want(1)).empty()) return err;
-    return hex_of(f[1], kEventBytes, kEventBytes);
-  } else if (name == "wait") {
-    out->kind = RecordKind::kWait;
-    if (!(err = want(1)).empty()) return err;
-    if (!ParseDecimal(f[1], 3600000, &out->value)) {
-      return "wait takes milliseconds, a decimal number up to 3600000";
-    }
-  } else if (name == "readzero") {
-    out->kind = RecordKind::kReadZero;
-    return want(0);
-  } else if (name == "failonce") {
-    out->kind = RecordKind::kFailOnce;
-    if (!(err = want(1)).empty()) return err;
-    if (!ParseDecimal(f[1], 0xffff, &out->value) || !IsKnownRequest(out->value)) {
-      return "unknown request code '" + std::string(f[1]) + "'";
-    }
-  } else if (name == "unplug" || name == "plug") {
-    out->kind = name == "unplug" ? RecordKind::kUnplug : RecordKind::kPlug;
-    return want(0);
-  } else {
-    return "unknown record '" + std::string(name.substr(0, 40)) + "'";
+// out->bytes from hex of min to max bytes; the reason when it is not.
+std::string HexBytes(std::string_view name, std::string_view text, std::size_t min, std::size_t max,
+                     Record* out) {
+  if (!FromHex(text, &out->bytes)) return "bad hex '" + std::string(text.substr(0, 40)) + "'";
+  if (out->bytes.size() < min || out->bytes.size() > max) {
+    const std::string range =
+        min == max ? std::to_string(min) : std::to_string(min) + " to " + std::to_string(max);
+    return std::string("'").append(name) + "' needs " + range + " bytes, found " +
+           std::to_string(out->bytes.size());
   }
   return {};
+}
+
+using Fields = std::vector<std::string_view>;
+
+std::string ParseProduct(const Fields& f, Record* out) {
+  if (!ParseHexNumber(f[1], &out->value)) return "product id must be hex with 0x, e.g. 0x0c20";
+  return {};
+}
+
+std::string ParseBlock(const Fields& f, Record* out) {
+  if (!ParseDecimal(f[1], 0xffff, &out->value) || BlockSizeFor(out->value) == 0) {
+    return "no block is answered to request '" + std::string(f[1]) +
+           "' (195, 196, 201, 206, 240, 241, 242)";
+  }
+  const std::size_t size = BlockSizeFor(out->value);
+  return HexBytes(f[0], f[2], size, size, out);
+}
+
+std::string ParseRequestCode(const Fields& f, Record* out) {
+  if (!ParseDecimal(f[1], 0xffff, &out->value) || !IsKnownRequest(out->value)) {
+    return "unknown request code '" + std::string(f[1]) + "'";
+  }
+  return {};
+}
+
+std::string ParseFrame(const Fields& f, Record* out) {
+  return HexBytes(f[0], f[1], 1, kMaxFrameBytes, out);
+}
+
+std::string ParseReadError(const Fields& f, Record* out) {
+  if (!ParseDecimal(f[1], 4095, &out->value) || out->value == 0) {
+    return "errno must be a decimal number from 1 to 4095";
+  }
+  return {};
+}
+
+std::string ParsePacket(const Fields& f, Record* out) {
+  return HexBytes(f[0], f[1], kPacketBytes, kPacketBytes, out);
+}
+
+std::string ParseClassicBlock(const Fields& f, Record* out) {
+  const bool hex = f[1].size() > 1 && f[1][0] == '0' && (f[1][1] == 'x' || f[1][1] == 'X');
+  const bool ok = hex ? ParseHexNumber(f[1], &out->value) : ParseDecimal(f[1], 255, &out->value);
+  if (!ok || (out->value != kClassicMainTarget && out->value > 3)) {
+    return "classic target must be 0x80 or 0 to 3";
+  }
+  const std::uint32_t blocks =
+      out->value == kClassicMainTarget ? kClassicMainBlocks : kClassicUnitBlocks;
+  if (!ParseDecimal(f[2], 255, &out->index) || out->index >= blocks) {
+    return "block number must be 0 to " + std::to_string(blocks - 1) + " for this target";
+  }
+  return HexBytes(f[0], f[3], kClassicBlockBytes, kClassicBlockBytes, out);
+}
+
+std::string ParseClassicUnits(const Fields& f, Record* out) {
+  if (!ParseDecimal(f[1], kMaxClassicUnits, &out->value)) return "unit count must be 0 to 4";
+  return {};
+}
+
+std::string ParseEvent(const Fields& f, Record* out) {
+  return HexBytes(f[0], f[1], kEventBytes, kEventBytes, out);
+}
+
+std::string ParseWait(const Fields& f, Record* out) {
+  if (!ParseDecimal(f[1], 3600000, &out->value)) {
+    return "wait takes milliseconds, a decimal number up to 3600000";
+  }
+  return {};
+}
+
+std::string ParseNothing(const Fields&, Record*) {
+  return {};
+}
+
+// Each record's name, kind, number of fields after the name, and parser.
+struct RecordSyntax {
+  std::string_view name;
+  RecordKind kind;
+  std::size_t fields;
+  std::string (*parse)(const Fields&, Record*);
+};
+
+constexpr RecordSyntax kRecordSyntax[] = {
+    {"product", RecordKind::kProduct, 1, ParseProduct},
+    {"block", RecordKind::kBlock, 2, ParseBlock},
+    {"fail", RecordKind::kFail, 1, ParseRequestCode},
+    {"frame", RecordKind::kFrame, 1, ParseFrame},
+    {"readerr", RecordKind::kReadError, 1, ParseReadError},
+    {"packet", RecordKind::kPacket, 1, ParsePacket},
+    {"classic-block", RecordKind::kClassicBlock, 3, ParseClassicBlock},
+    {"classic-units", RecordKind::kClassicUnits, 1, ParseClassicUnits},
+    {"event", RecordKind::kEvent, 1, ParseEvent},
+    {"wait", RecordKind::kWait, 1, ParseWait},
+    {"readzero", RecordKind::kReadZero, 0, ParseNothing},
+    {"failonce", RecordKind::kFailOnce, 1, ParseRequestCode},
+    {"unplug", RecordKind::kUnplug, 0, ParseNothing},
+    {"plug", RecordKind::kPlug, 0, ParseNothing},
+};
+
+// Parses one record line (not the header) into *out; on failure returns the
+// reason.
+std::string ParseRecord(const Fields& f, Record* out) {
+  const std::string_view name = f[0];
+  for (const RecordSyntax& syntax : kRecordSyntax) {
+    if (syntax.name != name) continue;
+    out->kind = syntax.kind;
+    const std::size_t args = f.size() - 1;
+    if (args != syntax.fields) {
+      return std::string("'").append(name) + "' takes " + std::to_string(syntax.fields) + " field" +
+             (syntax.fields == 1 ? "" : "s") + ", found " + std::to_string(args);
+    }
+    return syntax.parse(f, out);
+  }
+  return "unknown record '" + std::string(name.substr(0, 40)) + "'";
 }
 
 }  // namespace
