@@ -40,11 +40,9 @@ void DrawTruth(cairo_t* cr, const View& view, const Truth& truth) {
   }
 }
 
-}  // namespace
-
-bool WritePlotPng(const std::string& path, const std::string& trace_name, const Truth& truth,
-                  const std::vector<Report>& reports, const Score& score, std::string* error) {
-  // The view spans the report space and everything drawn, even off it.
+// The view spans the report space and everything drawn, even off it; the
+// picture's height in *height.
+View FitView(const Truth& truth, const std::vector<Report>& reports, int* height) {
   double min_x = 0, min_y = 0, max_x = kReportMax, max_y = kReportMax;
   auto include = [&](double x, double y) {
     min_x = std::min(min_x, x);
@@ -70,23 +68,28 @@ bool WritePlotPng(const std::string& path, const std::string& trace_name, const 
   const double plot_h = (max_y - min_y + 2 * pad) * view.scale;
   view.left = (kWidth - plot_w) / 2;
   view.top = kHeader;
-  const int height = static_cast<int>(kHeader + plot_h + kMargin);
+  *height = static_cast<int>(kHeader + plot_h + kMargin);
+  return view;
+}
 
-  Canvas canvas(kWidth, height);
-  cairo_t* cr = canvas.cr();
-  if (!canvas.Ok(error)) return false;
+constexpr std::array<double, 3> kLegendX{kMargin, kMargin + 120, kMargin + 420};
 
-  SetColour(cr, kFrameColour);
-  cairo_set_line_width(cr, 1);
-  cairo_rectangle(cr, view.X(0), view.Y(0), kReportMax * view.scale, kReportMax * view.scale);
-  cairo_stroke(cr);
-  // The truth goes on top: thin, it stays visible where a report covers it.
-  for (std::size_t s = 0; s < kReportSlots; ++s) DrawSlot(cr, view, reports, s);
-  DrawTruth(cr, view, truth);
-
-  // Legend swatches, then all text last: without a usable font the text
-  // fails, and the picture is still complete.
+// The legend's swatches: truth, slot 0, slot 1.
+void DrawLegendSwatches(cairo_t* cr) {
   const std::array<Rgb, 3> swatch_colours{kTruthColour, kSlotColours[0], kSlotColours[1]};
+  for (std::size_t i = 0; i < 3; ++i) {
+    SetColour(cr, swatch_colours[i]);
+    cairo_set_line_width(cr, i == 0 ? 1 : 1.5);
+    cairo_move_to(cr, kLegendX[i], 46);
+    cairo_line_to(cr, kLegendX[i] + 24, 46);
+    cairo_stroke(cr);
+    if (i > 0) Dot(cr, kLegendX[i] + 12, 46, kMarkerRadius);
+  }
+}
+
+// The title, the legend's labels, the fingers' names and the corners.
+void DrawText(cairo_t* cr, const View& view, const std::string& trace_name, const Truth& truth,
+              const Score& score) {
   std::array<std::string, 3> labels{"truth", "slot 0", "slot 1"};
   for (std::size_t s = 0; s < kReportSlots; ++s) {
     if (score.slots[s].any_down && score.slots[s].first_finger >= 0) {
@@ -94,17 +97,6 @@ bool WritePlotPng(const std::string& path, const std::string& trace_name, const 
                        std::to_string(score.slots[s].switches) + " switches)";
     }
   }
-  const std::array<double, 3> legend_x{kMargin, kMargin + 120, kMargin + 420};
-  for (std::size_t i = 0; i < 3; ++i) {
-    SetColour(cr, swatch_colours[i]);
-    cairo_set_line_width(cr, i == 0 ? 1 : 1.5);
-    cairo_move_to(cr, legend_x[i], 46);
-    cairo_line_to(cr, legend_x[i] + 24, 46);
-    cairo_stroke(cr);
-    if (i > 0) Dot(cr, legend_x[i] + 12, 46, kMarkerRadius);
-  }
-  if (!canvas.Ok(error)) return false;
-
   cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, 13);
   SetColour(cr, {0, 0, 0});
@@ -117,7 +109,7 @@ bool WritePlotPng(const std::string& path, const std::string& trace_name, const 
   cairo_move_to(cr, kMargin, 22);
   cairo_show_text(cr, title.c_str());
   for (std::size_t i = 0; i < 3; ++i) {
-    cairo_move_to(cr, legend_x[i] + 30, 50);
+    cairo_move_to(cr, kLegendX[i] + 30, 50);
     cairo_show_text(cr, labels[i].c_str());
   }
   cairo_set_font_size(cr, 10);
@@ -131,7 +123,30 @@ bool WritePlotPng(const std::string& path, const std::string& trace_name, const 
   cairo_show_text(cr, "0,0");
   cairo_move_to(cr, view.X(kReportMax) - 36, view.Y(kReportMax) - 4);
   cairo_show_text(cr, "32767");
+}
 
+}  // namespace
+
+bool WritePlotPng(const std::string& path, const std::string& trace_name, const Truth& truth,
+                  const std::vector<Report>& reports, const Score& score, std::string* error) {
+  int height = 0;
+  const View view = FitView(truth, reports, &height);
+  Canvas canvas(kWidth, height);
+  cairo_t* cr = canvas.cr();
+  if (!canvas.Ok(error)) return false;
+
+  SetColour(cr, kFrameColour);
+  cairo_set_line_width(cr, 1);
+  cairo_rectangle(cr, view.X(0), view.Y(0), kReportMax * view.scale, kReportMax * view.scale);
+  cairo_stroke(cr);
+  // The truth goes on top: thin, it stays visible where a report covers it.
+  for (std::size_t s = 0; s < kReportSlots; ++s) DrawSlot(cr, view, reports, s);
+  DrawTruth(cr, view, truth);
+  DrawLegendSwatches(cr);
+  // All text last: without a usable font the text fails, and the picture is
+  // still complete.
+  if (!canvas.Ok(error)) return false;
+  DrawText(cr, view, trace_name, truth, score);
   return canvas.WritePng(path, error);
 }
 
