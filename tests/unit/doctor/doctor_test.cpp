@@ -140,6 +140,107 @@ TEST(DoctorTest, FindingsNameTheDirtTheFlickerAndTheLink) {
   EXPECT_EQ(flaky.link.dropped_frames, 1);
 }
 
+// `scans` clear scans with both lens windows over every sample.
+ProbeResult ClearScans(std::size_t scans) {
+  ProbeResult probe;
+  for (LensModel& lens : probe.lenses) lens = LensModel{0, kSamples, {}};
+  probe.scans.resize(scans);
+  return probe;
+}
+
+Status StatusOf(const ProbeResult& probe, const std::string& id) {
+  return Find(Diagnose(probe), id).status;
+}
+
+TEST(DoctorTest, CameraThresholdsSitWhereTheManualSaysThey) {
+  // Blocked: warned from 3 blocked scans, failed above half of them.
+  for (const auto& [blocked, want] : std::vector<std::pair<int, Status>>{
+           {2, Status::kOk}, {3, kWarn}, {50, kWarn}, {51, kFail}}) {
+    ProbeResult probe = ClearScans(100);
+    for (int s = 0; s < blocked; ++s) probe.scans[s].lines[kCameraA].set();
+    EXPECT_EQ(StatusOf(probe, "camera-a.blocked"), want) << blocked << " blocked scans";
+    EXPECT_EQ(StatusOf(probe, "camera-b.blocked"), Status::kOk);
+  }
+  // Noise: one-scan specks per 100 examined scans, warned above 2, failed above 10.
+  for (const auto& [specks, want] : std::vector<std::pair<int, Status>>{
+           {2, Status::kOk}, {3, kWarn}, {10, kWarn}, {11, kFail}}) {
+    ProbeResult probe = ClearScans(102);  // scans 1 to 100 are examined
+    for (int i = 0; i < specks; ++i) probe.scans[1 + 2 * i].lines[kCameraB].set(500);
+    EXPECT_EQ(StatusOf(probe, "camera-b.noise"), want) << specks << " specks";
+    EXPECT_EQ(StatusOf(probe, "camera-a.noise"), Status::kOk);
+  }
+  // Obstruction: shadowed in at least 95% of the scans.
+  for (const auto& [shadowed, want] :
+       std::vector<std::pair<int, Status>>{{94, Status::kOk}, {95, kFail}}) {
+    ProbeResult probe = ClearScans(100);
+    for (int s = 0; s < shadowed; ++s) {
+      for (int i = 600; i < 610; ++i) probe.scans[s].lines[kCameraA].set(i);
+    }
+    const Diagnosis d = Diagnose(probe);
+    EXPECT_EQ(Find(d, "camera-a.obstruction").status, want) << shadowed << " scans";
+    if (want == kFail) {
+      EXPECT_NE(FormatJson(d, "t").find("\"samples\":[600,610]"), std::string::npos);
+    }
+  }
+  // Window: of 40 scans with a kept shadow, warned from 10 and 20% at the
+  // edge, failed at 50%.
+  for (const auto& [at_edge, want] : std::vector<std::pair<int, Status>>{
+           {9, Status::kOk}, {10, kWarn}, {19, kWarn}, {20, kFail}}) {
+    ProbeResult probe = ClearScans(40);
+    for (int s = 0; s < 40; ++s) {
+      ScanProbe& scan = probe.scans[s];
+      scan.shadow_count[kCameraA] = 1;
+      scan.shadows[kCameraA][0] = s < at_edge ? ProbeShadow{0, 20} : ProbeShadow{600, 620};
+    }
+    EXPECT_EQ(StatusOf(probe, "camera-a.window"), want) << at_edge << " at the edge";
+  }
+}
+
+TEST(DoctorTest, TheLineOfSightToCleanIsPinned) {
+  // The dirt of the dirty-lens scene: the angle and where its line of sight
+  // meets the border, as the technician reads them.
+  const Diagnosis dirty = Diagnose(ProbeTrace(Render(SceneText("dirty-lens"))));
+  const std::string json = FormatJson(dirty, "t");
+  EXPECT_NE(json.find("\"angle_deg\":37.59,\"border\":{\"x\":18917,\"y\":32767,\"side\":"
+                      "\"bottom\",\"fraction\":0.577}"),
+            std::string::npos)
+      << json;
+  const std::string text = FormatText(dirty);
+  EXPECT_NE(text.find("angle 37.6 degrees, reaching the border at (18917, 32767), bottom side, "
+                      "0.58 from the left"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("the bezel on the bottom side, 58% of the way from the left"),
+            std::string::npos);
+}
+
+TEST(DoctorTest, LinkAndIdentityNameTheirCauses) {
+  const Diagnosis flaky = Diagnose(ProbeTrace(Render(SceneText("flaky-cable"))));
+  EXPECT_NE(Find(flaky, "link")
+                .summary.find(
+                    "read errors 2 (1 x EIO (Input/output error), 1 x EPROTO (Protocol error))"),
+            std::string::npos)
+      << Find(flaky, "link").summary;
+  EXPECT_NE(Find(flaky, "touches").summary.find("1 touch in 529 reports"), std::string::npos)
+      << Find(flaky, "touches").summary;
+
+  // The lens request left unanswered is the cause, not the block.
+  trace::Trace tap = Render(SceneText("tap"));
+  tap.records.insert(tap.records.begin(), trace::Record{trace::RecordKind::kFail, 0, 242, 0, {}});
+  const Check unanswered = Find(Diagnose(ProbeTrace(tap)), "identity");
+  EXPECT_EQ(unanswered.status, kFail);
+  EXPECT_NE(unanswered.summary.find("did not answer the lens request of camera A (request 242 "
+                                    "GET_LENS_A)"),
+            std::string::npos)
+      << unanswered.summary;
+  EXPECT_EQ(unanswered.action.find("rewritten"), std::string::npos) << unanswered.action;
+  const Check invalid =
+      Find(Diagnose(ProbeTrace(Render(kInlineScenes.at("invalid-lens")))), "identity");
+  EXPECT_NE(invalid.summary.find("lens block of camera B (request 241 GET_LENS_B) is invalid"),
+            std::string::npos)
+      << invalid.summary;
+}
+
 TEST(DoctorTest, NoScanIsAFailure) {
   trace::Trace trace;
   std::string error;
