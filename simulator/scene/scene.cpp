@@ -5,6 +5,7 @@
 #include <random>
 
 #include "driver-interface/blocks.h"
+#include "driver-interface/requests.h"
 #include "trace/trace.h"
 
 namespace lumaro::sim {
@@ -201,16 +202,16 @@ void TruthInReportUnits(const Scene& scene, double x, double y, std::int64_t* rx
   *ry = static_cast<std::int64_t>(cubic(scene.calib_y));
 }
 
-std::string RenderTrace(const Scene& scene) {
-  std::string text = trace::HeaderLine() + "\n";
-  if (!scene.title.empty()) text += "# " + scene.title + "\n";
-  text += "product 0x0c20\n";
+namespace {
 
+// The identity and blocks the scene's controller answers with.
+std::string IdentityLines(const Scene& scene) {
+  std::string text = "product 0x0c20\n";
   DeviceInfoBlock info{};
   info[1] = 5;
   const std::string size = "1920x1080";
   std::copy(size.begin(), size.end(), info.begin() + device_info::kSizeOffset);
-  text += BlockLine(201, info.data(), info.size());
+  text += BlockLine(GET_DEVICE_INFO, info.data(), info.size());
 
   ParamBlock geometry{};
   geometry[0] = 1;
@@ -220,11 +221,11 @@ std::string RenderTrace(const Scene& scene) {
   Put<std::int32_t, 14>(geometry, kPairingRatio);
   Put<std::int32_t, 30>(geometry, 1);
   Put<float, 34>(geometry, 0.5f);
-  text += BlockLine(240, geometry.data(), geometry.size());
+  text += BlockLine(GET_GEOMETRY, geometry.data(), geometry.size());
   const ParamBlock lens_b = LensBlock(scene.lens_b, scene.orientation);
   const ParamBlock lens_a = LensBlock(scene.lens_a, 0);
-  text += BlockLine(241, lens_b.data(), lens_b.size());
-  text += BlockLine(242, lens_a.data(), lens_a.size());
+  text += BlockLine(GET_LENS_B, lens_b.data(), lens_b.size());
+  text += BlockLine(GET_LENS_A, lens_a.data(), lens_a.size());
   if (scene.calibrated) {
     ParamBlock x{}, y{}, config{};
     for (int i = 0; i < 10; ++i) {
@@ -234,71 +235,98 @@ std::string RenderTrace(const Scene& scene) {
     device_config::SetAreaRight(config, kDeviceWidth);
     device_config::SetAreaBottom(config, kDeviceHeight);
     device_config::SetCalibState(config, 1);
-    text += BlockLine(195, x.data(), x.size());
-    text += BlockLine(196, y.data(), y.size());
-    text += BlockLine(206, config.data(), config.size());
+    text += BlockLine(GET_CALIB_PARA_X, x.data(), x.size());
+    text += BlockLine(GET_CALIB_PARA_Y, y.data(), y.size());
+    text += BlockLine(GET_DEVICE_CONFIG, config.data(), config.size());
   }
+  return text;
+}
+
+using Lines = std::vector<std::uint8_t>[2];
+
+// Casts each finger's shadow on both cameras' lines (0: camera A, 1: camera
+// B) and writes its truth line.
+void CastFingers(const Scene& scene, int scan, std::mt19937& rng, Lines& lines, std::string* text) {
+  std::uniform_int_distribution<int> jitter(-scene.pixel_noise, scene.pixel_noise);
+  for (std::size_t f = 0; f < scene.fingers.size(); ++f) {
+    double x = 0, y = 0;
+    if (!FingerAt(scene.fingers[f], scan, &x, &y)) continue;
+    std::int64_t rx = 0, ry = 0;
+    TruthInReportUnits(scene, x, y, &rx, &ry);
+    *text += "# truth " + std::to_string(scan) + " " + std::to_string(f) + " " +
+             std::to_string(rx) + " " + std::to_string(ry) + "\n";
+    for (int camera = 0; camera < 2; ++camera) {
+      int start = 0, end = 0;
+      const LensSpec& lens = camera == 0 ? scene.lens_a : scene.lens_b;
+      if (!ShadowSamples(lens, camera == 1, x, y, scene.fingers[f].radius, &start, &end)) {
+        continue;
+      }
+      if (scene.pixel_noise > 0) {
+        start = std::clamp(start + jitter(rng), 0, kLineSamples - 1);
+        end = std::clamp(end + jitter(rng), start + 1, kLineSamples);
+      }
+      std::fill(lines[camera].begin() + start, lines[camera].begin() + end, 1);
+    }
+  }
+}
+
+// The scan's link events as trace lines; a re-identification marks the
+// scan's first half-frame, a drop loses it.
+void ScanEvents(const Scene& scene, int scan, std::string* text, std::uint8_t* marker,
+                bool* drop_first_half) {
+  for (const SceneEvent& event : scene.events) {
+    if (event.scan != scan) continue;
+    switch (event.kind) {
+      case SceneEvent::Kind::kReinit:
+        *marker = 0xA1;
+        break;
+      case SceneEvent::Kind::kReadError:
+        *text += "readerr " + std::to_string(event.value) + "\n";
+        break;
+      case SceneEvent::Kind::kUnplug:
+        *text += "unplug\nwait " + std::to_string(event.value) + "\nplug\n";
+        break;
+      case SceneEvent::Kind::kReadZero:
+        *text += "readzero\n";
+        break;
+      case SceneEvent::Kind::kDrop:
+        *drop_first_half = true;
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+std::string RenderTrace(const Scene& scene) {
+  std::string text = trace::HeaderLine() + "\n";
+  if (!scene.title.empty()) text += "# " + scene.title + "\n";
+  text += IdentityLines(scene);
 
   std::mt19937 rng(scene.seed);
   // A generator of its own, so that faults leave the fingers' jitter as it was.
   std::mt19937 flicker_rng(scene.seed ^ 0x5eed5eedu);
-  std::uniform_int_distribution<int> jitter(-scene.pixel_noise, scene.pixel_noise);
   const bool first_half_is_a = (scene.orientation & 3) != 0;
   for (int scan = 0; scan < scene.scans; ++scan) {
-    std::vector<std::uint8_t> lines[2] = {std::vector<std::uint8_t>(kLineSamples, 0),
-                                          std::vector<std::uint8_t>(kLineSamples, 0)};
-    for (std::size_t f = 0; f < scene.fingers.size(); ++f) {
-      double x = 0, y = 0;
-      if (!FingerAt(scene.fingers[f], scan, &x, &y)) continue;
-      std::int64_t rx = 0, ry = 0;
-      TruthInReportUnits(scene, x, y, &rx, &ry);
-      text += "# truth " + std::to_string(scan) + " " + std::to_string(f) + " " +
-              std::to_string(rx) + " " + std::to_string(ry) + "\n";
-      for (int camera = 0; camera < 2; ++camera) {  // 0: camera A, 1: camera B
-        int start = 0, end = 0;
-        const LensSpec& lens = camera == 0 ? scene.lens_a : scene.lens_b;
-        if (!ShadowSamples(lens, camera == 1, x, y, scene.fingers[f].radius, &start, &end)) {
-          continue;
-        }
-        if (scene.pixel_noise > 0) {
-          start = std::clamp(start + jitter(rng), 0, kLineSamples - 1);
-          end = std::clamp(end + jitter(rng), start + 1, kLineSamples);
-        }
-        std::fill(lines[camera].begin() + start, lines[camera].begin() + end, 1);
-      }
-    }
+    Lines lines = {std::vector<std::uint8_t>(kLineSamples, 0),
+                   std::vector<std::uint8_t>(kLineSamples, 0)};
+    CastFingers(scene, scan, rng, lines, &text);
     ApplyFaults(scene, scan, flicker_rng, lines);
     std::uint8_t marker = 0;
     bool drop_first_half = false;
-    for (const SceneEvent& event : scene.events) {
-      if (event.scan != scan) continue;
-      switch (event.kind) {
-        case SceneEvent::Kind::kReinit:
-          marker = 0xA1;
-          break;
-        case SceneEvent::Kind::kReadError:
-          text += "readerr " + std::to_string(event.value) + "\n";
-          break;
-        case SceneEvent::Kind::kUnplug:
-          text += "unplug\nwait " + std::to_string(event.value) + "\nplug\n";
-          break;
-        case SceneEvent::Kind::kReadZero:
-          text += "readzero\n";
-          break;
-        case SceneEvent::Kind::kDrop:
-          drop_first_half = true;
-          break;
-      }
-    }
+    ScanEvents(scene, scan, &text, &marker, &drop_first_half);
     const bool half_resolution =
         scene.coding == Coding::kHalf || (scene.coding == Coding::kAlternate && scan % 2 == 1);
     for (int half = drop_first_half ? 1 : 0; half < 2; ++half) {
       const bool camera_a = (half == 0) == first_half_is_a;
       const std::vector<std::uint8_t> codes = EncodeLine(lines[camera_a ? 0 : 1], half_resolution);
-      std::vector<std::uint8_t> frame = {half == 0 ? marker : std::uint8_t{0}, 0x00, 0x01,
-                                         static_cast<std::uint8_t>(codes.size() + 1),
-                                         static_cast<std::uint8_t>(half)};
-      frame.insert(frame.end(), codes.begin(), codes.end());
+      // The five header bytes, then the line's codes.
+      std::vector<std::uint8_t> frame(5 + codes.size());
+      frame[0] = half == 0 ? marker : std::uint8_t{0};
+      frame[2] = 0x01;
+      frame[3] = static_cast<std::uint8_t>(codes.size() + 1);
+      frame[4] = static_cast<std::uint8_t>(half);
+      std::copy(codes.begin(), codes.end(), frame.begin() + 5);
       text += "frame " + trace::ToHex(frame.data(), frame.size()) + "\n";
     }
   }
