@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include "cli/cli.h"
+
 namespace lumaro::cli {
 namespace {
 
@@ -83,6 +85,30 @@ std::string OptionHelp(std::span<const Option> table, std::size_t column) {
     out += "\n";
   }
   return out;
+}
+
+void AddStandardOptions(std::vector<Option>* table, bool* help, bool* version) {
+  auto set = [](bool* flag) {
+    return [flag](const std::string&, std::string*) { return *flag = true; };
+  };
+  table->push_back({"--help", "", "this text", set(help), "-h", true});
+  table->push_back({"--version", "", "the version", set(version), "", true});
+}
+
+int ParseCommandLine(const ProgramText& program, std::vector<Option> table, const ParseSetup& setup,
+                     const std::vector<std::string>& args, std::vector<std::string>* rest) {
+  bool help = false, version = false;
+  AddStandardOptions(&table, &help, &version);
+  std::string error;
+  if (!ParseOptions(table, setup, args, rest, &error)) {
+    return UsageError(program.name, error, program.usage.c_str());
+  }
+  if (help) {
+    const std::string text = program.usage + program.about + OptionHelp(table) + program.after;
+    return PrintHelp(program.name, text.c_str());
+  }
+  if (version) return PrintVersion(program.name);
+  return kParsed;
 }
 
 std::vector<std::string> Arguments(int argc, char** argv) {

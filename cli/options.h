@@ -54,6 +54,25 @@ bool ParseOptions(std::span<const Option> table, const ParseSetup& setup,
 // column `column`, or below it when the name is wider.
 std::string OptionHelp(std::span<const Option> table, std::size_t column = 20);
 
+// What a program says about itself around its options.
+struct ProgramText {
+  const char* name;   // "lumaro-record"
+  std::string usage;  // the "usage: ..." lines, also shown with a usage error
+  std::string about;  // in --help, between the usage and the options
+  std::string after;  // in --help, after the options (the exit statuses)
+};
+
+// The --help and --version entries every program has.
+void AddStandardOptions(std::vector<Option>* table, bool* help, bool* version);
+
+// Parses args against `table` and the standard options, and answers --help
+// (its text from the table), --version and a usage error itself.
+// kParsed to go on; otherwise the status to exit with.
+inline constexpr int kParsed = -1;
+int ParseCommandLine(const ProgramText& program, std::vector<Option> table, const ParseSetup& setup,
+                     const std::vector<std::string>& args,
+                     std::vector<std::string>* rest = nullptr);
+
 // argv[1..] as strings.
 std::vector<std::string> Arguments(int argc, char** argv);
 

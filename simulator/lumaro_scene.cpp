@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/options.h"
 #include "simulator/scene/scene_file.h"
 
 namespace {
@@ -13,12 +14,10 @@ namespace cli = lumaro::cli;
 
 constexpr char kProgram[] = "lumaro-scene";
 constexpr char kUsage[] = "usage: lumaro-scene SCENE.lscene > TRACE.ltrace\n";
-constexpr char kHelp[] =
-    "usage: lumaro-scene SCENE.lscene > TRACE.ltrace\n"
+constexpr char kAbout[] =
     "Renders a scene (- for standard input) into a trace on standard output, with\n"
-    "the true finger positions of every scan as '# truth' lines.\n"
-    "  --help      this text\n"
-    "  --version   the version\n"
+    "the true finger positions of every scan as '# truth' lines.\n";
+constexpr char kExitStatus[] =
     "Exit status: 0 done, 1 output cannot be written, 64 usage error,\n"
     "65 input unreadable or malformed.\n";
 
@@ -27,16 +26,15 @@ constexpr char kHelp[] =
 int main(int argc, char** argv) {
   std::string input;
   int inputs = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") return cli::PrintHelp(kProgram, kHelp);
-    if (arg == "--version") return cli::PrintVersion(kProgram);
-    if (arg.size() > 1 && arg[0] == '-') {
-      return cli::UsageError(kProgram, "unknown option " + arg, kUsage);
-    }
+  cli::ParseSetup setup;
+  setup.operand = [&](const std::string& arg, std::string*) {
     input = arg;
     ++inputs;
-  }
+    return true;
+  };
+  const int status = cli::ParseCommandLine({kProgram, kUsage, kAbout, kExitStatus}, {}, setup,
+                                           cli::Arguments(argc, argv));
+  if (status != cli::kParsed) return status;
   if (inputs != 1) {
     return cli::UsageError(kProgram, inputs == 0 ? "no scene given" : "more than one scene",
                            kUsage);

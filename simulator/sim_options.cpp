@@ -213,8 +213,7 @@ std::vector<Option> ClassicOptions(ClassicFaults* classic) {
 std::vector<Option> SimOptionTable(SimOptions* o, bool* help) {
   std::vector<Option> table = PlaybackOptions(o);
   for (Option& option : ClassicOptions(&o->classic)) table.push_back(std::move(option));
-  table.push_back({"--help", "", "this text", Set(help, true), "-h", true});
-  table.push_back({"--version", "", "the version", Set(&o->version, true), "", true});
+  cli::AddStandardOptions(&table, help, &o->version);
   return table;
 }
 

@@ -11,8 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/cli.h"
+#include "cli/options.h"
 #include "driver-interface/device_io.h"
 #include "tools/recorder.h"
 
@@ -22,16 +25,41 @@ namespace cli = lumaro::cli;
 
 constexpr char kProgram[] = "lumaro-record";
 constexpr char kUsage[] = "usage: lumaro-record [--frames N] [OUT]\n";
-constexpr char kHelp[] =
-    "usage: lumaro-record [--frames N] [OUT]\n"
+constexpr char kAbout[] =
     "Records the camera controller at /dev/lumaro into a trace: its identity and\n"
     "blocks, then one frame line per read, until N frames, a read failure, or\n"
     "SIGINT/SIGTERM. Without OUT, or with -, the trace goes to standard output.\n"
-    "OUT is replaced only once the whole trace is written.\n"
-    "  --frames N   stop after N frames (default: no limit)\n"
-    "  --help       this text\n"
-    "  --version    the version\n"
+    "OUT is replaced only once the whole trace is written.\n";
+constexpr char kExitStatus[] =
     "Exit status: 0 recorded, 1 device or write failure, 64 usage error.\n";
+
+// Parses the command line into *frames and *out_path; cli::kParsed to go on.
+int ParseCommandLine(int argc, char** argv, long* frames, std::string* out_path) {
+  std::vector<cli::Option> table{
+      {"--frames", "N", "stop after N frames (default: no limit)",
+       [frames](const std::string& value, std::string* error) {
+         char* end = nullptr;
+         errno = 0;
+         *frames = std::strtol(value.c_str(), &end, 10);
+         if (!value.empty() && *end == '\0' && *frames > 0 && errno != ERANGE) return true;
+         *error = "--frames takes a number above 0";
+         return false;
+       }},
+  };
+  bool given = false;
+  cli::ParseSetup setup;
+  setup.operand = [&](const std::string& arg, std::string* error) {
+    if (given) {
+      *error = "more than one OUT given";
+      return false;
+    }
+    given = true;
+    *out_path = arg == "-" ? "" : arg;
+    return true;
+  };
+  return cli::ParseCommandLine({kProgram, kUsage, kAbout, kExitStatus}, std::move(table), setup,
+                               cli::Arguments(argc, argv));
+}
 
 std::atomic<bool> g_stop{false};
 
@@ -79,35 +107,17 @@ class Progress {
 
 int main(int argc, char** argv) {
   long frames = 0;
-  const char* out_path = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") return cli::PrintHelp(kProgram, kHelp);
-    if (arg == "--version") return cli::PrintVersion(kProgram);
-    if (arg == "--frames") {
-      if (i + 1 == argc) return cli::UsageError(kProgram, "--frames needs a value", kUsage);
-      char* end = nullptr;
-      errno = 0;
-      frames = std::strtol(argv[++i], &end, 10);
-      if (*argv[i] == '\0' || *end != '\0' || frames <= 0 || errno == ERANGE) {
-        return cli::UsageError(kProgram, "--frames takes a number above 0", kUsage);
-      }
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return cli::UsageError(kProgram, "unknown option " + arg, kUsage);
-    } else if (out_path != nullptr) {
-      return cli::UsageError(kProgram, "more than one OUT given", kUsage);
-    } else {
-      out_path = argv[i];
-    }
+  std::string out_path;
+  if (const int status = ParseCommandLine(argc, argv, &frames, &out_path); status != cli::kParsed) {
+    return status;
   }
-  if (out_path != nullptr && std::strcmp(out_path, "-") == 0) out_path = nullptr;
 
   std::string error;
   cli::AtomicFile file;
-  if (out_path != nullptr && !file.Open(out_path, &error)) {
+  if (!out_path.empty() && !file.Open(out_path, &error)) {
     return cli::Fail(kProgram, error, cli::kFailed);
   }
-  std::FILE* out = out_path != nullptr ? file.stream() : stdout;
+  std::FILE* out = !out_path.empty() ? file.stream() : stdout;
   // Without SA_RESTART, so a waiting read returns and the recording ends.
   struct sigaction action {};
   action.sa_handler = OnSignal;
@@ -125,7 +135,7 @@ int main(int argc, char** argv) {
     return cli::Fail(kProgram, result.error, cli::kFailed);
   }
   // A recording ended by a read failure is kept: it shows what the device did.
-  const bool written = out_path != nullptr ? file.Commit(&error) : cli::FlushStdout(&error);
+  const bool written = !out_path.empty() ? file.Commit(&error) : cli::FlushStdout(&error);
   if (!written) return cli::Fail(kProgram, error, cli::kFailed);
   if (!result.ok) {
     std::fprintf(stderr, "%s: %s; the %ld frames before it are recorded\n", kProgram,

@@ -45,8 +45,6 @@ struct DoctorOptions {
   std::string save_path;
   bool json = false;
   long live_seconds = 0;
-  bool help = false;
-  bool version = false;
 };
 
 cli::OptionAction Text(std::string* out) {
@@ -73,10 +71,6 @@ std::vector<cli::Option> OptionTable(DoctorOptions* o) {
          return false;
        }},
       {"--save", "TRACE", "keep the live recording in TRACE", Text(&o->save_path)},
-      {"--help", "", "this text", [o](const std::string&, std::string*) { return o->help = true; },
-       "-h", true},
-      {"--version", "", "the version",
-       [o](const std::string&, std::string*) { return o->version = true; }, "", true},
   };
 }
 
@@ -84,7 +78,7 @@ int Usage(const std::string& message) {
   return cli::UsageError(kProgram, message, kUsage);
 }
 
-// Parses the command line; a status to exit with, or -1 to go on.
+// Parses the command line; a status to exit with, or cli::kParsed to go on.
 int ParseCommandLine(int argc, char** argv, DoctorOptions* o) {
   cli::ParseSetup setup;
   setup.operand = [o](const std::string& arg, std::string* error) {
@@ -95,20 +89,13 @@ int ParseCommandLine(int argc, char** argv, DoctorOptions* o) {
     *error = "one trace at a time";
     return false;
   };
-  const std::vector<cli::Option> table = OptionTable(o);
-  std::string error;
-  if (!cli::ParseOptions(table, setup, cli::Arguments(argc, argv), nullptr, &error)) {
-    return Usage(error);
-  }
-  if (o->help) {
-    const std::string help = kUsage + std::string(kAbout) + cli::OptionHelp(table) + kExitStatus;
-    return cli::PrintHelp(kProgram, help.c_str());
-  }
-  if (o->version) return cli::PrintVersion(kProgram);
+  const int status = cli::ParseCommandLine({kProgram, kUsage, kAbout, kExitStatus}, OptionTable(o),
+                                           setup, cli::Arguments(argc, argv));
+  if (status != cli::kParsed) return status;
   if ((o->live_seconds > 0) == !o->trace_path.empty())
     return Usage("give a TRACE or --live SECONDS");
   if (!o->save_path.empty() && o->live_seconds == 0) return Usage("--save goes with --live");
-  return -1;
+  return cli::kParsed;
 }
 
 // The outputs, opened before any recording starts, so that one that cannot
@@ -134,7 +121,8 @@ bool WriteAll(cli::AtomicFile& file, const std::string& path, const std::string&
 }
 
 // The trace to diagnose: recorded live (and saved), or read from a file or
-// standard input. A status to exit with, or -1 to go on.
+// standard input. A status to exit with, or kLoaded to go on.
+constexpr int kLoaded = -1;
 int LoadTrace(const DoctorOptions& o, Outputs& outputs, lumaro::trace::Trace* trace,
               std::string* name) {
   std::string text, error;
@@ -149,7 +137,7 @@ int LoadTrace(const DoctorOptions& o, Outputs& outputs, lumaro::trace::Trace* tr
     if (!lumaro::trace::ParseTrace(text, trace, &error)) {
       return cli::Fail(kProgram, "the recording: " + error, kToolFailed);
     }
-    return -1;
+    return kLoaded;
   }
   *name = o.trace_path == "-" ? "standard input" : o.trace_path;
   if (!cli::ReadInput(o.trace_path, &text, &error))
@@ -157,21 +145,25 @@ int LoadTrace(const DoctorOptions& o, Outputs& outputs, lumaro::trace::Trace* tr
   if (!lumaro::trace::ParseTrace(text, trace, &error)) {
     return cli::Fail(kProgram, *name + ": " + error, cli::kBadInput);
   }
-  return -1;
+  return kLoaded;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   DoctorOptions options;
-  if (const int status = ParseCommandLine(argc, argv, &options); status >= 0) return status;
+  if (const int status = ParseCommandLine(argc, argv, &options); status != cli::kParsed) {
+    return status;
+  }
 
   Outputs outputs;
   std::string error;
   if (!OpenOutputs(options, &outputs, &error)) return cli::Fail(kProgram, error, kToolFailed);
   lumaro::trace::Trace trace;
   std::string name;
-  if (const int status = LoadTrace(options, outputs, &trace, &name); status >= 0) return status;
+  if (const int status = LoadTrace(options, outputs, &trace, &name); status != kLoaded) {
+    return status;
+  }
 
   const doctor::ProbeResult probe = doctor::ProbeTrace(trace);
   const doctor::Diagnosis diagnosis = doctor::Diagnose(probe);

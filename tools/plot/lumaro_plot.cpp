@@ -5,10 +5,11 @@
 // without truth still gets its picture and its counts.
 #include <cstdio>
 #include <string>
-#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/options.h"
 #include "tools/plot/plot_png.h"
 #include "tools/plot/truth_score.h"
 #include "trace/trace.h"
@@ -19,18 +20,53 @@ namespace cli = lumaro::cli;
 
 constexpr char kProgram[] = "lumaro-plot";
 constexpr char kUsage[] = "usage: lumaro-plot TRACE REPORTS [-o OUT.png] [--stats]\n";
-constexpr char kHelp[] =
-    "usage: lumaro-plot TRACE REPORTS [-o OUT.png] [--stats]\n"
+constexpr char kAbout[] =
     "Draws the reported paths (the report lines of REPORTS, as lumaro-replay or the\n"
     "simulator's log give them) over the true ones (the '# truth' lines of TRACE).\n"
-    "Either input may be - for standard input.\n"
-    "  -o OUT.png   write the picture\n"
-    "  --stats      print the number of reports and lifts and, with truth, how far\n"
-    "               the reports lie from the true paths\n"
-    "  --help       this text\n"
-    "  --version    the version\n"
+    "Either input may be - for standard input.\n";
+constexpr char kExitStatus[] =
     "Exit status: 0 done, 1 output cannot be written, 64 usage error,\n"
     "65 input unreadable, malformed, or not a trace or report listing.\n";
+
+struct PlotOptions {
+  std::vector<std::string> inputs;
+  std::string out_path;
+  bool stats = false;
+};
+
+// Parses the command line; cli::kParsed to go on.
+int ParseCommandLine(int argc, char** argv, PlotOptions* o) {
+  std::vector<cli::Option> table{
+      {"-o", "OUT.png", "write the picture",
+       [o](const std::string& value, std::string* error) {
+         if (!o->out_path.empty()) {
+           *error = "-o given twice";
+           return false;
+         }
+         o->out_path = value;
+         return true;
+       }},
+      {"--stats", "",
+       "print the number of reports and lifts and, with truth, how far\n"
+       "the reports lie from the true paths",
+       [o](const std::string&, std::string*) { return o->stats = true; }},
+  };
+  cli::ParseSetup setup;
+  setup.operand = [o](const std::string& arg, std::string*) {
+    o->inputs.push_back(arg);
+    return true;
+  };
+  const int status = cli::ParseCommandLine({kProgram, kUsage, kAbout, kExitStatus},
+                                           std::move(table), setup, cli::Arguments(argc, argv));
+  if (status != cli::kParsed) return status;
+  if (o->inputs.size() != 2) return cli::UsageError(kProgram, "give TRACE and REPORTS", kUsage);
+  if (o->out_path.empty() && !o->stats)
+    return cli::UsageError(kProgram, "give -o or --stats", kUsage);
+  if (o->inputs[0] == "-" && o->inputs[1] == "-") {
+    return cli::UsageError(kProgram, "only one input can be standard input", kUsage);
+  }
+  return cli::kParsed;
+}
 
 std::string BaseName(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
@@ -40,32 +76,13 @@ std::string BaseName(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> inputs;
-  std::string out_path;
-  bool stats = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--stats") {
-      stats = true;
-    } else if (arg == "-o") {
-      if (i + 1 == argc) return cli::UsageError(kProgram, "-o needs a value", kUsage);
-      if (!out_path.empty()) return cli::UsageError(kProgram, "-o given twice", kUsage);
-      out_path = argv[++i];
-    } else if (arg == "-h" || arg == "--help") {
-      return cli::PrintHelp(kProgram, kHelp);
-    } else if (arg == "--version") {
-      return cli::PrintVersion(kProgram);
-    } else if (arg.size() > 1 && arg.front() == '-') {
-      return cli::UsageError(kProgram, "unknown option " + std::string(arg), kUsage);
-    } else {
-      inputs.emplace_back(arg);
-    }
+  PlotOptions options;
+  if (const int status = ParseCommandLine(argc, argv, &options); status != cli::kParsed) {
+    return status;
   }
-  if (inputs.size() != 2) return cli::UsageError(kProgram, "give TRACE and REPORTS", kUsage);
-  if (out_path.empty() && !stats) return cli::UsageError(kProgram, "give -o or --stats", kUsage);
-  if (inputs[0] == "-" && inputs[1] == "-") {
-    return cli::UsageError(kProgram, "only one input can be standard input", kUsage);
-  }
+  const std::vector<std::string>& inputs = options.inputs;
+  const std::string& out_path = options.out_path;
+  const bool stats = options.stats;
 
   std::string error, trace_text, report_text;
   if (!cli::ReadInput(inputs[0], &trace_text, &error) ||
