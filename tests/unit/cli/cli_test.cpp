@@ -143,30 +143,6 @@ TEST_F(TempDir, AFileIsReplacedOnlyWhenCommitted) {
   const mode_t mask = ::umask(0);
   ::umask(mask);
   EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
-
-  EXPECT_FALSE(WriteFileAtomically(dir_, "x", &error));
-  EXPECT_EQ(error, dir_ + ": Is a directory");
-  EXPECT_FALSE(WriteFileAtomically(Path("no/such"), "x", &error));
-  EXPECT_EQ(error, Path("no/such") + ": No such file or directory");
-  EXPECT_FALSE(WriteFileAtomically("/dev/full", "x", &error));
-  EXPECT_EQ(error, "/dev/full: No space left on device");
-}
-
-TEST_F(TempDir, InputsSayWhyTheyCannotBeRead) {
-  std::string text, error;
-  std::ofstream(Path("in")) << "abc";
-  ASSERT_TRUE(ReadInput(Path("in"), &text, &error)) << error;
-  EXPECT_EQ(text, "abc");
-  EXPECT_FALSE(ReadInput(Path("none"), &text, &error));
-  EXPECT_EQ(error, Path("none") + ": No such file or directory");
-  EXPECT_FALSE(ReadInput(dir_, &text, &error));
-  EXPECT_EQ(error, dir_ + ": Is a directory");
-  EXPECT_EQ(OpenInput(dir_, &error), nullptr);
-  EXPECT_EQ(error, dir_ + ": Is a directory");
-  std::FILE* in = OpenInput(Path("in"), &error);
-  ASSERT_NE(in, nullptr);
-  std::fclose(in);
-  EXPECT_EQ(OpenInput("-", &error), stdin);
 }
 
 }  // namespace

@@ -124,6 +124,13 @@ TEST(DoctorTest, FindingsNameTheDirtTheFlickerAndTheLink) {
   EXPECT_NE(json.find("\"trace\":\"a \\\"dirty\\\" trace\",\"scans\":600,"), std::string::npos);
   EXPECT_NE(json.find("\"verdict\":\"fail\""), std::string::npos);
   EXPECT_NE(json.find("\"samples\":[560,576]"), std::string::npos) << json;
+  // The line of sight to clean, as the technician reads it.
+  EXPECT_NE(json.find("\"angle_deg\":37.59,\"border\":{\"x\":18917,\"y\":32767,\"side\":"
+                      "\"bottom\",\"fraction\":0.577}"),
+            std::string::npos);
+  EXPECT_NE(FormatText(dirty).find("angle 37.6 degrees, reaching the border at (18917, 32767), "
+                                   "bottom side, 0.58 from the left"),
+            std::string::npos);
 
   const Diagnosis sunny = Diagnose(ProbeTrace(Render(SceneText("sunlight"))));
   const std::string noise = FormatJson(sunny, "t");
@@ -194,24 +201,6 @@ TEST(DoctorTest, CameraThresholdsSitWhereTheManualSaysThey) {
     }
     EXPECT_EQ(StatusOf(probe, "camera-a.window"), want) << at_edge << " at the edge";
   }
-}
-
-TEST(DoctorTest, TheLineOfSightToCleanIsPinned) {
-  // The dirt of the dirty-lens scene: the angle and where its line of sight
-  // meets the border, as the technician reads them.
-  const Diagnosis dirty = Diagnose(ProbeTrace(Render(SceneText("dirty-lens"))));
-  const std::string json = FormatJson(dirty, "t");
-  EXPECT_NE(json.find("\"angle_deg\":37.59,\"border\":{\"x\":18917,\"y\":32767,\"side\":"
-                      "\"bottom\",\"fraction\":0.577}"),
-            std::string::npos)
-      << json;
-  const std::string text = FormatText(dirty);
-  EXPECT_NE(text.find("angle 37.6 degrees, reaching the border at (18917, 32767), bottom side, "
-                      "0.58 from the left"),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find("the bezel on the bottom side, 58% of the way from the left"),
-            std::string::npos);
 }
 
 TEST(DoctorTest, LinkAndIdentityNameTheirCauses) {
