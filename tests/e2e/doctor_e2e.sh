@@ -28,6 +28,7 @@ case_live_recording() {
     "$DOCTOR" --live 1 --save "$WORK/live.ltrace" >"$WORK/out.txt" 2>"$WORK/err.log" || status=$?
   [ "$status" = 2 ] || fail "exit status $status: $(cat "$WORK/err.log")"
   expect_grep "$WORK/err.log" "recording 1 of 1 s, [0-9]+ frames"
+  expect_no_grep "$WORK/err.log" $'\r'  # progress in place only on a terminal
   expect_grep "$WORK/out.txt" "^fail  camera-a.noise "
   grep -q '^frame ' "$WORK/live.ltrace" || fail "no frames saved"
 }

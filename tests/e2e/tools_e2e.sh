@@ -36,6 +36,7 @@ case_recording_reproduces_the_played_trace() {
     "$RECORD" --frames "$frames" "$WORK/recorded.ltrace" 2>"$WORK/record.log" ||
     fail "recording failed"
   expect_grep "$WORK/record.log" "$frames frames recorded"
+  expect_no_grep "$WORK/record.log" $'\r'  # progress in place only on a terminal
   diff <(grep '^frame ' "$WORK/scene.ltrace") <(grep '^frame ' "$WORK/recorded.ltrace") \
     >"$WORK/diff.log" || fail "recorded frames differ"
   "$REPLAY" "$WORK/scene.ltrace" >"$WORK/a.out" 2>/dev/null
