@@ -44,4 +44,23 @@ case_recording_reproduces_the_played_trace() {
   diff "$WORK/a.out" "$WORK/b.out" >"$WORK/diff.log" || fail "the recording replays differently"
 }
 
+case_recording_ends_on_a_signal() {
+  # Without --frames a recording runs until SIGTERM (the simulator's, after
+  # the trace) or SIGINT, and keeps what it read.
+  timeout 60 "$SIM" --rate 2000 --linger 0.2 --log "$WORK/sim.log" "$LUMARO_SCENES/tap.ltrace" \
+    -- "$RECORD" "$WORK/term.ltrace" 2>"$WORK/record.log" || fail "on SIGTERM: status $?"
+  grep -q '^frame ' "$WORK/term.ltrace" || fail "no frames kept on SIGTERM"
+  # SIGINT while frames still come (the scene lasts 8 s at this rate).
+  "$SIM" --rate 100 --linger 60 --log "$WORK/sim-int.log" "$LUMARO_SCENES/circle.ltrace" \
+    -- "$RECORD" "$WORK/int.ltrace" 2>"$WORK/record-int.log" &
+  SIM_PID=$!
+  wait_for 30 "the identification" log_has "$WORK/sim-int.log" '^ioctl 201 '
+  kill -INT "$(pgrep -P "$SIM_PID")"
+  local status=0
+  wait "$SIM_PID" || status=$?
+  [ "$status" = 0 ] || fail "on SIGINT: status $status"
+  grep -q '^frame ' "$WORK/int.ltrace" || fail "no frames kept on SIGINT"
+  expect_no_grep "$WORK/sim-int.log" '^end of trace$'
+}
+
 run_case "$@"
