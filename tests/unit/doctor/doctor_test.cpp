@@ -176,6 +176,13 @@ TEST(DoctorTest, CameraThresholdsSitWhereTheManualSaysThey) {
     EXPECT_EQ(StatusOf(probe, "camera-b.noise"), want) << specks << " specks";
     EXPECT_EQ(StatusOf(probe, "camera-a.noise"), Status::kOk);
   }
+  {
+    // A scan beside a blocked one is not examined: 2 specks in 99 scans warn.
+    ProbeResult probe = ClearScans(102);
+    probe.scans[0].lines[kCameraB].set();
+    for (const int s : {3, 5}) probe.scans[s].lines[kCameraB].set(500);
+    EXPECT_EQ(StatusOf(probe, "camera-b.noise"), kWarn);
+  }
   // Obstruction: shadowed in at least 95% of the scans.
   for (const auto& [shadowed, want] :
        std::vector<std::pair<int, Status>>{{94, Status::kOk}, {95, kFail}}) {
