@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -146,6 +148,25 @@ TEST(PlotScoreTest, ScoreAndStats) {
   EXPECT_EQ(FormatStats(Truth{}, none), "reports 0\ndown-points 0\nlifts 0\nno truth\n");
 }
 
+// The longest horizontal run of the truth's grey in a PNG file.
+int LongestTruthRun(const std::string& png) {
+  cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
+  const int width = cairo_image_surface_get_width(image);
+  const int stride = cairo_image_surface_get_stride(image);
+  const unsigned char* data = cairo_image_surface_get_data(image);
+  int longest = 0;
+  for (int y = 0; data != nullptr && y < cairo_image_surface_get_height(image); ++y) {
+    const auto* row = reinterpret_cast<const std::uint32_t*>(data + y * stride);
+    for (int x = 0, run = 0; x < width; ++x) {
+      const int r = (row[x] >> 16) & 0xff, g = (row[x] >> 8) & 0xff, b = row[x] & 0xff;
+      run = r < 160 && r == g && g == b ? run + 1 : 0;
+      longest = std::max(longest, run);
+    }
+  }
+  cairo_surface_destroy(image);
+  return longest;
+}
+
 TEST(PlotPngTest, WritesAPngOrSaysWhyNot) {
   std::string dir_template = (std::filesystem::temp_directory_path() / "plot_test_XXXXXX").string();
   ASSERT_NE(mkdtemp(dir_template.data()), nullptr);
@@ -162,6 +183,11 @@ TEST(PlotPngTest, WritesAPngOrSaysWhyNot) {
   std::string signature(8, '\0');
   in.read(signature.data(), 8);
   EXPECT_EQ(signature, "\x89PNG\r\n\x1a\n");
+
+  // A true path across the report space is drawn as one line.
+  const Truth across = ParsedTruth("# truth 0 0 0 16000\n# truth 1 0 32767 16000\n");
+  ASSERT_TRUE(WritePlotPng(png, "t", across, reports, ScoreReports(across, reports), &error));
+  EXPECT_GT(LongestTruthRun(png), 800);
 
   const std::string unwritable = (dir / "missing" / "out.png").string();
   EXPECT_FALSE(WritePlotPng(unwritable, "t.ltrace", truth, reports, score, &error));
