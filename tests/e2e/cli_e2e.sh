@@ -3,7 +3,6 @@
 # status it must give and a piece of its first line on standard error (or, for
 # --help and --version, standard output).
 #   cli_e2e.sh table       runs the table; LUMARO_BIN names the programs
-#   cli_e2e.sh show DIR    prints each case's status and first line for DIR's programs
 set -uo pipefail
 source "$(dirname "$0")/host.sh"
 BIN=${LUMARO_BIN:?}
@@ -144,12 +143,5 @@ case ${1:-} in
       missing_host_piece "umockdev's preload library, for $unrun cases" umockdev
     exit $failed
     ;;
-  show)
-    BIN=$2
-    while IFS='|' read -r program name args status text; do
-      run_case "$args"
-      printf '| %s | %s | %s | %s |\n' "$program" "$name" "$STATUS" "${LINE//|/\\|}"
-    done <<<"$CASES"
-    ;;
-  *) echo "usage: $0 table | show BIN_DIR" >&2; exit 64 ;;
+  *) echo "usage: $0 table" >&2; exit 64 ;;
 esac
