@@ -1,17 +1,23 @@
+#include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "simulator/scene/scene_file.h"
 #include "tools/doctor/diagnosis.h"
 #include "tools/doctor/frame_probe.h"
 #include "tools/doctor/live_record.h"
+#include "tools/doctor/waterfall_png.h"
 #include "tools/trace_device_io.h"
 #include "trace/trace.h"
 
@@ -235,6 +241,53 @@ TEST(DoctorTest, LinkAndIdentityNameTheirCauses) {
   EXPECT_NE(invalid.summary.find("lens block of camera B (request 241 GET_LENS_B) is invalid"),
             std::string::npos)
       << invalid.summary;
+}
+
+// Which pixels of the doctor's picture of a trace are red, row by row.
+std::vector<std::vector<bool>> RedPixels(const trace::Trace& trace) {
+  const ProbeResult probe = ProbeTrace(trace);
+  std::string png, error;
+  EXPECT_TRUE(DrawWaterfallPng("t", trace, probe, Diagnose(probe), &png, &error)) << error;
+  std::pair<const std::string*, std::size_t> source{&png, 0};
+  cairo_surface_t* image = cairo_image_surface_create_from_png_stream(
+      [](void* closure, unsigned char* data, unsigned int length) {
+        auto* in = static_cast<std::pair<const std::string*, std::size_t>*>(closure);
+        if (in->second + length > in->first->size()) return CAIRO_STATUS_READ_ERROR;
+        std::copy_n(in->first->data() + in->second, length, data);
+        in->second += length;
+        return CAIRO_STATUS_SUCCESS;
+      },
+      &source);
+  std::vector<std::vector<bool>> red(cairo_image_surface_get_height(image));
+  for (std::size_t y = 0; y < red.size(); ++y) {
+    const auto* row = reinterpret_cast<const std::uint32_t*>(
+        cairo_image_surface_get_data(image) + y * cairo_image_surface_get_stride(image));
+    for (int x = 0; x < cairo_image_surface_get_width(image); ++x) {
+      red[y].push_back((row[x] >> 16 & 0xff) > 150 && (row[x] >> 8 & 0xff) < 100 &&
+                       (row[x] & 0xff) < 100);
+    }
+  }
+  cairo_surface_destroy(image);
+  return red;
+}
+
+TEST(DoctorTest, ThePictureMarksTheDirtAndTheLinkEvents) {
+  // The dirt on samples 560 to 575 of camera A is framed 2 pixels wider on
+  // each side, at two samples a pixel, in camera A's panel (x 34 to 674).
+  const std::vector<bool> row = RedPixels(Render(SceneText("dirty-lens")))[300];
+  std::vector<int> dirt;
+  for (int x = 34; x < 674; ++x) {
+    if (row[x]) dirt.push_back(x);
+  }
+  ASSERT_FALSE(dirt.empty());
+  EXPECT_EQ(dirt.front(), 34 + 560 / 2 - 2 - 1);
+  EXPECT_EQ(dirt.back(), 34 + 576 / 2 + 2);
+  // Read errors are ticked left of camera A's panel.
+  int ticked_rows = 0;
+  for (const std::vector<bool>& red : RedPixels(Render(SceneText("flaky-cable")))) {
+    ticked_rows += std::any_of(red.begin() + 14, red.begin() + 23, [](bool r) { return r; });
+  }
+  EXPECT_GE(ticked_rows, 2);
 }
 
 TEST(DoctorTest, NoScanIsAFailure) {
