@@ -138,6 +138,15 @@ TEST(DoctorTest, FindingsNameTheDirtTheFlickerAndTheLink) {
                                    "bottom side, 0.58 from the left"),
             std::string::npos);
 
+  // Without a scale on either axis no line of sight reaches a border.
+  ProbeResult probe = ProbeTrace(Render(SceneText("dirty-lens")));
+  ASSERT_TRUE(BorderOf(probe, kCameraA, 568).valid);
+  for (float* scale : {&probe.scale.XScale, &probe.scale.YScale}) {
+    const float kept = std::exchange(*scale, 0.0f);
+    EXPECT_FALSE(BorderOf(probe, kCameraA, 568).valid);
+    *scale = kept;
+  }
+
   const Diagnosis sunny = Diagnose(ProbeTrace(Render(SceneText("sunlight"))));
   const std::string noise = FormatJson(sunny, "t");
   const std::size_t at = noise.find("\"per_100_scans\":");
