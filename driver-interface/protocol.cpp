@@ -1,0 +1,19 @@
+#include "driver-interface/protocol.h"
+
+#include <cerrno>
+
+namespace lumaro {
+
+ReadOutcome ClassifyRead(ssize_t n, int error) {
+  if (n > 0) return ReadOutcome::kFrame;
+  if (n == kTimedOutReadResult || (n < 0 && (error == ETIMEDOUT || error == ETIME))) {
+    return ReadOutcome::kTimedOut;
+  }
+  return ReadOutcome::kSessionEnd;
+}
+
+int ReadErrorNumber(ssize_t n, int error) {
+  return n == kTimedOutReadResult ? ETIMEDOUT : error;
+}
+
+}  // namespace lumaro
