@@ -6,6 +6,7 @@
 
 #include "driver-interface/blocks.h"
 #include "driver-interface/requests.h"
+#include "trace/report_line.h"
 
 namespace lumaro::sim {
 
@@ -81,7 +82,7 @@ RequestOutcome CameraController::Serve(unsigned long code, std::span<std::uint8_
 }
 
 void CameraController::OnWrite(std::span<const std::uint8_t> bytes) {
-  log_->Line("report " + trace::ToHex(bytes.data(), bytes.size()));
+  log_->Line(trace::FormatReportLine(bytes));
 }
 
 bool CameraController::calibration_mode() {

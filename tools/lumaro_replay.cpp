@@ -12,6 +12,7 @@
 #include "cli/cli.h"
 #include "tools/replay.h"
 #include "tools/trace_device_io.h"
+#include "trace/report_line.h"
 #include "trace/trace.h"
 
 namespace {
@@ -53,8 +54,8 @@ int DecodeListing(const std::string& path) {
       continue;
     }
     std::vector<std::uint8_t> bytes;
-    if (line.rfind("report ", 0) == 0 && lumaro::trace::FromHex(line.substr(7), &bytes)) {
-      line = lumaro::tools::ReportLine(bytes, true);
+    if (lumaro::trace::ParseReportLine(line, &bytes)) {
+      line = lumaro::trace::FormatDecodedReportLine(bytes);
     }
     std::printf("%s\n", line.c_str());
     failed = !cli::FlushStdout(&error);

@@ -7,21 +7,9 @@
 
 #include "driver-interface/blocks.h"
 #include "driver-interface/requests.h"
+#include "trace/report_line.h"
 
 namespace lumaro::tools {
-
-std::string ReportLine(std::span<const std::uint8_t> bytes, bool decoded) {
-  if (!decoded) return "report " + trace::ToHex(bytes.data(), bytes.size());
-  std::string line = "report  |";
-  report::Contact c{};
-  for (std::size_t i = 0; report::ReadContact(bytes, i, &c); ++i) {
-    char record[64];
-    std::snprintf(record, sizeof record, " slot %u down %u x %5u y %5u |", unsigned{c.slot},
-                  unsigned{c.down}, unsigned{c.x}, unsigned{c.y});
-    line += record;
-  }
-  return line;
-}
 
 TraceDeviceIo::TraceDeviceIo(const trace::Trace* trace, std::FILE* reports, std::FILE* device_log,
                              bool decoded)
@@ -93,7 +81,10 @@ ssize_t TraceDeviceIo::Write(int fd, const void* buffer, std::size_t count) {
   }
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
   if (reports_ != nullptr)
-    std::fprintf(reports_, "%s\n", ReportLine({bytes, count}, decoded_).c_str());
+    std::fprintf(reports_, "%s\n",
+                 (decoded_ ? trace::FormatDecodedReportLine({bytes, count})
+                           : trace::FormatReportLine({bytes, count}))
+                     .c_str());
   return static_cast<ssize_t>(count);
 }
 

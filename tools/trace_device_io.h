@@ -15,16 +15,12 @@
 
 namespace lumaro::tools {
 
-// A report as "report HEX", or decoded into its contact records:
-// "report  | slot S down D x X y Y | ..." (x and y in report units).
-std::string ReportLine(std::span<const std::uint8_t> bytes, bool decoded);
-
 class TraceDeviceIo final : public DeviceIo {
  public:
   // Reports written to the device are printed to `reports` as trace lines
   // (dropped when it is null); the controller logs its side to `device_log`
   // as the simulator does (nothing when it is null). With `decoded` reports
-  // are printed as ReportLine's contact records.
+  // are printed as their contact records (trace/report_line.h).
   TraceDeviceIo(const trace::Trace* trace, std::FILE* reports, std::FILE* device_log = nullptr,
                 bool decoded = false);
 

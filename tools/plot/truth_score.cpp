@@ -7,13 +7,13 @@
 #include <span>
 #include <tuple>
 
+#include "trace/report_line.h"
 #include "trace/trace.h"
 
 namespace lumaro::tools {
 namespace {
 
 constexpr std::string_view kTruthTag = "# truth";
-constexpr std::string_view kReportTag = "report ";
 constexpr std::int64_t kMaxIndex = INT32_MAX;
 constexpr std::size_t kReportHexDigits = 2 * kReportSlots * kReportContactSize;
 
@@ -118,11 +118,11 @@ bool ParseReports(std::string_view text, const std::string& name, std::vector<Re
   std::size_t failed_line = 0;
   std::vector<std::uint8_t> bytes;
   const bool ok = ForEachLine(text, [&](std::size_t number, std::string_view line) {
-    if (!line.starts_with(kReportTag)) return true;
+    if (!trace::IsReportLine(line)) return true;
     failed_line = number;
-    const std::string_view hex = line.substr(kReportTag.size());
-    if (hex.size() != kReportHexDigits || !trace::FromHex(hex, &bytes)) {
-      reason = "a report is " + std::to_string(kReportHexDigits) + " hex digits, not " + Quote(hex);
+    if (!trace::ParseReportLine(line, &bytes) || bytes.size() * 2 != kReportHexDigits) {
+      reason = "a report is " + std::to_string(kReportHexDigits) + " hex digits, not " +
+               Quote(trace::ReportLineHex(line));
       return false;
     }
     Report report{};

@@ -1,4 +1,5 @@
 #include "trace/trace.h"
+#include "trace/report_line.h"
 
 #include <gtest/gtest.h>
 
@@ -97,6 +98,19 @@ TEST(TraceFormat, RecordsRoundTrip) {
   std::string written = HeaderLine() + "\n";
   for (const Record& record : trace.records) written += FormatRecord(record) + "\n";
   EXPECT_EQ(written, text);
+}
+
+TEST(ReportLine, WrittenAndReadBackOrDecoded) {
+  const std::vector<std::uint8_t> bytes = {0, 1, 0xff, 0x7f, 0x10, 0, 1, 0, 2, 0, 3, 0};
+  const std::string line = FormatReportLine(bytes);
+  EXPECT_EQ(line, "report 0001ff7f1000010002000300");
+  std::vector<std::uint8_t> back;
+  ASSERT_TRUE(ParseReportLine(line, &back));
+  EXPECT_EQ(back, bytes);
+  EXPECT_FALSE(ParseReportLine("report 0g", &back));
+  EXPECT_FALSE(ParseReportLine("frame 00", &back));
+  EXPECT_EQ(FormatDecodedReportLine(bytes),
+            "report  | slot 0 down 1 x 32767 y    16 | slot 1 down 0 x     2 y     3 |");
 }
 
 TEST(ControllerState, MissingBlocksAreZeroAndStateRoundTrips) {
