@@ -30,7 +30,8 @@ bool Engine::Reset(const ParamBlock& geometry, const ParamBlock& lens_a, const P
   const ScaleSetup scale = ScaleFromGeometry(geometry, state_.Scale.Span);
   const LensSetup lenses = LensModelsFromBlocks(lens_a, lens_b);
   state_.Scale = scale.Scale;
-  state_.LensModel = lenses.Models;
+  state_.LensA = lenses.LensA;
+  state_.LensB = lenses.LensB;
   state_.SplitA.State = SplitIdle;
   state_.SplitB.State = SplitIdle;
   for (PointHistory& history : state_.History) {
@@ -48,8 +49,8 @@ bool Engine::Reset(const ParamBlock& geometry, const ParamBlock& lens_a, const P
 TouchPair Engine::ProcessScan(std::span<const std::uint8_t> code_a,
                               std::span<const std::uint8_t> code_b, ScanStages* stages) {
   EngineState& s = state_;
-  const LensModel& lens_a = s.LensModel[1];
-  const LensModel& lens_b = s.LensModel[0];
+  const LensModel& lens_a = s.LensA;
+  const LensModel& lens_b = s.LensB;
 
   // Decode both line images into their shadowed runs.
   const LineRuns line_a = DecodeLine(code_a);
@@ -67,7 +68,11 @@ TouchPair Engine::ProcessScan(std::span<const std::uint8_t> code_a,
   // Viewing angles of every shadow.
   AnglePair angles_a = AnglesOf(shadows_a, lens_a);
   AnglePair angles_b = AnglesOf(shadows_b, lens_b);
-  if (stages != nullptr) stages->Angles = {angles_a, angles_b};  // before any merge
+  if (stages != nullptr) {
+    stages->Angles = {angles_a, angles_b};  // before any merge
+    stages->PairingMargin =
+        shadows_a.Count == 2 && shadows_b.Count == 2 ? PairingMargin(angles_a, angles_b) : -1.0;
+  }
 
   // Triangulate and pair: the touches of this scan, in stable slots.
   const EnginePair located = PairTouches(angles_a, shadows_a.Count, angles_b, shadows_b.Count, s);

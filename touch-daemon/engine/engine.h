@@ -19,6 +19,9 @@ struct ScanStages {
   std::array<ShadowList, 2> Shadows;  // after the merged-shadow trackers
   // Their viewing angles, as converted (pairing may still merge a pair).
   std::array<std::array<ShadowAngles, kMaxShadows>, 2> Angles;
+  // Both cameras kept two shadows: how far apart the size agreement of the
+  // two pairings of the four intersections was (0: a tie). -1 otherwise.
+  double PairingMargin;
   EnginePair Located;   // the touches paired this scan
   EnginePair Smoothed;  // the slots two scans back, smoothed
   TouchPair Touches;    // the result in report units

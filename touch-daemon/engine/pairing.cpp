@@ -257,6 +257,15 @@ EnginePair PairTwoByTwo(const AnglePair& anglesA, const AnglePair& anglesB,
   return ChooseByCost(hypotheses, engine);
 }
 
+double PairingMargin(const AnglePair& anglesA, const AnglePair& anglesB) {
+  const double straight =
+      Triangulate(anglesA[0], anglesB[0]).Mismatch + Triangulate(anglesA[1], anglesB[1]).Mismatch;
+  const double crosswise =
+      Triangulate(anglesA[0], anglesB[1]).Mismatch + Triangulate(anglesA[1], anglesB[0]).Mismatch;
+  const double margin = std::fabs(straight - crosswise);
+  return std::isfinite(margin) ? margin : 0.0;
+}
+
 double ReferenceDistance(const EnginePoint* candidate, const EnginePoint& reference, double ratio) {
   const bool candidatePresent = candidate != nullptr && Present(*candidate);
   const bool referencePresent = Present(reference);

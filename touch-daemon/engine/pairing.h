@@ -32,6 +32,10 @@ EnginePair PairOneByTwo(const AnglePair& anglesA, const AnglePair& anglesB,
 EnginePair PairTwoByTwo(const AnglePair& anglesA, const AnglePair& anglesB,
                         const EngineState& engine);
 
+// How far apart the size agreement of the two pairings of the four
+// intersections is, for two shadows per camera: 0 for a tie (or no number).
+double PairingMargin(const AnglePair& anglesA, const AnglePair& anglesB);
+
 // Cost of a candidate (nullptr: absent) against a reference point.
 double ReferenceDistance(const EnginePoint* candidate, const EnginePoint& reference, double ratio);
 

@@ -144,8 +144,9 @@ struct EngineState {
   EnginePair RawPair;        // pairing result of the latest scan, unsmoothed
   EnginePair ReferencePair;  // where each slot is expected in the next scan
   EngineScale Scale;
-  std::array<lumaro::LensModel, 2> LensModel;  // [0] camera B, [1] camera A
-  std::int32_t HoldCount;                      // scans for which the previous result was repeated
+  LensModel LensA;
+  LensModel LensB;
+  std::int32_t HoldCount;     // scans for which the previous result was repeated
   std::uint8_t OccludedPair;  // 1 after two touches were resolved from counts 1 and 2
   SplitTracker SplitB;
   SplitTracker SplitA;

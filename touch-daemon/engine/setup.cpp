@@ -76,8 +76,8 @@ ScaleSetup ScaleFromGeometry(const ParamBlock& geometry, float span) {
 
 LensSetup LensModelsFromBlocks(const ParamBlock& lens_a, const ParamBlock& lens_b) {
   LensSetup setup;
-  const bool a_valid = SetLensModel(setup.Models[1], lens_a, 1.0f);
-  const bool b_valid = SetLensModel(setup.Models[0], lens_b, -1.0f);
+  const bool a_valid = SetLensModel(setup.LensA, lens_a, 1.0f);
+  const bool b_valid = SetLensModel(setup.LensB, lens_b, -1.0f);
   setup.Valid = a_valid && b_valid;
   return setup;
 }

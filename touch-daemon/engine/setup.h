@@ -33,8 +33,9 @@ struct ScaleSetup {
 ScaleSetup ScaleFromGeometry(const ParamBlock& geometry, float span);
 
 struct LensSetup {
-  std::array<LensModel, 2> Models;  // [0] camera B, [1] camera A
-  bool Valid;                       // both blocks were valid
+  LensModel LensA;
+  LensModel LensB;
+  bool Valid;  // both blocks were valid
 };
 
 // Camera A's model from lens_a and camera B's from lens_b, camera B's

@@ -385,7 +385,7 @@ EnginePoint SmoothTrack(EnginePoint& reference, PointHistory& history, FitWork& 
   std::int32_t degree = 0;
   bool poor = true;
   while (degree <= 1 && MinFitSamples[degree] <= total) {
-    const double residual = FitPolynomial(work, degree);
+    const double residual = FitTrackPolynomial(work, degree);
     ++degree;
     poor = residual > kGoodFit;
     if (!poor) break;
@@ -400,7 +400,7 @@ EnginePoint SmoothTrack(EnginePoint& reference, PointHistory& history, FitWork& 
   }
   if (poor) {
     while (degree < kMaxFitCoefficients && MinFitSamples[degree] <= total) {
-      const double residual = FitPolynomial(work, degree);
+      const double residual = FitTrackPolynomial(work, degree);
       ++degree;
       if (residual <= kGoodFit) break;
     }
@@ -450,7 +450,7 @@ void FitAddSample(FitWork& work, const EnginePoint& point, std::int32_t t) {
   if (work.SumTerms > 0) AddToSums(work, n, n + 1, 0, work.SumTerms);
 }
 
-double FitPolynomial(FitWork& work, std::int32_t degree) {
+double FitTrackPolynomial(FitWork& work, std::int32_t degree) {
   const std::int32_t samples = work.SampleCount;
   if (degree < 0 || degree >= kMaxFitCoefficients || samples <= 0 || samples > kMaxFitSamples) {
     return kFailedFit;

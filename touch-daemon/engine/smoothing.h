@@ -24,6 +24,6 @@ void FitReset(FitWork& work);
 void FitAddSample(FitWork& work, const EnginePoint& point, std::int32_t t);
 // Least-squares fit of degree 0..8 in t to X, Y and Size; returns the
 // residual of X and Y with the largest deviation left out.
-double FitPolynomial(FitWork& work, std::int32_t degree);
+double FitTrackPolynomial(FitWork& work, std::int32_t degree);
 
 }  // namespace lumaro

@@ -57,10 +57,10 @@ TEST_F(SmoothTrackTest, ReachAndPathLimits) {
 TEST(FitPolynomialTest, ExactFitsResidualAndSingularSystems) {
   FitWork work;
   FitReset(work);
-  EXPECT_EQ(FitPolynomial(work, 0), kInfinity);  // no sample
+  EXPECT_EQ(FitTrackPolynomial(work, 0), kInfinity);  // no sample
   for (int t = -4; t <= 2; ++t) FitAddSample(work, Point(0.2 + 0.03 * t - 0.004 * t * t, t), t);
-  EXPECT_GT(FitPolynomial(work, 1), 0.001);  // a line misses the curve
-  EXPECT_NEAR(FitPolynomial(work, 2), 0.0, 1e-12);
+  EXPECT_GT(FitTrackPolynomial(work, 1), 0.001);  // a line misses the curve
+  EXPECT_NEAR(FitTrackPolynomial(work, 2), 0.0, 1e-12);
   EXPECT_NEAR(work.CoeffX[1], 0.03, 1e-12);
   EXPECT_NEAR(work.CoeffX[2], -0.004, 1e-12);
   EXPECT_NEAR(work.CoeffSize[1], 1.0, 1e-12);
@@ -69,15 +69,15 @@ TEST(FitPolynomialTest, ExactFitsResidualAndSingularSystems) {
   FitReset(work);
   for (double x : {0.0, 0.0, 1.0}) FitAddSample(work, Point(x), work.SampleCount);
   // Mean 1/3; deviations 1/9, 1/9, 4/9; the largest left out: sqrt(2/9 / 2).
-  EXPECT_NEAR(FitPolynomial(work, 0), 1.0 / 3.0, 1e-15);
+  EXPECT_NEAR(FitTrackPolynomial(work, 0), 1.0 / 3.0, 1e-15);
 
   FitReset(work);
   FitAddSample(work, Point(0.2), 1);
   FitAddSample(work, Point(0.4), 1);
-  EXPECT_NEAR(FitPolynomial(work, 0), 0.1, 1e-15);
+  EXPECT_NEAR(FitTrackPolynomial(work, 0), 0.1, 1e-15);
   // One distinct time cannot carry a line: zero pivot, the fit fails and the
   // constant fit's coefficients stay.
-  EXPECT_EQ(FitPolynomial(work, 1), kInfinity);
+  EXPECT_EQ(FitTrackPolynomial(work, 1), kInfinity);
   EXPECT_NEAR(work.CoeffX[0], 0.3, 1e-15);
 }
 
