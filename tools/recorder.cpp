@@ -2,59 +2,71 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <map>
 #include <set>
-#include <vector>
+#include <span>
 
 #include "driver-interface/blocks.h"
+#include "driver-interface/identity.h"
+#include "driver-interface/protocol.h"
 #include "driver-interface/requests.h"
 #include "trace/trace.h"
 
 namespace lumaro::tools {
 namespace {
 
-constexpr std::uint8_t kReinitMarker = 0xA1;
-constexpr ssize_t kTimedOutResult = -110;
-
-// The identification requests and their blocks, as the daemon asks them.
-constexpr std::array kBlockRequests{GET_CALIB_PARA_X, GET_CALIB_PARA_Y, GET_DEVICE_CONFIG,
-                                    GET_GEOMETRY,     GET_LENS_B,       GET_LENS_A,
-                                    GET_DEVICE_INFO};
+// The block a request answered into.
+std::span<const std::uint8_t> BlockOf(const ControllerIdentity& identity, unsigned long code) {
+  switch (code) {
+    case GET_CALIB_PARA_X:
+      return identity.CalibX();
+    case GET_CALIB_PARA_Y:
+      return identity.CalibY();
+    case GET_DEVICE_CONFIG:
+      return identity.DeviceConfig();
+    case GET_GEOMETRY:
+      return identity.Geometry();
+    case GET_LENS_B:
+      return identity.LensB();
+    case GET_LENS_A:
+      return identity.LensA();
+    default:
+      return identity.DeviceInfo();
+  }
+}
 
 class Recorder {
  public:
   Recorder(DeviceIo& io, std::FILE* out) : io_(io), out_(out) {}
 
-  // Asks every identification request; writes what differs from what was
-  // written before.
+  // Asks every identification request, whatever fails; writes what differs
+  // from what was written before, and each request's first failure.
   void Identify(int fd) {
-    ProductIdBlock id{};
-    if (io_.Request(fd, GET_PRODUCT_ID, id) < 0) {
-      Fail(GET_PRODUCT_ID);
-    } else if (!product_written_ || product_id::Value(id) != product_) {
-      product_ = product_id::Value(id);
-      product_written_ = true;
-      trace::Record record;
-      record.kind = trace::RecordKind::kProduct;
-      record.value = product_;
-      Write(record);
-    }
-    for (unsigned long code : kBlockRequests) {
-      std::vector<std::uint8_t> block(FindTouchRequest(code)->size);
-      if (io_.Ioctl(fd, code, block.data()) < 0) {
+    const ControllerIdentity previous = identity_;
+    identity_ = lumaro::Identify(io_, fd, identity_, IdentifyMode::kEveryRequest);
+    for (unsigned long code : kIdentificationRequests) {
+      if (identity_.Failed(code)) {
         Fail(code);
         continue;
       }
-      auto [it, inserted] = blocks_.try_emplace(code, block);
-      if (!inserted && it->second == block) continue;
-      it->second = block;
+      const bool first = answered_.insert(code).second;
+      if (code == GET_PRODUCT_ID) {
+        if (!first && identity_.ProductId() == previous.ProductId()) continue;
+        trace::Record record;
+        record.kind = trace::RecordKind::kProduct;
+        record.value = identity_.ProductId();
+        Write(record);
+        continue;
+      }
+      const std::span<const std::uint8_t> block = BlockOf(identity_, code);
+      if (!first && std::ranges::equal(block, BlockOf(previous, code))) continue;
       trace::Record record;
       record.kind = trace::RecordKind::kBlock;
       record.value = static_cast<std::uint32_t>(code);
-      record.bytes = block;
+      record.bytes.assign(block.begin(), block.end());
       Write(record);
     }
   }
@@ -82,9 +94,8 @@ class Recorder {
 
   DeviceIo& io_;
   std::FILE* out_;
-  bool product_written_ = false;
-  std::uint32_t product_ = 0;
-  std::map<unsigned long, std::vector<std::uint8_t>> blocks_;
+  ControllerIdentity identity_;
+  std::set<unsigned long> answered_;  // requests written at least once
   std::set<unsigned long> failed_;
   int write_error_ = 0;
 };
@@ -110,7 +121,7 @@ RecordResult RecordTrace(DeviceIo& io, std::FILE* out, long max_frames,
     const ssize_t n = io.Read(fd, buffer.data(), buffer.size());
     const int error = errno;
     if (n > 0) {
-      if (buffer[0] == kReinitMarker) recorder.Identify(fd);
+      if (buffer[0] == kReinitFrameMarker) recorder.Identify(fd);
       trace::Record frame;
       frame.kind = trace::RecordKind::kFrame;
       frame.bytes.assign(buffer.begin(), buffer.begin() + n);
@@ -122,7 +133,7 @@ RecordResult RecordTrace(DeviceIo& io, std::FILE* out, long max_frames,
     if (n < 0 && error == EINTR && stop) break;
     trace::Record failure;
     failure.kind = trace::RecordKind::kReadError;
-    failure.value = n == kTimedOutResult ? ETIMEDOUT : static_cast<std::uint32_t>(error);
+    failure.value = static_cast<std::uint32_t>(ReadErrorNumber(n, error));
     if (n == 0) {
       result.ok = false;
       result.error = "the device returned an empty read";
@@ -131,7 +142,7 @@ RecordResult RecordTrace(DeviceIo& io, std::FILE* out, long max_frames,
     recorder.Write(failure);
     ++result.read_errors;
     if (progress) progress(result);
-    if (n == kTimedOutResult || error == ETIMEDOUT || error == ETIME) continue;
+    if (ClassifyRead(n, error) == ReadOutcome::kTimedOut) continue;
     result.ok = false;
     result.error = std::string("read failed: ") + std::strerror(error);
     break;

@@ -1,6 +1,6 @@
 // Records what a camera controller answers into a trace: its identity and
 // parameter blocks, then every read, in order. Identification is repeated
-// for a frame that asks for it (0xA1), and what changed is written above
+// for a frame that asks for it (kReinitFrameMarker), and what changed is written above
 // that frame, which is where a replay's identification looks for it.
 #pragma once
 

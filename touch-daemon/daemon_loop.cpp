@@ -6,27 +6,20 @@
 #include <cstring>
 #include <utility>
 
+#include "driver-interface/protocol.h"
 #include "driver-interface/requests.h"
 
 namespace lumaro {
-
-namespace {
-// The driver may report a timed-out read as this result instead of -1.
-constexpr ssize_t kTimedOutResult = -110;
-}  // namespace
 
 DaemonLoop::DaemonLoop(DeviceIo& io, DiagnosticSink& log, LoopHooks hooks, PointAllocator allocator)
     : io_(io),
       log_(log),
       hooks_(std::move(hooks)),
-      ctx_(std::make_unique<DeviceContext>()),
-      session_(*ctx_, io, log, std::move(allocator)),
-      pipeline_(*ctx_, io),
-      stages_(hooks_.on_scan ? std::make_unique<FrameStages>() : nullptr) {}
+      pipeline_(std::make_unique<FramePipeline>(std::move(allocator))),
+      session_(io, log, *pipeline_) {}
 
 DaemonLoop::~DaemonLoop() {
-  if (in_session_) io_.Close(ctx_->fd);
-  FreePoints(*ctx_, session_.allocator());
+  if (in_session_) io_.Close(fd_);
 }
 
 void DaemonLoop::Run() {
@@ -36,42 +29,50 @@ void DaemonLoop::Run() {
       OpenDevice();
       continue;
     }
-    const ssize_t n = io_.Read(ctx_->fd, frame_.data(), frame_.size());
+    const ssize_t n = io_.Read(fd_, frame_.data(), frame_.size());
     const int error = errno;
-    if (n > 0) {
-      HandleFrame();
-    } else if (n == kTimedOutResult || (n < 0 && (error == ETIMEDOUT || error == ETIME))) {
-      // No frame yet; read again.
-    } else {
-      EndSession(n, error);
+    switch (ClassifyRead(n, error)) {
+      case ReadOutcome::kFrame:
+        HandleFrame();
+        break;
+      case ReadOutcome::kTimedOut:
+        break;
+      case ReadOutcome::kSessionEnd:
+        EndSession(n, error);
+        break;
     }
   }
 }
 
 void DaemonLoop::OpenDevice() {
   // Any descriptor, 0 included, is a success: only a negative result fails.
-  ctx_->fd = io_.Open(kTouchNodePath, O_RDWR);
-  if (ctx_->fd < 0) {
-    ctx_->fd = -1;
+  fd_ = io_.Open(kTouchNodePath, O_RDWR);
+  if (fd_ < 0) {
+    fd_ = -1;
     log_.Line("open touch error");
     hooks_.sleep(kOpenRetrySeconds);
     return;
   }
   log_.Line("open touch success");
   in_session_ = true;
-  session_.DeviceInit();
+  session_.DeviceInit(fd_);
 }
 
 void DaemonLoop::HandleFrame() {
-  if (frame_[0] == kReinitFrameMarker) session_.DeviceInit();
-  pipeline_.TakeFrame(frame_, stages_.get());
-  if (stages_ != nullptr && stages_->Scanned) hooks_.on_scan(*stages_);
+  if (frame_[0] == kReinitFrameMarker) session_.DeviceInit(fd_);
+  const bool with_stages = hooks_.on_frame && hooks_.with_stages;
+  const FrameResult& result = pipeline_->TakeFrame(
+      frame_, with_stages ? StageDetail::kWithStages : StageDetail::kWithoutStages);
+  // A failed or short write is not retried: the next report follows as usual.
+  for (const ReportBytes& report : result.Reports())
+    (void)io_.Write(fd_, report.data(), report.size());
+  if (hooks_.on_frame) hooks_.on_frame(result);
 }
 
 void DaemonLoop::EndSession(ssize_t n, int error) {
-  io_.Close(ctx_->fd);
+  io_.Close(fd_);
   session_.ReleaseDevice();
-  ctx_->fd = -1;
+  fd_ = -1;
   in_session_ = false;
   // A read of 0 bytes leaves errno without meaning: the device has nothing
   // more to deliver.

@@ -1,6 +1,7 @@
 // The daemon's device loop: keeps the touch node open, identifies the
-// controller, hands every frame to the frame pipeline, and recovers from every device
-// failure by closing, releasing and reopening.
+// controller, hands every frame to the frame pipeline and writes the reports
+// it returns, and recovers from every device failure by closing, releasing
+// and reopening. It does all of the daemon's device I/O.
 //
 // All device access goes through the DeviceIo given, so an offline replay
 // can run the same loop on a recorded trace: its keep_running hook answers
@@ -13,7 +14,6 @@
 #include <memory>
 
 #include "driver-interface/device_io.h"
-#include "touch-daemon/device_context.h"
 #include "touch-daemon/device_session.h"
 #include "touch-daemon/diagnostics.h"
 #include "touch-daemon/frame_pipeline.h"
@@ -30,18 +30,19 @@ struct LoopHooks {
   std::function<void(unsigned int seconds)> sleep;
   // Asked before every open attempt and every read; Run returns on false.
   std::function<bool()> keep_running;
-  // Optional: shown the stages of every frame that completed a scan, right
-  // after its reports were written.
-  std::function<void(const FrameStages& stages)> on_scan = nullptr;
+  // Optional: shown the result of every frame, right after its reports were
+  // written.
+  std::function<void(const FrameResult& result)> on_frame = nullptr;
+  // Whether the results shown to on_frame carry the stages of their scans.
+  bool with_stages = false;
 };
 
 class DaemonLoop {
  public:
-  // Allocates the zero-filled context and frame buffer (and the stage
-  // record for an on_scan hook).
+  // The pipeline's point arrays come from allocator.
   DaemonLoop(DeviceIo& io, DiagnosticSink& log, LoopHooks hooks,
              PointAllocator allocator = DefaultPointAllocator());
-  // Closes a descriptor still open and frees the point arrays, silently.
+  // Closes a descriptor still open; the point arrays go silently.
   ~DaemonLoop();
   DaemonLoop(const DaemonLoop&) = delete;
   DaemonLoop& operator=(const DaemonLoop&) = delete;
@@ -50,8 +51,8 @@ class DaemonLoop {
   // answers false. Call once.
   void Run();
 
-  DeviceContext& context() { return *ctx_; }
-  const DeviceSession& session() const { return session_; }
+  const ControllerIdentity& identity() const { return session_.identity(); }
+  const FramePipeline& pipeline() const { return *pipeline_; }
 
  private:
   // One open attempt; on success the session starts.
@@ -64,10 +65,9 @@ class DaemonLoop {
   DiagnosticSink& log_;
   LoopHooks hooks_;
   FrameBuffer frame_{};
-  std::unique_ptr<DeviceContext> ctx_;
+  std::unique_ptr<FramePipeline> pipeline_;
   DeviceSession session_;
-  FramePipeline pipeline_;
-  std::unique_ptr<FrameStages> stages_;  // only with an on_scan hook
+  int fd_ = -1;  // the open touch node; -1 outside a session
   bool in_session_ = false;
 };
 

@@ -2,14 +2,19 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
 
 #include "driver-interface/blocks.h"
-#include "touch-daemon/curve_queue.h"
-#include "touch-daemon/report_output.h"
-#include "touch-daemon/tap_filter.h"
 
 namespace lumaro {
 namespace {
+
+// Tap filter: 200 / 16 = 12 buffered points, distance threshold 0.
+constexpr std::int32_t kTapSpan = 200;
+constexpr std::int32_t kTapStep = 16;
+constexpr std::int32_t kTapRadius = 0;
+// Curve queues: gain 0, one interpolated point per input.
+constexpr std::int32_t kCurveGain = 0;
 
 // The line data of a half-frame: L - 1 bytes from byte 5, where L is the
 // length byte. A length byte of 0 or 1 gives an empty image.
@@ -20,21 +25,61 @@ std::span<const std::uint8_t> LineCode(const std::uint8_t* frame, std::int32_t m
 
 }  // namespace
 
-void FramePipeline::TakeFrame(const FrameBuffer& frame, FrameStages* stages) {
-  if (stages != nullptr) {
-    stages->Scanned = false;
-    stages->FilteredCount = 0;
-    stages->ReportsWritten = 0;
+FramePipeline::FramePipeline(PointAllocator allocator) : points_(std::move(allocator)) {}
+
+PointAllocation FramePipeline::SetUp(const ControllerIdentity& identity) {
+  const PointAllocation allocation = points_.Allocate();
+  if (identity.IsCamera()) SetUpCamera(identity);
+  return allocation;
+}
+
+// In this order: the engine's reset, the filters' reset, their settings, the
+// transform. Calibrated: the coefficient blocks; otherwise the identity.
+void FramePipeline::SetUpCamera(const ControllerIdentity& identity) {
+  const ParamBlock& geometry = identity.Geometry();
+  engine_.Reset(geometry, identity.LensA(), identity.LensB());
+  lens_b_orientation_ = lens::Orientation(identity.LensB());
+  TapFilterReset(tap_filter_);
+  CurveQueueClear(follow_curve_);
+  for (CurveQueue& curve : report_curves_) CurveQueueClear(curve);
+  TapFilterConfigure(kTapSpan, kTapStep, kTapRadius, geometry::DeviceWidth(geometry),
+                     geometry::DeviceHeight(geometry), tap_filter_);
+  CurveQueueSetGain(kCurveGain, follow_curve_);
+  for (CurveQueue& curve : report_curves_) CurveQueueSetGain(kCurveGain, curve);
+  transform_ = IsCalibrated(device_config::CalibState(identity.DeviceConfig()))
+                   ? CalibTransform{identity.CalibX(), identity.CalibY()}
+                   : IdentityTransform();
+}
+
+const FrameResult& FramePipeline::TakeFrame(const FrameBuffer& frame, StageDetail detail) {
+  FrameResult& r = result_;
+  r.scanned = false;
+  r.drop = FrameDrop::kNone;
+  r.reports_lost = 0;
+  r.report_count = 0;
+  r.has_stages = false;
+  r.stages.filtered_count = 0;
+
+  raw_ = frame[0] == kRawFrameMarker;
+  if (frame[kFrameTypeOffset] != kLineFrameType) {
+    r.drop = FrameDrop::kNotALineFrame;
+    return r;
   }
-  ctx_.RawMode = frame[0] == kRawFrameMarker ? 1 : 0;
-  if (frame[kFrameTypeOffset] != kLineFrameType) return;
   const std::uint8_t half = frame[kFrameHalfOffset];
   if (half == 0) {
+    if (first_half_pending_) r.drop = FrameDrop::kFirstHalfReplaced;
     std::copy_n(frame.begin(), first_half_.size(), first_half_.begin());
-    ctx_.HalfFramePending = 1;
-    return;
+    first_half_pending_ = true;
+    return r;
   }
-  if (half != 1 || ctx_.HalfFramePending == 0) return;
+  if (half != 1) {
+    r.drop = FrameDrop::kUnknownHalf;
+    return r;
+  }
+  if (!first_half_pending_) {
+    r.drop = FrameDrop::kSecondHalfAlone;
+    return r;
+  }
 
   // The first half keeps only its stored bytes: at most 59 of line data.
   constexpr std::int32_t kFirstHalfMaxData = kFirstHalfFrameSize - kFrameDataOffset;
@@ -43,42 +88,53 @@ void FramePipeline::TakeFrame(const FrameBuffer& frame, FrameStages* stages) {
   const std::span<const std::uint8_t> second = LineCode(frame.data(), kSecondHalfMaxData);
 
   // Orientation bits 0-1 of camera B's lens block say which half is camera A.
-  const bool first_is_a = (lens::Orientation(ctx_.LensB) & 3) != 0;
+  const bool first_is_a = (lens_b_orientation_ & 3) != 0;
+  FrameStages* stages = detail == StageDetail::kWithStages ? &r.stages : nullptr;
   const TouchPair touches =
-      ctx_.engine.ProcessScan(first_is_a ? first : second, first_is_a ? second : first,
-                              stages != nullptr ? &stages->Engine : nullptr);
-  if (stages != nullptr) stages->Scanned = true;
+      engine_.ProcessScan(first_is_a ? first : second, first_is_a ? second : first,
+                          stages != nullptr ? &stages->engine : nullptr);
+  r.scanned = true;
+  r.has_stages = stages != nullptr;
   FilterAndReport(touches, stages);
-  ctx_.HalfFramePending = 0;
+  first_half_pending_ = false;
+  return r;
 }
 
 void FramePipeline::FilterAndReport(const TouchPair& touches, FrameStages* stages) {
-  DeviceContext& ctx = ctx_;
-  // Stage 1: the tap filter on slot 0; slot 1 resampled to as many points as
-  // the tap filter released.
-  TapFilterStep(touches[0], ctx.TapFilter);
-  CurveQueuePush(touches[1], ctx.Stage1Curve);
-  std::int32_t m = TapFilterExtract(ctx.Stage1Slot0, ctx.TapFilter);
-  m = CurveQueueInterpolate(ctx.Stage1Slot1, m, ctx.Stage1Curve);
+  FrameResult& r = result_;
+  // Contact 0 through the tap filter; contact 1 resampled to as many points
+  // as the tap filter released.
+  TapFilterStep(touches[0], tap_filter_);
+  CurveQueuePush(touches[1], follow_curve_);
+  std::int32_t m = TapFilterExtract(tapped_, tap_filter_);
+  m = CurveQueueInterpolate(followed_, m, follow_curve_);
 
-  // Stage 2: one more queue per slot, then the reports.
+  // Each released pair through the report curves, then the reports.
   for (std::int32_t i = 0; i < m; ++i) {
-    CurveQueuePush(ctx.Stage1Slot0[i], ctx.Stage2Curve0);
-    CurveQueuePush(ctx.Stage1Slot1[i], ctx.Stage2Curve1);
-    const std::int32_t steps = CurveQueueSteps(ctx.Stage2Curve0);
-    const std::int32_t n = CurveQueueInterpolate(ctx.Stage2Slot0, steps, ctx.Stage2Curve0);
-    CurveQueueInterpolate(ctx.Stage2Slot1, n, ctx.Stage2Curve1);
-    if (!HasPointArrays(ctx) || ctx.MaxPoints < kReportContacts) continue;
+    CurveQueuePush(tapped_[i], report_curves_[0]);
+    CurveQueuePush(followed_[i], report_curves_[1]);
+    const std::int32_t steps = CurveQueueSteps(report_curves_[0]);
+    const std::int32_t n = CurveQueueInterpolate(report_points_[0], steps, report_curves_[0]);
+    CurveQueueInterpolate(report_points_[1], n, report_curves_[1]);
+    if (!points_.Ready()) continue;
     for (std::int32_t j = 0; j < n; ++j) {
-      ctx.pPoints[0] = ctx.Stage2Slot0[j];
-      ctx.pPoints[1] = ctx.Stage2Slot1[j];
-      const bool written = WriteReport(ctx, io_);
-      if (stages != nullptr) {
-        if (stages->FilteredCount < kPointListCapacity) {
-          stages->Filtered[stages->FilteredCount] = {ctx.pPoints[0], ctx.pPoints[1]};
+      const std::span<TouchPoint, kReportContacts> now = points_.Now();
+      now[0] = report_points_[0][j];
+      now[1] = report_points_[1][j];
+      ReportBytes scratch{};
+      ReportBytes& out = r.report_count < kMaxReportsPerFrame ? r.reports[r.report_count] : scratch;
+      if (BuildReport(transform_, raw_, now, points_.Last(), out)) {
+        if (r.report_count < kMaxReportsPerFrame) {
+          ++r.report_count;
+        } else {
+          ++r.reports_lost;
         }
-        ++stages->FilteredCount;
-        if (written) ++stages->ReportsWritten;
+      }
+      if (stages != nullptr) {
+        if (stages->filtered_count < kPointListCapacity) {
+          stages->filtered[stages->filtered_count] = {now[0], now[1]};
+        }
+        ++stages->filtered_count;
       }
     }
   }

@@ -1,19 +1,8 @@
 #include "touch-daemon/point_arrays.h"
 
-#include <algorithm>
 #include <new>
 
 namespace lumaro {
-
-namespace {
-
-void FreeArray(TouchPoint*& points, const PointAllocator& allocator) {
-  if (points == nullptr) return;
-  allocator.release(points);
-  points = nullptr;
-}
-
-}  // namespace
 
 PointAllocator DefaultPointAllocator() {
   return {
@@ -22,30 +11,27 @@ PointAllocator DefaultPointAllocator() {
   };
 }
 
-bool AllocatePoints(DeviceContext& ctx, const PointAllocator& allocator, DiagnosticSink& log) {
-  const auto count = static_cast<std::size_t>(std::max(ctx.MaxPoints, 0));
-  if (ctx.pLastPoint == nullptr) {
-    ctx.pLastPoint = allocator.allocate(count);
-    if (ctx.pLastPoint == nullptr) {
-      log.Line("pLastPoint memory: allocate failed.");
-      FreePoints(ctx, allocator);
-      return false;
+PointAllocation PointArrays::Allocate() {
+  if (last_ == nullptr) {
+    last_.reset(allocator_.allocate(kReportContacts));
+    if (last_ == nullptr) {
+      Free();
+      return PointAllocation::kLastPointFailed;
     }
   }
-  if (ctx.pPoints == nullptr) {
-    ctx.pPoints = allocator.allocate(count);
-    if (ctx.pPoints == nullptr) {
-      log.Line("pPoints memory: allocate failed.");
-      FreePoints(ctx, allocator);
-      return false;
+  if (now_ == nullptr) {
+    now_.reset(allocator_.allocate(kReportContacts));
+    if (now_ == nullptr) {
+      Free();
+      return PointAllocation::kPointsFailed;
     }
   }
-  return true;
+  return PointAllocation::kReady;
 }
 
-void FreePoints(DeviceContext& ctx, const PointAllocator& allocator) {
-  FreeArray(ctx.pLastPoint, allocator);
-  FreeArray(ctx.pPoints, allocator);
+void PointArrays::Free() {
+  last_.reset();
+  now_.reset();
 }
 
 }  // namespace lumaro

@@ -1,15 +1,20 @@
-// The two point arrays of a device session: allocated by DeviceInit, freed
-// when the session ends.
+// The two point arrays of a device session: the contacts of the report being
+// built and of the last report written. Allocated when the controller is set
+// up, kept across re-identification, freed when the session ends.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <span>
 
-#include "touch-daemon/device_context.h"
-#include "touch-daemon/diagnostics.h"
-#include "touch-daemon/touch_point.h"
+#include "touch-daemon/engine/records.h"
 
 namespace lumaro {
+
+// Contacts per report.
+inline constexpr std::int32_t kReportContacts = 2;
 
 // Where the arrays come from; tests substitute one that fails.
 struct PointAllocator {
@@ -22,15 +27,45 @@ struct PointAllocator {
 // Plain heap arrays.
 PointAllocator DefaultPointAllocator();
 
-// Gives the context both arrays of MaxPoints zero-filled records, pLastPoint
-// first. Arrays the context already holds are kept with their contents, so
-// a re-identification during a session loses nothing. On a failed allocation
-// prints "pLastPoint memory: allocate failed." or "pPoints memory: allocate
-// failed.", leaves the context with neither array and returns false.
-bool AllocatePoints(DeviceContext& ctx, const PointAllocator& allocator, DiagnosticSink& log);
+enum class PointAllocation : std::uint8_t {
+  kReady,
+  kLastPointFailed,  // nothing held afterwards
+  kPointsFailed,     // nothing held afterwards
+};
 
-// Frees pLastPoint, then pPoints, each only when present, and sets both to
-// nullptr.
-void FreePoints(DeviceContext& ctx, const PointAllocator& allocator);
+class PointArrays {
+ public:
+  explicit PointArrays(PointAllocator allocator) : allocator_(std::move(allocator)) {}
+  PointArrays(const PointArrays&) = delete;
+  PointArrays& operator=(const PointArrays&) = delete;
+
+  // Gives both arrays kReportContacts zero-filled records, the last
+  // report's first. Arrays already held are kept with their contents. A
+  // failed allocation frees both.
+  PointAllocation Allocate();
+  // Frees the last report's array, then the other, each only when held.
+  void Free();
+
+  bool Ready() const { return now_ != nullptr && last_ != nullptr; }
+  // Both only while Ready.
+  std::span<TouchPoint, kReportContacts> Now() {
+    return std::span<TouchPoint, kReportContacts>(now_.get(), kReportContacts);
+  }
+  std::span<TouchPoint, kReportContacts> Last() {
+    return std::span<TouchPoint, kReportContacts>(last_.get(), kReportContacts);
+  }
+
+ private:
+  struct Release {
+    const PointAllocator* allocator;
+    void operator()(TouchPoint* points) const { allocator->release(points); }
+  };
+  using Owned = std::unique_ptr<TouchPoint[], Release>;
+
+  PointAllocator allocator_;
+  // Declared so that destruction frees the last report's array first.
+  Owned now_{nullptr, Release{&allocator_}};
+  Owned last_{nullptr, Release{&allocator_}};
+};
 
 }  // namespace lumaro

@@ -1,7 +1,6 @@
 #include "touch-daemon/report_output.h"
 
 #include <algorithm>
-#include <array>
 
 #include "driver-interface/blocks.h"
 #include "touch-daemon/engine/saturate.h"
@@ -34,33 +33,30 @@ TransformedPoint ApplyTransform(const CalibTransform& transform, std::int32_t x,
           SaturateToInt32(EvaluateCubic(transform.YPart, u, v))};
 }
 
-bool WriteReport(DeviceContext& ctx, DeviceIo& io) {
-  if (!HasPointArrays(ctx)) return false;
-  const std::int32_t contacts = std::clamp<std::int32_t>(ctx.MaxPoints, 0, kReportContacts);
-  std::array<std::uint8_t, kReportContacts * kReportContactSize> report{};
+bool BuildReport(const CalibTransform& transform, bool raw,
+                 std::span<const TouchPoint, kReportContacts> now,
+                 std::span<TouchPoint, kReportContacts> last, ReportBytes& out) {
+  auto touching = [](const TouchPoint& p) { return p.down != 0; };
+  if (std::none_of(now.begin(), now.end(), touching) &&
+      std::none_of(last.begin(), last.end(), touching)) {
+    return false;
+  }
+  std::copy(now.begin(), now.end(), last.begin());
 
-  auto down_count = [contacts](const TouchPoint* points) {
-    return std::count_if(points, points + contacts,
-                         [](const TouchPoint& p) { return p.down != 0; });
-  };
-  if (down_count(ctx.pPoints) == 0 && down_count(ctx.pLastPoint) == 0) return false;
-  std::copy_n(ctx.pPoints, contacts, ctx.pLastPoint);
-
-  for (std::int32_t i = 0; i < contacts; ++i) {
-    const TouchPoint& point = ctx.pPoints[i];
+  out.fill(0);
+  for (std::size_t i = 0; i < now.size(); ++i) {
+    const TouchPoint& point = now[i];
     std::int32_t x = point.x;
     std::int32_t y = point.y;
-    if (ctx.RawMode == 0) {
-      const TransformedPoint t = ApplyTransform(ctx.Transform, point.x, point.y);
+    if (!raw) {
+      const TransformedPoint t = ApplyTransform(transform, point.x, point.y);
       x = t.X;
       y = t.Y;
     }
     report::WriteContact(
-        report, static_cast<std::size_t>(i),
+        out, i,
         {static_cast<std::uint8_t>(i), point.down, ReportCoordinate(x), ReportCoordinate(y)});
   }
-  // A failed or short write is not retried: the next report follows as usual.
-  (void)io.Write(ctx.fd, report.data(), static_cast<std::size_t>(contacts) * kReportContactSize);
   return true;
 }
 

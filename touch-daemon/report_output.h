@@ -1,14 +1,19 @@
 // Touch report output: the calibration transform and the 12-byte report
-// written to the device for every filtered pair of points.
+// built for every filtered pair of points.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
 
-#include "driver-interface/device_io.h"
+#include "driver-interface/requests.h"
 #include "touch-daemon/calib_transform.h"
-#include "touch-daemon/device_context.h"
+#include "touch-daemon/point_arrays.h"
 
 namespace lumaro {
+
+// The bytes of one report as written to the device.
+using ReportBytes = std::array<std::uint8_t, kReportContacts * kReportContactSize>;
 
 struct TransformedPoint {
   std::int32_t X;
@@ -19,10 +24,11 @@ struct TransformedPoint {
 // precision, in the order the coefficients are stored.
 TransformedPoint ApplyTransform(const CalibTransform& transform, std::int32_t x, std::int32_t y);
 
-// Builds one report from pPoints (transformed unless the frame was raw) and
-// writes it to ctx.fd. Nothing is written while nothing touches now and
-// nothing touched in the last report, nor without both point arrays. Returns
-// whether a report was written.
-bool WriteReport(DeviceContext& ctx, DeviceIo& io);
+// Builds the report of the contacts `now` into out (transformed unless raw)
+// and copies them into `last`. Nothing is built while nothing touches now
+// and nothing touched in the last report; returns whether a report was built.
+bool BuildReport(const CalibTransform& transform, bool raw,
+                 std::span<const TouchPoint, kReportContacts> now,
+                 std::span<TouchPoint, kReportContacts> last, ReportBytes& out);
 
 }  // namespace lumaro

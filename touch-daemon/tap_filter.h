@@ -9,7 +9,26 @@
 
 namespace lumaro {
 
-// TapFilterState::TapState.
+// TapFilterState::TapState. TapFilterStep moves between the states on each
+// point, up or down ("spread": the squared extent of the buffered points;
+// "drift": the squared distance of a point from the pinned one):
+//
+//                     down
+//     +--------+ -------------> +----------+  buffer full:   +--------+
+//     |  Idle  |                | Settling | --------------> |  Held  |--+
+//     +--------+ <------------- +----------+  average, pin   +--------+  |
+//       ^    ^     up: average       |                         |   ^     |
+//       |    |     the tap           | spread > threshold      |   +-----+
+//       |    |                       v                         |   down, drift <
+//       |    |      up          +--------+  drift >= threshold |   threshold:
+//       |    +----------------- | Moving | <-------------------+   the pinned
+//       |                       +--------+                     |   point again
+//       +------------------------------------------------------+
+//                               up
+//
+// Settling releases one point that is not down per scan and keeps the
+// buffer; every other state releases the whole buffer. Pass (a filter set up
+// without a buffer) lets every point through and never changes state.
 enum TapState : std::uint8_t {
   TapPass = 0,  // every point passes straight through
   TapIdle = 1,

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "driver-interface/blocks.h"
+#include "driver-interface/protocol.h"
 #include "driver-interface/requests.h"
 #include "trace/trace.h"
 
@@ -278,7 +279,7 @@ void ScanEvents(const Scene& scene, int scan, std::string* text, std::uint8_t* m
     if (event.scan != scan) continue;
     switch (event.kind) {
       case SceneEvent::Kind::kReinit:
-        *marker = 0xA1;
+        *marker = kReinitFrameMarker;
         break;
       case SceneEvent::Kind::kReadError:
         *text += "readerr " + std::to_string(event.value) + "\n";

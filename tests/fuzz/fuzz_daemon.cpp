@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "driver-interface/blocks.h"
 #include "driver-interface/device_io.h"
 #include "driver-interface/requests.h"
 #include "tests/fuzz/fuzz_input.h"
@@ -60,9 +62,9 @@ class FuzzDevice final : public lumaro::DeviceIo {
       for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(product_ >> (8 * i));
       return 0;
     }
-    for (std::size_t i = 0; i < lumaro::fuzz::kBlockRequests.size(); ++i) {
-      if (request == lumaro::fuzz::kBlockRequests[i]) {
-        std::memcpy(block, data_ + 1 + 58 * i, 58);
+    for (std::size_t i = 0; i < lumaro::kCameraBlockRequests.size(); ++i) {
+      if (request == lumaro::kCameraBlockRequests[i]) {
+        std::memcpy(block, data_ + 1 + lumaro::kParamBlockSize * i, lumaro::kParamBlockSize);
         return 0;
       }
     }
@@ -92,8 +94,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < lumaro::fuzz::kHeaderSize) return 0;
   FuzzDevice device(data, size);
   lumaro::DiagnosticSink quiet(nullptr);
+  // Every frame's result holds what was built: a lost report, a report whose
+  // records do not carry slots 0 and 1, or a scan without its stages is a
+  // fault.
+  auto check = [](const lumaro::FrameResult& result) {
+    if (result.reports_lost != 0 || result.has_stages != result.scanned) std::abort();
+    for (const lumaro::ReportBytes& report : result.Reports()) {
+      lumaro::report::Contact contact{};
+      for (std::size_t i = 0; i < 2; ++i) {
+        if (!lumaro::report::ReadContact(report, i, &contact) || contact.slot != i) std::abort();
+      }
+    }
+  };
   lumaro::DaemonLoop loop(device, quiet,
-                          lumaro::LoopHooks{[](unsigned) {}, [&device] { return device.More(); }});
+                          lumaro::LoopHooks{.sleep = [](unsigned) {},
+                                            .keep_running = [&device] { return device.More(); },
+                                            .on_frame = check,
+                                            .with_stages = true});
   loop.Run();
   return 0;
 }

@@ -24,9 +24,11 @@ int main(int argc, char** argv) {
   lumaro::trace::ControllerState state;
   lumaro::trace::Playback playback(&trace);
   playback.ApplyState(&state);
-  std::vector<std::uint8_t> out = {static_cast<std::uint8_t>(state.product_id == 0x0c20 ? 0 : 1)};
-  for (unsigned long code : lumaro::fuzz::kBlockRequests) {
-    const std::vector<std::uint8_t> block = state.Block(static_cast<std::uint32_t>(code), 58);
+  std::vector<std::uint8_t> out = {
+      static_cast<std::uint8_t>(state.product_id == lumaro::kCameraProductId ? 0 : 1)};
+  for (unsigned long code : lumaro::kCameraBlockRequests) {
+    const std::vector<std::uint8_t> block =
+        state.Block(static_cast<std::uint32_t>(code), lumaro::kParamBlockSize);
     out.insert(out.end(), block.begin(), block.end());
   }
   constexpr std::size_t kSeedBytes = 8192;

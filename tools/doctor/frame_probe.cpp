@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 
+#include "driver-interface/protocol.h"
 #include "tools/trace_device_io.h"
 #include "touch-daemon/calib_transform.h"
 #include "touch-daemon/daemon_loop.h"
@@ -16,9 +16,6 @@
 namespace lumaro::doctor {
 namespace {
 
-// The driver may report a timed-out read as this result instead of -1.
-constexpr ssize_t kTimedOutResult = -110;
-
 LineBits Pack(const LineImage& line) {
   LineBits bits;
   for (int i = 0; i < kSamples; ++i) bits[i] = line[i] != 0;
@@ -26,7 +23,7 @@ LineBits Pack(const LineImage& line) {
 }
 
 // Plays the trace to the daemon's loop and watches every call and every
-// scan's stages.
+// frame's result.
 class ProbeIo final : public DeviceIo {
  public:
   ProbeIo(const trace::Trace& trace, ProbeResult& out) : inner_(&trace, nullptr), out_(out) {}
@@ -43,13 +40,16 @@ class ProbeIo final : public DeviceIo {
     const ssize_t n = inner_.Read(fd, buffer, count);
     const int error = errno;
     if (n > 0) {
-      TakeFrame(static_cast<const std::uint8_t*>(buffer), static_cast<std::size_t>(n));
+      ++out_.link.frames;
+      if (static_cast<const std::uint8_t*>(buffer)[0] == kReinitFrameMarker) {
+        ++out_.link.reidentifications;
+      }
     } else if (n == 0) {
       ++out_.link.empty_reads;
       ++out_.link.sessions_ended_by_error;
     } else if (inner_.exhausted()) {
       // The end of the trace, not a device event.
-    } else if (n == kTimedOutResult || error == ETIMEDOUT || error == ETIME) {
+    } else if (ClassifyRead(n, error) == ReadOutcome::kTimedOut) {
       ++out_.link.timeouts;
     } else if (error == ENODEV) {
       ++out_.link.unplugs;
@@ -79,10 +79,13 @@ class ProbeIo final : public DeviceIo {
   }
   int Access(const char* path, int mode) override { return inner_.Access(path, mode); }
 
-  // Takes the stages of the scan that just went through the frame path. The
-  // engine's stages index the cameras as kCameraA, kCameraB do.
-  void Scanned(const FrameStages& stages) {
-    const ScanStages& engine = stages.Engine;
+  // Takes the result of the frame that just went through the frame path,
+  // after its reports were written. The engine's stages index the cameras as
+  // kCameraA, kCameraB do.
+  void Taken(const FrameResult& result) {
+    if (result.drop != FrameDrop::kNone) ++out_.link.dropped_frames;
+    if (!result.has_stages) return;
+    const ScanStages& engine = result.stages.engine;
     ScanProbe scan;
     for (int c = 0; c < 2; ++c) {
       scan.lines[c] = Pack(ExpandLine(engine.Lines[c]));
@@ -92,47 +95,14 @@ class ProbeIo final : public DeviceIo {
       }
     }
     scan.touches = engine.Located;
-    if (scan.shadow_count[kCameraA] == 2 && scan.shadow_count[kCameraB] == 2) {
-      const auto& a = engine.Angles[kCameraA];
-      const auto& b = engine.Angles[kCameraB];
-      const EnginePoint t00 = Triangulate(a[0], b[0]);
-      const EnginePoint t11 = Triangulate(a[1], b[1]);
-      const EnginePoint t01 = Triangulate(a[0], b[1]);
-      const EnginePoint t10 = Triangulate(a[1], b[0]);
-      const double margin =
-          std::fabs((t00.Mismatch + t11.Mismatch) - (t01.Mismatch + t10.Mismatch));
-      scan.pairing_margin = std::isfinite(margin) ? margin : 0.0;
-    }
-    scan.reports_before = reports_at_scan_;
+    scan.pairing_margin = engine.PairingMargin;
+    scan.reports_before = out_.reports.size() - result.Reports().size();
     out_.scans.push_back(scan);
   }
 
  private:
-  // Mirrors the intake's pairing of half-frames, to know when a scan runs and
-  // which frames it drops.
-  void TakeFrame(const std::uint8_t* bytes, std::size_t n) {
-    ++out_.link.frames;
-    std::copy_n(bytes, std::min(n, buffer_.size()), buffer_.begin());
-    if (buffer_[0] == kReinitFrameMarker) ++out_.link.reidentifications;
-    const std::uint8_t half = buffer_[kFrameHalfOffset];
-    if (buffer_[kFrameTypeOffset] != kLineFrameType || half > 1 || (half == 1 && !pending_)) {
-      ++out_.link.dropped_frames;
-      return;
-    }
-    if (half == 0) {
-      if (pending_) ++out_.link.dropped_frames;  // a first half without its partner
-      pending_ = true;
-      return;
-    }
-    pending_ = false;
-    reports_at_scan_ = out_.reports.size();
-  }
-
   tools::TraceDeviceIo inner_;
   ProbeResult& out_;
-  FrameBuffer buffer_{};
-  bool pending_ = false;
-  std::size_t reports_at_scan_ = 0;
 };
 
 bool LensValid(const ParamBlock& block) {
@@ -147,31 +117,34 @@ ProbeResult ProbeTrace(const trace::Trace& trace) {
   ProbeIo io(trace, out);
   DiagnosticSink quiet(nullptr);
   DaemonLoop loop(io, quiet,
-                  LoopHooks{[](unsigned int) {}, [&io] { return !io.exhausted(); },
-                            [&io](const FrameStages& stages) { io.Scanned(stages); }});
+                  LoopHooks{.sleep = [](unsigned int) {},
+                            .keep_running = [&io] { return !io.exhausted(); },
+                            .on_frame = [&io](const FrameResult& result) { io.Taken(result); },
+                            .with_stages = true});
   loop.Run();
 
-  const DeviceContext& ctx = loop.context();
+  const ControllerIdentity& identity = loop.identity();
   IdentityProbe& id = out.identity;
-  id.product = ctx.ProductID;
-  id.series = device_info::ProductSeries(ctx.DeviceInfo);
-  id.size_text = device_info::SizeText(ctx.DeviceInfo);
-  id.geometry_valid = ScaleFromGeometry(ctx.Geometry, 0.0f).Valid;
-  id.lens_a_valid = LensValid(ctx.LensA);
-  id.lens_b_valid = LensValid(ctx.LensB);
+  id.product = identity.ProductId();
+  id.series = device_info::ProductSeries(identity.DeviceInfo());
+  id.size_text = device_info::SizeText(identity.DeviceInfo());
+  id.geometry_valid = ScaleFromGeometry(identity.Geometry(), 0.0f).Valid;
+  id.lens_a_valid = LensValid(identity.LensA());
+  id.lens_b_valid = LensValid(identity.LensB());
 
   CalibrationProbe& calibration = out.calibration;
-  calibration.calibrated = IsCalibrated(device_config::CalibState(ctx.DeviceConfig));
+  calibration.calibrated = IsCalibrated(device_config::CalibState(identity.DeviceConfig()));
   for (int i = 0; i < calib::kCoefficientCount; ++i) {
-    calibration.x[i] = calib::Coefficient(ctx.CalibX, i);
-    calibration.y[i] = calib::Coefficient(ctx.CalibY, i);
+    calibration.x[i] = calib::Coefficient(identity.CalibX(), i);
+    calibration.y[i] = calib::Coefficient(identity.CalibY(), i);
   }
-  calibration.device_width = geometry::DeviceWidth(ctx.Geometry);
-  calibration.device_height = geometry::DeviceHeight(ctx.Geometry);
+  calibration.device_width = geometry::DeviceWidth(identity.Geometry());
+  calibration.device_height = geometry::DeviceHeight(identity.Geometry());
 
-  out.lenses[kCameraA] = ctx.engine.state().LensModel[1];
-  out.lenses[kCameraB] = ctx.engine.state().LensModel[0];
-  out.scale = ctx.engine.state().Scale;
+  const EngineState& engine = loop.pipeline().engine_state();
+  out.lenses[kCameraA] = engine.LensA;
+  out.lenses[kCameraB] = engine.LensB;
+  out.scale = engine.Scale;
   return out;
 }
 

@@ -50,7 +50,7 @@ struct LinkProbe {
   int timeouts = 0;
   int empty_reads = 0;
   int unplugs = 0;
-  int reidentifications = 0;  // frames marked 0xA1
+  int reidentifications = 0;  // frames marked kReinitFrameMarker
   int frames = 0;             // successful reads
   int dropped_frames = 0;     // frames the intake could not use
   int sessions_ended_by_error = 0;

@@ -1,10 +1,8 @@
-#include "touch-daemon/context_setup.h"
+#include "touch-daemon/calib_transform.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-
-#include "touch-daemon/calib_transform.h"
 
 namespace lumaro {
 namespace {

@@ -73,17 +73,15 @@ struct LoopRun {
   std::vector<unsigned int> sleeps;
 
   std::vector<std::string> Run(TracedDevice& io, PointAllocator allocator,
-                               std::function<void(DeviceContext&)> at_start = nullptr) {
+                               std::function<void(const DaemonLoop&)> at_start = nullptr) {
     DaemonLoop loop(io, log,
                     LoopHooks{[this](unsigned int s) { sleeps.push_back(s); },
                               [&io] { return !io.exhausted(); }},
                     std::move(allocator));
-    if (at_start) at_start(loop.context());
+    if (at_start) at_start(loop);
     loop.Run();
-    fd = loop.context().fd;
     return out.Lines();
   }
-  int fd = -1;
 };
 
 TEST(DaemonLoopTest, OpenFailureRetriesEveryTwoSeconds) {
@@ -93,7 +91,6 @@ TEST(DaemonLoopTest, OpenFailureRetriesEveryTwoSeconds) {
               ElementsAre("process enter", "open touch error", "open touch error",
                           "open touch success", kIdentity, kInitEnd));
   EXPECT_THAT(run.sleeps, ElementsAre(2u, 2u));
-  EXPECT_EQ(run.fd, 0);
 }
 
 // Allocation that fails on the given calls (1-based), counting live arrays.
@@ -123,8 +120,10 @@ TEST(DaemonLoopTest, FailedAllocationLeavesNoArraysUntilALaterInit) {
   TracedDevice io("frame a100010100\nframe a100010100\nreaderr 5\n");
   std::vector<int> live_at_read;
   LoopRun run;
-  const std::vector<std::string> lines = run.Run(io, allocator.Make(), [&](DeviceContext& ctx) {
-    io.on_read = [&] { live_at_read.push_back(HasPointArrays(ctx) ? allocator.live : -1); };
+  const std::vector<std::string> lines = run.Run(io, allocator.Make(), [&](const DaemonLoop& loop) {
+    io.on_read = [&] {
+      live_at_read.push_back(loop.pipeline().HasPointArrays() ? allocator.live : -1);
+    };
   });
   ASSERT_GE(lines.size(), 14u);
   EXPECT_THAT(

@@ -2,32 +2,25 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
+#include <array>
 
 #include "driver-interface/blocks.h"
-#include "tests/unit/captured_output.h"
-#include "tools/trace_device_io.h"
 #include "trace/trace.h"
 
 namespace lumaro {
 namespace {
 
-TEST(WriteReportTest, CoordinatesAreLimitedToTheReportRange) {
-  auto ctx = std::make_unique<DeviceContext>();
-  TouchPoint now[2] = {{40000, 32767, 0, 1}, {-5, -40000, 0, 1}};
-  TouchPoint last[2] = {};
-  ctx->MaxPoints = 2;
-  ctx->pPoints = now;
-  ctx->pLastPoint = last;
-  ctx->Transform = IdentityTransform();
-  test_support::CapturedOutput reports;
-  trace::Trace trace;
-  tools::TraceDeviceIo io(&trace, reports.file());
-  ctx->fd = io.Open(kTouchNodePath, 0);
-  WriteReport(*ctx, io);
+TEST(BuildReportTest, CoordinatesAreLimitedToTheReportRangeAndLiftsAreReportedOnce) {
+  std::array<TouchPoint, 2> now = {{{40000, 32767, 0, 1}, {-5, -40000, 0, 1}}};
+  std::array<TouchPoint, 2> last{};
+  ReportBytes out{};
+  ASSERT_TRUE(BuildReport(IdentityTransform(), false, now, last, out));
   // Negative values are sent as 0.
-  EXPECT_EQ(reports.Text(), "report 0001ff7fff7f010100000000\n");
+  EXPECT_EQ(trace::ToHex(out.data(), out.size()), "0001ff7fff7f010100000000");
+  EXPECT_EQ(last[1].down, 1);
+  now = {};
+  EXPECT_TRUE(BuildReport(IdentityTransform(), false, now, last, out));  // the lift
+  EXPECT_FALSE(BuildReport(IdentityTransform(), false, now, last, out));
 }
 
 TEST(ApplyTransformTest, OverflowSaturates) {

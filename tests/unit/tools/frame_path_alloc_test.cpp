@@ -50,10 +50,9 @@ TEST(FramePathTest, AllocatesNothingPerFrame) {
     ASSERT_TRUE(trace::ParseTrace(sim::RenderTrace(scene), &trace, &error)) << error;
     FramePath path(trace);
     ASSERT_GT(path.frame_count(), 100u);
-    auto stages = std::make_unique<FrameStages>();
     const long before = g_allocations;
     for (std::size_t i = 0; i < path.frame_count(); ++i)
-      path.Feed(i, i % 2 ? stages.get() : nullptr);
+      path.Feed(i, i % 2 ? StageDetail::kWithStages : StageDetail::kWithoutStages);
     EXPECT_EQ(g_allocations - before, 0) << name;
   }
 }
