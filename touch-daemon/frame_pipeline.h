@@ -100,7 +100,6 @@ class FramePipeline {
   const FrameResult& TakeFrame(const FrameBuffer& frame,
                                StageDetail detail = StageDetail::kWithoutStages);
 
-  bool HasPointArrays() const { return points_.Ready(); }
   const EngineState& engine_state() const { return engine_.state(); }
 
  private:

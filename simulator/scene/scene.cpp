@@ -76,7 +76,7 @@ ParamBlock LensBlock(const LensSpec& lens, std::uint8_t orientation) {
   return b;
 }
 
-std::string BlockLine(int code, const std::uint8_t* bytes, std::size_t size) {
+std::string BlockLine(unsigned long code, const std::uint8_t* bytes, std::size_t size) {
   return "block " + std::to_string(code) + " " + trace::ToHex(bytes, size) + "\n";
 }
 
