@@ -17,6 +17,13 @@ const ParamBlock& ControllerIdentity::Block(unsigned long code) const {
   return blocks_[IndexIn(kCameraBlockRequests, code)];
 }
 
+std::span<const std::uint8_t> ControllerIdentity::BlockOf(unsigned long code) const {
+  if (code == GET_DEVICE_INFO) return device_info_;
+  const std::size_t i = IndexIn(kCameraBlockRequests, code);
+  if (i == kCameraBlockRequests.size()) return {};
+  return blocks_[i];
+}
+
 bool ControllerIdentity::Failed(unsigned long code) const {
   const std::size_t i = IndexIn(kIdentificationRequests, code);
   return i < kIdentificationRequests.size() && (failed_ >> i & 1u) != 0;

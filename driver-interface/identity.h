@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "driver-interface/blocks.h"
 #include "driver-interface/device_io.h"
@@ -25,6 +26,10 @@ class ControllerIdentity {
   const ParamBlock& Geometry() const { return Block(GET_GEOMETRY); }
   const ParamBlock& LensB() const { return Block(GET_LENS_B); }
   const ParamBlock& LensA() const { return Block(GET_LENS_A); }
+
+  // The block a camera block request or GET_DEVICE_INFO answered into; empty
+  // for any other code.
+  std::span<const std::uint8_t> BlockOf(unsigned long code) const;
 
   // Whether the request of that code failed in the identification that made
   // this value.

@@ -18,26 +18,6 @@
 namespace lumaro::tools {
 namespace {
 
-// The block a request answered into.
-std::span<const std::uint8_t> BlockOf(const ControllerIdentity& identity, unsigned long code) {
-  switch (code) {
-    case GET_CALIB_PARA_X:
-      return identity.CalibX();
-    case GET_CALIB_PARA_Y:
-      return identity.CalibY();
-    case GET_DEVICE_CONFIG:
-      return identity.DeviceConfig();
-    case GET_GEOMETRY:
-      return identity.Geometry();
-    case GET_LENS_B:
-      return identity.LensB();
-    case GET_LENS_A:
-      return identity.LensA();
-    default:
-      return identity.DeviceInfo();
-  }
-}
-
 class Recorder {
  public:
   Recorder(DeviceIo& io, std::FILE* out) : io_(io), out_(out) {}
@@ -61,8 +41,8 @@ class Recorder {
         Write(record);
         continue;
       }
-      const std::span<const std::uint8_t> block = BlockOf(identity_, code);
-      if (!first && std::ranges::equal(block, BlockOf(previous, code))) continue;
+      const std::span<const std::uint8_t> block = identity_.BlockOf(code);
+      if (!first && std::ranges::equal(block, previous.BlockOf(code))) continue;
       trace::Record record;
       record.kind = trace::RecordKind::kBlock;
       record.value = static_cast<std::uint32_t>(code);
