@@ -56,7 +56,7 @@ const FrameResult& FramePipeline::TakeFrame(const FrameBuffer& frame, StageDetai
   r.scanned = false;
   r.drop = FrameDrop::kNone;
   r.reports_lost = 0;
-  r.report_count = 0;
+  r.report_count_ = 0;
   r.has_stages = false;
   r.stages.filtered_count = 0;
 
@@ -122,10 +122,11 @@ void FramePipeline::FilterAndReport(const TouchPair& touches, FrameStages* stage
       now[0] = report_points_[0][j];
       now[1] = report_points_[1][j];
       ReportBytes scratch{};
-      ReportBytes& out = r.report_count < kMaxReportsPerFrame ? r.reports[r.report_count] : scratch;
+      ReportBytes& out =
+          r.report_count_ < kMaxReportsPerFrame ? r.reports_[r.report_count_] : scratch;
       if (BuildReport(transform_, raw_, now, points_.Last(), out)) {
-        if (r.report_count < kMaxReportsPerFrame) {
-          ++r.report_count;
+        if (r.report_count_ < kMaxReportsPerFrame) {
+          ++r.report_count_;
         } else {
           ++r.reports_lost;
         }

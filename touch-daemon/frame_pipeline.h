@@ -61,10 +61,11 @@ struct FrameStages {
 };
 
 // What taking one frame produced. Valid until the next TakeFrame.
-struct FrameResult {
+class FrameResult {
+ public:
   // The reports to write, in order.
   std::span<const ReportBytes> Reports() const {
-    return {reports.data(), static_cast<std::size_t>(report_count)};
+    return {reports_.data(), static_cast<std::size_t>(report_count_)};
   }
 
   bool scanned = false;  // the frame completed a scan and the engine ran
@@ -75,8 +76,10 @@ struct FrameResult {
   bool has_stages = false;  // stages filled: asked for and the engine ran
   FrameStages stages{};
 
-  std::array<ReportBytes, kMaxReportsPerFrame> reports{};
-  std::int32_t report_count = 0;
+ private:
+  friend class FramePipeline;
+  std::array<ReportBytes, kMaxReportsPerFrame> reports_{};
+  std::int32_t report_count_ = 0;
 };
 
 enum class StageDetail : std::uint8_t { kWithoutStages, kWithStages };
