@@ -121,7 +121,7 @@ void FramePipeline::FilterAndReport(const TouchPair& touches, FrameStages* stage
       const std::span<TouchPoint, kReportContacts> now = points_.Now();
       now[0] = report_points_[0][j];
       now[1] = report_points_[1][j];
-      ReportBytes scratch{};
+      ReportBytes scratch;  // BuildReport writes every byte
       ReportBytes& out =
           r.report_count_ < kMaxReportsPerFrame ? r.reports_[r.report_count_] : scratch;
       if (BuildReport(transform_, raw_, now, points_.Last(), out)) {

@@ -43,7 +43,6 @@ bool BuildReport(const CalibTransform& transform, bool raw,
   }
   std::copy(now.begin(), now.end(), last.begin());
 
-  out.fill(0);
   for (std::size_t i = 0; i < now.size(); ++i) {
     const TouchPoint& point = now[i];
     std::int32_t x = point.x;

@@ -24,7 +24,7 @@ struct TransformedPoint {
 // precision, in the order the coefficients are stored.
 TransformedPoint ApplyTransform(const CalibTransform& transform, std::int32_t x, std::int32_t y);
 
-// Builds the report of the contacts `now` into out (transformed unless raw)
+// Builds the report of the contacts `now` into all of out (transformed unless raw)
 // and copies them into `last`. Nothing is built while nothing touches now
 // and nothing touched in the last report; returns whether a report was built.
 bool BuildReport(const CalibTransform& transform, bool raw,
