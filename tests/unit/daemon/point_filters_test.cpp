@@ -69,9 +69,14 @@ TEST(TapFilterStepTest, SettlingTouchIsPinnedAfterCapacityScans) {
     ASSERT_EQ(r.count, 1) << scan;
     EXPECT_EQ(r.points[0].down, 0) << scan;
   }
-  const Released pinned = Step(f, Down(100, 200));
+  // Each sum falls one short of a multiple of 12: the averages truncate.
+  const Released pinned = Step(f, {105, 211, 16, 1});
   ASSERT_EQ(pinned.count, 12);
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(pinned.points[i].x, 101);  // averaged, truncated
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_EQ(pinned.points[i].x, 101);  // 1223 / 12
+    EXPECT_EQ(pinned.points[i].y, 200);  // 2411 / 12
+    EXPECT_EQ(pinned.points[i].z, 5);    // 71 / 12
+  }
   EXPECT_EQ(f.TapState, TapHeld);
   // Beyond the radius it moves.
   Step(f, Down(1000, 200));
