@@ -54,7 +54,7 @@ TEST_F(SmoothTrackTest, ReachAndPathLimits) {
   EXPECT_EQ(work_.SampleCount, 2 + 4);
 }
 
-TEST(FitPolynomialTest, ExactFitsResidualAndSingularSystems) {
+TEST(FitTrackPolynomialTest, ExactFitsResidualAndSingularSystems) {
   FitWork work;
   FitReset(work);
   EXPECT_EQ(FitTrackPolynomial(work, 0), kInfinity);  // no sample

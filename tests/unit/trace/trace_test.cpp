@@ -51,6 +51,7 @@ TEST(TraceParse, RefusalsNameTheLine) {
       {h + "block 195 00\n", "needs 58 bytes, found 1"},
       {h + "block 201 " + b58 + "\n", "needs 28"},
       {h + "fail 77\n", "unknown request"},
+      {h + "failonce 77\n", "unknown request"},
       {h + "frame " + std::string(4098, 'a') + "\n", "1 to 2048"},
       {h + "readerr 0\n", "errno"},
       {h + "readerr -5\n", "errno"},
