@@ -18,11 +18,10 @@ namespace {
 
 using ::testing::ElementsAre;
 
-// A 58-byte block whose first byte is `first`, the rest zero.
+// A 58-byte block whose first byte is `first` (0 to 9), the rest zero.
 std::string Block(unsigned long code, int first) {
-  char head[16];
-  std::snprintf(head, sizeof head, "%02x", first);
-  return "block " + std::to_string(code) + " " + head + std::string(2 * 57, '0') + "\n";
+  return "block " + std::to_string(code) + " 0" + std::to_string(first) + std::string(114, '0') +
+         "\n";
 }
 
 struct Controller {
@@ -34,9 +33,7 @@ struct Controller {
   // The requests the controller saw, as "code result".
   std::vector<std::string> Requests() {
     std::vector<std::string> out;
-    for (const std::string& line : log.Lines()) {
-      if (line.rfind("ioctl ", 0) == 0) out.push_back(line.substr(6));
-    }
+    for (const std::string& line : log.Lines()) out.push_back(line.substr(6));  // "ioctl "
     return out;
   }
   trace::Trace trace;

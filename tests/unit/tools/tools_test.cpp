@@ -7,6 +7,7 @@
 
 #include "simulator/scene/scene.h"
 #include "simulator/scene/scene_file.h"
+#include "tests/unit/captured_output.h"
 #include "tools/frame_path.h"
 #include "tools/recorder.h"
 #include "tools/replay.h"
@@ -75,13 +76,8 @@ TEST(FramePathTest, YieldsTheDaemonsReportsAcrossReidentification) {
   trace::Trace trace;
   ASSERT_TRUE(trace::ParseTrace(sim::RenderTrace(scene), &trace, &error)) << error;
 
-  char* text = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&text, &size);
-  Replay(trace, {.reports = out});
-  std::fclose(out);
-  const std::string replayed(text, size);
-  std::free(text);
+  test_support::CapturedOutput replayed;
+  Replay(trace, {.reports = replayed.file()});
 
   FramePath path(trace);
   std::string fed;
@@ -91,7 +87,7 @@ TEST(FramePathTest, YieldsTheDaemonsReportsAcrossReidentification) {
     }
   }
   EXPECT_GT(fed.size(), 1000u);
-  EXPECT_EQ(fed, replayed);
+  EXPECT_EQ(fed, replayed.Text());
 }
 
 }  // namespace
