@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "driver-interface/protocol.h"
 #include "tools/plot/drawing.h"
-#include "touch-daemon/frame_pipeline.h"
 
 namespace lumaro::doctor {
 namespace {
@@ -187,8 +187,8 @@ std::vector<LinkMark> LinkMarks(const trace::Trace& trace) {
   std::size_t frames = 0;
   for (const trace::Record& r : trace.records) {
     // Time-outs are read past, as the daemon does: no event.
-    const bool read_error =
-        r.kind == trace::RecordKind::kReadError && r.value != ETIMEDOUT && r.value != ETIME;
+    const bool read_error = r.kind == trace::RecordKind::kReadError &&
+                            ClassifyRead(-1, r.value) == ReadOutcome::kSessionEnd;
     if (r.kind == trace::RecordKind::kFrame) {
       if (!r.bytes.empty() && r.bytes[0] == kReinitFrameMarker) {
         events.push_back({LinkMark::Kind::kReidentify, frames});
