@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "driver-interface/requests.h"
+#include "trace/report_line.h"
 
 namespace lumaro::trace {
 namespace {
@@ -157,6 +158,10 @@ std::string ParseWait(const Fields& f, Record* out) {
   return {};
 }
 
+std::string ParseReport(const Fields& f, Record* out) {
+  return HexBytes(f[0], f[1], 1, kMaxReportBytes, out);
+}
+
 std::string ParseNothing(const Fields&, Record*) {
   return {};
 }
@@ -182,6 +187,7 @@ constexpr RecordSyntax kRecordSyntax[] = {
     {"wait", RecordKind::kWait, 1, ParseWait},
     {"readzero", RecordKind::kReadZero, 0, ParseNothing},
     {"failonce", RecordKind::kFailOnce, 1, ParseRequestCode},
+    {"report", RecordKind::kReport, 1, ParseReport},
     {"unplug", RecordKind::kUnplug, 0, ParseNothing},
     {"plug", RecordKind::kPlug, 0, ParseNothing},
 };
@@ -361,6 +367,8 @@ std::string FormatRecord(const Record& r) {
       return "readzero";
     case RecordKind::kFailOnce:
       return "failonce " + std::to_string(r.value);
+    case RecordKind::kReport:
+      return FormatReportLine(r.bytes);
   }
   return {};
 }

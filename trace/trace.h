@@ -26,6 +26,8 @@ inline constexpr std::uint32_t kClassicMainTarget = 0x80;
 inline constexpr std::uint32_t kClassicMainBlocks = 32;
 inline constexpr std::uint32_t kClassicUnitBlocks = 4;
 inline constexpr std::uint32_t kMaxClassicUnits = 4;
+// A report holds one 6-byte record per contact.
+inline constexpr std::size_t kMaxReportBytes = 64;
 
 enum class RecordKind : std::uint8_t {
   kProduct,       // value: ProductID
@@ -42,6 +44,7 @@ enum class RecordKind : std::uint8_t {
   kPlug,
   kReadZero,  // one read that returns 0 bytes
   kFailOnce,  // value: request code that fails once, the next time it comes
+  kReport,    // bytes: one touch report the daemon wrote (players skip it)
 };
 
 struct Record {

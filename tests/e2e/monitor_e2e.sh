@@ -1,0 +1,206 @@
+#!/usr/bin/env bash
+# The daemon's monitor stream, read through its socket while lumarod runs
+# under the simulator: the stream is a trace whose replay equals the
+# daemon's reports, history on request, a stopped reader cut off without
+# touching the touch, and readers that misbehave or may not read.
+# LUMARO_MONITOR_DAEMON may name another lumarod (an ASan build's).
+source "$(dirname "$0")/lib.sh"
+MPROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/monitor-probe"
+REPLAY="$LUMARO_BIN/lumaro-replay"
+DAEMON="${LUMARO_MONITOR_DAEMON:-$DAEMON}"
+GOLDEN="$(dirname "$0")/../golden"
+SOCKET="$WORK/monitor"
+
+# start_daemon TRACE [SIM OPTIONS...] -- [DAEMON OPTIONS...]: lumarod under
+# the simulator in the background, serving $SOCKET; SIM_PID is the simulator.
+start_daemon() {
+  local trace=$1 sim_options=() daemon_options=()
+  shift
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do sim_options+=("$1"); shift; done
+  [ $# -eq 0 ] || shift
+  daemon_options=("$@")
+  rm -f "$SOCKET"
+  timeout 180 "$SIM" --log "$WORK/sim.log" ${sim_options[@]+"${sim_options[@]}"} "$trace" -- \
+    "$DAEMON" --monitor "$SOCKET" ${daemon_options[@]+"${daemon_options[@]}"} \
+    >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
+  SIM_PID=$!
+  wait_for 30 "the monitor socket" "$MPROBE" "$SOCKET" --cycles 1 2>/dev/null
+}
+
+finish_daemon() {
+  local status=0
+  wait "$SIM_PID" || status=$?
+  SIM_PID=
+  [ "$status" -eq 0 ] || fail "the simulator exited with $status"
+  expect_no_grep "$WORK/daemon.log" "ERROR: AddressSanitizer|LeakSanitizer|runtime error"
+}
+
+# with_lead_in TRACE: TRACE with a pause before its first frame, so that a
+# reader is connected before the first scan.
+with_lead_in() {
+  awk '!done && /^frame/ { print "wait 1500"; done = 1 } { print }' "$1" >"$WORK/lead-in.ltrace"
+  echo "$WORK/lead-in.ltrace"
+}
+
+# expect_replay_equals_reports STREAM: STREAM replays to the reports the
+# simulator saw the daemon write, and carries them as its report lines.
+expect_replay_equals_reports() {
+  grep '^report' "$WORK/sim.log" >"$WORK/live-reports.txt" || true
+  "$REPLAY" "$1" >"$WORK/replayed.txt" 2>"$WORK/replay.log" || fail "lumaro-replay refused $1"
+  cmp -s "$WORK/replayed.txt" "$WORK/live-reports.txt" || fail "the replay of $1 differs from the live reports"
+  grep '^report' "$1" | cmp -s - "$WORK/live-reports.txt" || fail "the report lines of $1 differ"
+  [ -s "$WORK/live-reports.txt" ] || fail "no reports at all"
+}
+
+case_live_stream_replays_as_the_daemon() {
+  local name
+  # A pinch; read errors; an unplug ridden through; re-identification.
+  for name in pinch flaky-cable unplug reidentify read-errors; do
+    local trace="$GOLDEN/$name.ltrace"
+    [ -f "$trace" ] || trace="$LUMARO_SCENES/$name.ltrace"
+    start_daemon "$(with_lead_in "$trace")" --linger 0.5
+    "$MPROBE" "$SOCKET" live >"$WORK/$name.stream" 2>"$WORK/probe.log" &
+    local probe=$!
+    wait_for 10 "the stream's identity" grep -q '^product' "$WORK/$name.stream"
+    wait "$probe" || fail "the reader failed on $name"
+    finish_daemon
+    expect_replay_equals_reports "$WORK/$name.stream"
+    echo "$name: $(grep -c '^frame' "$WORK/$name.stream") frames," \
+      "$(grep -c '^report' "$WORK/$name.stream") reports, replay identical"
+    rm -f "$WORK/sim.log"
+  done
+}
+
+case_last_seconds_from_the_history() {
+  start_daemon "$LUMARO_SCENES/pinch.ltrace" --rate 120 --linger 1
+  # Halfway through the scene: all of it so far, and its last second.
+  wait_for 60 "half the reports" log_has "$WORK/sim.log" "^report" 100
+  "$MPROBE" "$SOCKET" "last 120" >"$WORK/all.stream" &
+  local all=$!
+  "$MPROBE" "$SOCKET" "last 1" >"$WORK/recent.stream" &
+  local recent=$!
+  wait "$all" "$recent" || fail "a reader failed"
+  finish_daemon
+  expect_replay_equals_reports "$WORK/all.stream"
+  sed -n '2p' "$WORK/recent.stream" | grep -q '^product 0x0c20$' || fail "no identity first"
+  local first
+  first=$(grep -m1 '^frame' "$WORK/recent.stream")
+  [[ $first == frame\ ????????00* ]] || fail "the history starts mid-scan: $first"
+  "$REPLAY" "$WORK/recent.stream" >/dev/null 2>&1 || fail "the recent history is not a trace"
+  local frames_all frames_recent
+  frames_all=$(grep -c '^frame' "$WORK/all.stream")
+  frames_recent=$(grep -c '^frame' "$WORK/recent.stream")
+  [ "$frames_recent" -lt "$frames_all" ] || fail "last 1 gave all $frames_all frames"
+  echo "last 120: $frames_all frames; last 1 from the middle on: $frames_recent frames"
+}
+
+case_stopped_reader_is_cut_off() {
+  # 12,000 half-frames (30 s of scans at the real rate) served in 10 s.
+  local long="$WORK/long.ltrace"
+  {
+    grep -v '^frame' "$LUMARO_SCENES/circle.ltrace"
+    for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15; do grep '^frame' "$LUMARO_SCENES/circle.ltrace"; done
+  } >"$long"
+  # The same run without readers first, for its duration.
+  local started=$EPOCHREALTIME
+  start_daemon "$(with_lead_in "$long")" --rate 1200 --linger 0.5
+  finish_daemon
+  local alone
+  alone=$(since "$started")
+  mv "$WORK/sim.log" "$WORK/alone.log"
+  started=$EPOCHREALTIME
+  start_daemon "$(with_lead_in "$long")" --rate 1200 --linger 0.5
+  "$MPROBE" "$SOCKET" live >"$WORK/steady.stream" &
+  local steady=$!
+  "$MPROBE" "$SOCKET" live >"$WORK/stopped.stream" &
+  local stopped=$!
+  wait_for 10 "the stopped reader's stream" grep -q '^frame' "$WORK/stopped.stream"
+  kill -STOP "$stopped"
+  wait_for 60 "the stopped reader's disconnection" \
+    grep -qE 'monitor: reader [0-9]+ disconnected: [0-9.]+ s behind the stream' "$WORK/daemon.log"
+  local cut_at=$EPOCHREALTIME
+  kill -CONT "$stopped"
+  wait "$steady" || fail "the steady reader failed"
+  wait "$stopped" || true
+  finish_daemon
+  # The touch is untouched: every report as the replay of the scene has it.
+  "$REPLAY" "$long" >"$WORK/expected.txt" 2>/dev/null
+  grep '^report' "$WORK/sim.log" | cmp -s - "$WORK/expected.txt" ||
+    fail "the daemon's reports changed while a reader was stopped"
+  expect_replay_equals_reports "$WORK/steady.stream"
+  grep -q '^# \|^error' "$WORK/stopped.stream" && fail "the stopped reader got something odd"
+  local reports seconds
+  reports=$(wc -l <"$WORK/expected.txt")
+  seconds=$(since "$started")
+  grep '^report' "$WORK/alone.log" | cmp -s - "$WORK/expected.txt" || fail "the run without readers"
+  grep -m1 'disconnected' "$WORK/daemon.log"
+  echo "stopped reader cut off $(since "$started" "$cut_at") s after the start;" \
+    "$reports of $reports reports identical to the replay; 12000 half-frames at --rate 1200" \
+    "in $seconds s with two readers, $alone s without"
+  awk -v a="$alone" -v b="$seconds" 'BEGIN { exit !(b < a + 2) }' ||
+    fail "the run with readers took $seconds s, $alone s without"
+}
+
+# since START [END]: seconds from START to END (or now), to 0.01 s.
+since() { awk -v a="$1" -v b="${2:-$EPOCHREALTIME}" 'BEGIN { printf "%.2f", b - a }'; }
+
+# refused_with TEXT COMMAND...: COMMAND's stream is one error line matching TEXT.
+refused_with() {
+  local text=$1 out
+  shift
+  out=$("$@" 2>&1) || true
+  [[ $out == "error "*$text* ]] || fail "expected an error '$text', got: ${out:0:200}"
+  [ "$(printf '%s\n' "$out" | wc -l)" -eq 1 ] || fail "more than one line: ${out:0:200}"
+}
+
+# sockets_at_least N: N sockets carry the monitor's path: the listening one
+# and those accepted.
+sockets_at_least() { [ "$(grep -c -- "$SOCKET" /proc/net/unix)" -ge "$1" ]; }
+
+case_misbehaving_and_foreign_readers() {
+  local gid=4711
+  chmod 0755 "$WORK"
+  local trace="$WORK/idle.ltrace"
+  { grep -v '^frame' "$LUMARO_SCENES/circle.ltrace"; echo "wait 60000"; } >"$trace"
+  start_daemon "$trace" --linger 0 -- --monitor-group "$gid"
+  [ "$(stat -c '%a %g' "$SOCKET")" = "660 $gid" ] || fail "socket mode/group: $(stat -c '%a %g' "$SOCKET")"
+
+  "$MPROBE" "$SOCKET" --cycles 100 || fail "100 connect and disconnect cycles"
+  refused_with "request too long" "$MPROBE" "$SOCKET" "$(printf 'x%.0s' {1..5000})"
+  refused_with "request too long" "$MPROBE" "$SOCKET" "last 0000000000000000000000000001"
+  refused_with "bad request" "$MPROBE" "$SOCKET" "lats 5"
+  refused_with "bad request" "$MPROBE" "$SOCKET" "last -1"
+  refused_with "bad request" "$MPROBE" "$SOCKET" "live please"
+  refused_with "bad request" "$MPROBE" "$SOCKET" $'live\nlive'
+  refused_with "no request" "$MPROBE" "$SOCKET" --silent
+
+  # The readers' limit: 16 wait for their request, the 17th is turned away.
+  local waiting=() i
+  for i in $(seq 16); do
+    "$MPROBE" "$SOCKET" --silent >"$WORK/wait-$i.out" 2>&1 &
+    waiting+=($!)
+  done
+  wait_for 10 "16 readers" sockets_at_least 17
+  refused_with "too many readers" "$MPROBE" "$SOCKET" live
+  wait "${waiting[@]}" || true
+
+  # A member of the group reads; anybody else cannot even connect...
+  local nobody=(setpriv --reuid=65534 --regid=65534)
+  "${nobody[@]}" --groups="$gid" "$MPROBE" "$SOCKET" --cycles 1 || fail "a member was refused"
+  local status=0
+  "${nobody[@]}" --clear-groups "$MPROBE" "$SOCKET" live >/dev/null 2>"$WORK/outsider.log" || status=$?
+  [ "$status" -eq 3 ] || fail "an outsider connected (status $status)"
+  expect_grep "$WORK/outsider.log" "Permission denied"
+  # ...and when the socket's mode lets him, the daemon turns him away itself.
+  chmod 0666 "$SOCKET"
+  refused_with "permission denied" "${nobody[@]}" --clear-groups "$MPROBE" "$SOCKET" live
+  expect_grep "$WORK/daemon.log" "monitor: refused uid 65534"
+  "${nobody[@]}" --groups="$gid" "$MPROBE" "$SOCKET" --cycles 1 || fail "a member was refused"
+
+  kill "$SIM_PID"
+  wait "$SIM_PID" || true
+  SIM_PID=
+  expect_no_grep "$WORK/daemon.log" "ERROR: AddressSanitizer|LeakSanitizer|runtime error"
+}
+
+run_case "$@"
