@@ -23,6 +23,7 @@ case_service() {
   mkdir -p "$WORK/units"
   sed "s|^ExecStart=/usr/sbin/lumarod|ExecStart=$root/usr/sbin/lumarod|" \
     "$root/usr/lib/systemd/system/lumarod.service" >"$WORK/units/lumarod.service"
+  cp "$root/usr/lib/systemd/system/lumarod.socket" "$WORK/units/"
   MANPATH="$root/usr/share/man" systemd-analyze verify "$WORK/units/lumarod.service" \
     2>"$WORK/verify.log" || { cat "$WORK/verify.log"; fail "systemd-analyze verify"; }
   [ ! -s "$WORK/verify.log" ] || { cat "$WORK/verify.log"; fail "systemd-analyze warns"; }
@@ -31,8 +32,18 @@ case_service() {
     "SupplementaryGroups=lumaro" "DeviceAllow=/dev/lumaro rw" "PrivateNetwork=yes"; do
     grep -qxF "$setting" "$unit" || fail "the unit lacks $setting"
   done
-  # Started by the device only: a kiosk without a frame runs no daemon.
+  # Started by the device only: a kiosk without a frame runs no daemon, and
+  # its monitor socket comes and goes with the service.
   if grep -q '^WantedBy=' "$unit"; then fail "the unit is wanted by a target"; fi
+  local socket="$root/usr/lib/systemd/system/lumarod.socket"
+  for setting in "ListenStream=/run/lumaro/monitor" "SocketGroup=lumaro" "SocketMode=0660" \
+    "PartOf=lumarod.service"; do
+    grep -qxF "$setting" "$socket" || fail "the socket unit lacks $setting"
+  done
+  if grep -q '^\[Install\]' "$socket"; then fail "the socket unit can be enabled on its own"; fi
+  grep -qxF "Requires=lumarod.socket" "$unit" || fail "the service does not bring its socket"
+  MANPATH="$root/usr/share/man" systemd-analyze verify "$WORK/units/lumarod.socket" \
+    2>"$WORK/verify-socket.log" || { cat "$WORK/verify-socket.log"; fail "verify the socket unit"; }
   systemd-analyze security --offline=true --no-pager "$WORK/units/lumarod.service" \
     >"$WORK/security.log" 2>&1 || true
   grep -q 'Overall exposure level for lumarod.service: \(0\.\|1\.[0-5]\)' "$WORK/security.log" ||
@@ -106,6 +117,7 @@ case_debian_package() {
   build_packages
   local root="$WORK/root" file
   for file in usr/sbin/lumarod usr/lib/systemd/system/lumarod.service \
+    usr/lib/systemd/system/lumarod.socket \
     usr/lib/udev/rules.d/60-lumaro.rules usr/share/man/man8/lumarod.8.gz \
     usr/share/doc/lumaro/copyright usr/libexec/lumaro/lumaro-sim usr/share/lumaro/scenes/circle.ltrace; do
     [ -e "$root/$file" ] || fail "the packages lack /$file"

@@ -16,9 +16,10 @@ namespace lumaro::monitor {
 
 inline constexpr char kDefaultMonitorPath[] = "/run/lumaro/monitor";
 inline constexpr char kDefaultReadersGroup[] = "lumaro";
-// Over 120 s of history at 240 half-frames a second for frames of up to
-// about 250 bytes (a scene's frames have 10 to 20).
-inline constexpr std::size_t kHistoryBytes = 8 * 1024 * 1024;
+// 120 s of history at 240 half-frames and 120 reports a second holds frames
+// of up to about 110 bytes (a scene's have 10 to 20: some 15 minutes). A
+// larger ring costs the frame path cache misses.
+inline constexpr std::size_t kHistoryBytes = 4 * 1024 * 1024;
 
 struct MonitorSettings {
   std::string path = kDefaultMonitorPath;

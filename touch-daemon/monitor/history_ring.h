@@ -35,7 +35,7 @@ inline constexpr std::size_t kMaxEntryBytes = kFrameBufferSize;
 struct Entry {
   EntryKind kind = EntryKind::kFrame;
   std::uint32_t value = 0;
-  std::uint64_t time_ns = 0;  // CLOCK_MONOTONIC when published
+  std::uint64_t time_ns = 0;  // MonotonicNs() when published
   std::uint16_t size = 0;
   std::array<std::uint8_t, kMaxEntryBytes> bytes{};
 };
@@ -70,8 +70,10 @@ class HistoryRing {
   std::size_t capacity_;
   std::unique_ptr<std::uint8_t[]> storage_;
   std::uint64_t tail_local_ = 0;  // the publisher's own copy of tail_
-  std::atomic<std::uint64_t> head_{0};
-  std::atomic<std::uint64_t> tail_{0};
+  // Each on a cache line of its own: readers poll them while the publisher
+  // writes.
+  alignas(64) std::atomic<std::uint64_t> head_{0};
+  alignas(64) std::atomic<std::uint64_t> tail_{0};
 };
 
 }  // namespace lumaro::monitor

@@ -20,7 +20,7 @@
 
 namespace lumaro::monitor {
 
-// CLOCK_MONOTONIC in nanoseconds.
+// CLOCK_MONOTONIC_COARSE in nanoseconds.
 std::uint64_t MonotonicNs();
 
 class MonitoredIo final : public DeviceIo {

@@ -330,33 +330,39 @@ void StreamServer::Join(Reader& reader, const Request& request, std::uint64_t no
 
 bool StreamServer::Serve(Reader& reader, std::uint64_t now) {
   std::uint64_t next = 0;
-  std::uint64_t lag = 0;
+  // Chunk by chunk, as long as the socket takes them.
   while (true) {
-    if (reader.out.size() >= options_.chunk_bytes) {
-      // Full: how far behind is the entry it has not taken yet?
-      if (ring_.Read(reader.cursor, &entry_, &next) == HistoryRing::ReadResult::kOk &&
-          now > entry_.time_ns) {
-        lag = now - entry_.time_ns;
+    bool caught_up = false;
+    while (reader.out.size() < options_.chunk_bytes) {
+      const HistoryRing::ReadResult result = ring_.Read(reader.cursor, &entry_, &next);
+      if (result == HistoryRing::ReadResult::kNotYet) {
+        caught_up = true;
+        break;
       }
-      break;
-    }
-    const HistoryRing::ReadResult result = ring_.Read(reader.cursor, &entry_, &next);
-    if (result == HistoryRing::ReadResult::kNotYet) break;
-    if (result == HistoryRing::ReadResult::kLost) {
-      Close(reader, "fell behind the whole history");
-      return false;
-    }
-    reader.cursor = next;
-    if (reader.await_boundary) {
-      const bool data = entry_.kind == EntryKind::kFrame || entry_.kind == EntryKind::kReport ||
-                        IsTimeout(entry_);
-      if (StartsScan(entry_)) {
-        reader.await_boundary = false;
-      } else if (data) {
-        continue;
+      if (result == HistoryRing::ReadResult::kLost) {
+        Close(reader, "fell behind the whole history");
+        return false;
       }
+      reader.cursor = next;
+      if (reader.await_boundary) {
+        const bool data = entry_.kind == EntryKind::kFrame || entry_.kind == EntryKind::kReport ||
+                          IsTimeout(entry_);
+        if (StartsScan(entry_)) {
+          reader.await_boundary = false;
+        } else if (data) {
+          continue;
+        }
+      }
+      AppendLine(reader.out, EntryLine(entry_));
     }
-    AppendLine(reader.out, EntryLine(entry_));
+    if (!Flush(reader)) return false;
+    if (caught_up || !reader.out.empty()) break;
+  }
+  // How far behind is the entry it has not taken yet?
+  std::uint64_t lag = 0;
+  if (ring_.Read(reader.cursor, &entry_, &next) == HistoryRing::ReadResult::kOk &&
+      now > entry_.time_ns) {
+    lag = now - entry_.time_ns;
   }
   reader.allowance_ns = std::min(reader.allowance_ns, lag + options_.max_lag_ns);
   if (lag > reader.allowance_ns) {
@@ -365,7 +371,7 @@ bool StreamServer::Serve(Reader& reader, std::uint64_t now) {
     Close(reader, why);
     return false;
   }
-  return Flush(reader);
+  return true;
 }
 
 bool StreamServer::Flush(Reader& reader) {
