@@ -1,6 +1,7 @@
 #include "touch-daemon/monitor/stream_server.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -433,6 +434,10 @@ int PassedListenSocket() {
   if (count != 1) return -1;
   const int fd = SD_LISTEN_FDS_START;
   if (sd_is_socket_unix(fd, SOCK_STREAM, 1, nullptr, 0) <= 0) return -1;
+  // Accepted until none is left: the socket must not block.
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return -1;
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
   return fd;
 }
 
