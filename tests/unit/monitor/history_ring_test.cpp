@@ -48,16 +48,6 @@ TEST(HistoryRing, KeepsTheNewestEntriesIntactAcrossTheWrap) {
   EXPECT_EQ(ring.Read(positions[0], &entry, &next), HistoryRing::ReadResult::kLost);
 }
 
-TEST(HistoryRing, CutsOversizedEntriesToTheLargestFrame) {
-  HistoryRing ring(0);
-  const std::vector<std::uint8_t> big = Pattern(kMaxEntryBytes + 100, 1);
-  ring.Publish(EntryKind::kFrame, 0, big.data(), big.size(), 0);
-  Entry entry;
-  std::uint64_t next = 0;
-  ASSERT_EQ(ring.Read(0, &entry, &next), HistoryRing::ReadResult::kOk);
-  EXPECT_EQ(entry.size, kMaxEntryBytes);
-}
-
 // A reader chasing the publisher never gets a torn entry: each one it is
 // given whole carries its own sequence number in every byte.
 TEST(HistoryRing, ReaderOnAnotherThreadSeesWholeEntriesOrLoss) {

@@ -23,7 +23,8 @@
 namespace lumaro::monitor {
 namespace {
 
-// A device whose open, read and request results are scripted.
+// A device whose opens, reads and failing requests are scripted; requests
+// that succeed fill their block with block_fill.
 class ScriptedDevice final : public DeviceIo {
  public:
   struct ReadResult {
@@ -31,15 +32,14 @@ class ScriptedDevice final : public DeviceIo {
     int error;
     std::vector<std::uint8_t> bytes;
   };
-  std::deque<bool> opens;  // true: the open succeeds
+  std::deque<bool> opens;
   std::deque<ReadResult> reads;
-  std::vector<unsigned long> failing;  // requests that fail
+  unsigned long failing = 0;
   std::uint8_t block_fill = 0x11;
 
   int Open(const char*, int) override {
-    const bool ok = opens.empty() || opens.front();
-    if (!opens.empty()) opens.pop_front();
-    errno = ok ? 0 : ENOENT;
+    const bool ok = opens.front();
+    opens.pop_front();
     return ok ? 3 : -1;
   }
   int Close(int) override { return 0; }
@@ -54,19 +54,10 @@ class ScriptedDevice final : public DeviceIo {
     return static_cast<ssize_t>(count);
   }
   int Ioctl(int, unsigned long request, void* block) override {
-    for (unsigned long code : failing) {
-      if (code == request) {
-        errno = EIO;
-        return -1;
-      }
-    }
-    const RequestInfo* info = FindTouchRequest(request);
-    if (request == GET_PRODUCT_ID) {
-      const std::uint8_t id[4] = {0x20, 0x0c, 0, 0};
-      std::memcpy(block, id, 4);
-    } else if (info != nullptr) {
-      std::memset(block, block_fill, info->size);
-    }
+    if (request == failing) return -1;
+    const std::uint8_t id[4] = {0x20, 0x0c, 0, 0};
+    if (request == GET_PRODUCT_ID) std::memcpy(block, id, 4);
+    if (request != GET_PRODUCT_ID) std::memset(block, block_fill, FindTouchRequest(request)->size);
     return 0;
   }
   int Access(const char*, int) override { return 0; }
@@ -119,7 +110,7 @@ TEST(MonitoredIo, PublishesInTheOrderAReplayNeeds) {
   EXPECT_EQ(io.Read(3, buffer, sizeof buffer), -1);
   EXPECT_EQ(errno, ETIMEDOUT);  // passed on untouched
   io.Read(3, buffer, sizeof buffer);
-  device.failing = {GET_DEVICE_INFO};
+  device.failing = GET_DEVICE_INFO;
   device.block_fill = 0x22;
   Identify(io);
   io.Write(3, report, sizeof report);
