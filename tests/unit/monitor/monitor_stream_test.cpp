@@ -46,7 +46,7 @@ class ScriptedDevice final : public DeviceIo {
   ssize_t Read(int, void* buffer, std::size_t) override {
     const ReadResult r = reads.front();
     reads.pop_front();
-    std::memcpy(buffer, r.bytes.data(), r.bytes.size());
+    if (!r.bytes.empty()) std::memcpy(buffer, r.bytes.data(), r.bytes.size());
     errno = r.error;
     return r.result;
   }
