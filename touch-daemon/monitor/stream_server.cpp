@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "touch-daemon/monitor/monitored_io.h"
@@ -62,37 +63,16 @@ bool StartsScan(const Entry& entry) {
 }
 
 std::string EntryLine(const Entry& entry) {
+  // Indexed by EntryKind.
+  static constexpr trace::RecordKind kRecordKinds[] = {
+      trace::RecordKind::kProduct, trace::RecordKind::kBlock,     trace::RecordKind::kFailOnce,
+      trace::RecordKind::kFrame,   trace::RecordKind::kReadError, trace::RecordKind::kReadZero,
+      trace::RecordKind::kUnplug,  trace::RecordKind::kPlug,      trace::RecordKind::kReport,
+  };
+  static_assert(std::size(kRecordKinds) == static_cast<std::size_t>(EntryKind::kReport) + 1);
   trace::Record record;
+  record.kind = kRecordKinds[static_cast<std::size_t>(entry.kind)];
   record.value = entry.value;
-  switch (entry.kind) {
-    case EntryKind::kProduct:
-      record.kind = trace::RecordKind::kProduct;
-      break;
-    case EntryKind::kBlock:
-      record.kind = trace::RecordKind::kBlock;
-      break;
-    case EntryKind::kFailOnce:
-      record.kind = trace::RecordKind::kFailOnce;
-      break;
-    case EntryKind::kFrame:
-      record.kind = trace::RecordKind::kFrame;
-      break;
-    case EntryKind::kReadError:
-      record.kind = trace::RecordKind::kReadError;
-      break;
-    case EntryKind::kReadZero:
-      record.kind = trace::RecordKind::kReadZero;
-      break;
-    case EntryKind::kUnplug:
-      record.kind = trace::RecordKind::kUnplug;
-      break;
-    case EntryKind::kPlug:
-      record.kind = trace::RecordKind::kPlug;
-      break;
-    case EntryKind::kReport:
-      record.kind = trace::RecordKind::kReport;
-      break;
-  }
   record.bytes.assign(entry.bytes.begin(), entry.bytes.begin() + entry.size);
   return trace::FormatRecord(record);
 }
