@@ -71,8 +71,15 @@ void HistoryRing::Publish(EntryKind kind, std::uint32_t value, const std::uint8_
   }
   const EntryHeader header{time_ns, value, static_cast<std::uint16_t>(size),
                            static_cast<std::uint8_t>(kind), 0};
-  CopyIn(head, &header, sizeof header);
-  if (size > 0) CopyIn(head + sizeof header, bytes, size);
+  const std::size_t offset = head & (capacity_ - 1);
+  if (offset + sizeof header + size <= capacity_) {
+    std::uint8_t* at = storage_.get() + offset;
+    std::memcpy(at, &header, sizeof header);
+    if (size > 0) std::memcpy(at + sizeof header, bytes, size);
+  } else {
+    CopyIn(head, &header, sizeof header);
+    if (size > 0) CopyIn(head + sizeof header, bytes, size);
+  }
   head_.store(end, std::memory_order_release);
 }
 

@@ -150,8 +150,8 @@ TEST(MonitoredIo, PublishesInTheOrderAReplayNeeds) {
   EXPECT_EQ(Lines(ring), expected);
 }
 
-// A reader of a real socket: connects, sends request, reads until the
-// stream holds `until` or the daemon hangs up.
+// A reader of a real socket: connects, sends request, and returns the
+// stream up to the first `until` (or all of it when the daemon hangs up).
 std::string ReadStream(const std::string& path, const std::string& request,
                        const std::string& until) {
   sockaddr_un address{};
@@ -170,7 +170,8 @@ std::string ReadStream(const std::string& path, const std::string& request,
     text.append(buffer, static_cast<std::size_t>(n));
   }
   close(fd);
-  return text;
+  const std::size_t end = text.find(until);
+  return end == std::string::npos ? text : text.substr(0, end + until.size());
 }
 
 class StreamServerTest : public ::testing::Test {
