@@ -16,6 +16,8 @@ namespace {
 // holds the client's signals back while a request is pending, so a short
 // wait lets the client's timer ticks through between requests.
 constexpr gint64 kPacedPollUs = 10000;
+// How long Detach waits between looks at the handlers still running.
+constexpr gulong kDetachGraceUs = 2000;
 constexpr char kGenerationKey[] = "lumaro-generation";
 constexpr char kFreshKey[] = "lumaro-fresh";
 
@@ -60,7 +62,15 @@ EmulatedNode::~EmulatedNode() {
 void EmulatedNode::Detach() {
   shutdown_ = true;
   if (handler_ == nullptr) return;
+  // Once the signals are disconnected no new handler call starts; one that
+  // already runs on umockdev's thread sees shutdown_, ends any wait, and is
+  // waited for here, so that it never outlives the node. The short grace
+  // covers a call dispatched just before the disconnection that has not yet
+  // counted itself.
+  g_signal_handlers_disconnect_by_data(handler_, this);
   umockdev_testbed_detach_ioctl(testbed_, dev_path_.c_str(), nullptr);
+  g_usleep(kDetachGraceUs);
+  while (running_handlers_.load() > 0) g_usleep(kDetachGraceUs);
   g_clear_object(&handler_);
 }
 
@@ -98,6 +108,7 @@ void EmulatedNode::Restore() {
 
 void EmulatedNode::OnConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
   auto* node = static_cast<EmulatedNode*>(self);
+  const RunningHandler running(node->running_handlers_);
   g_object_set_data(G_OBJECT(client), kGenerationKey, GINT_TO_POINTER(node->generation_.load()));
   g_object_set_data(G_OBJECT(client), kFreshKey, GINT_TO_POINTER(1));
 }
@@ -114,6 +125,7 @@ bool EmulatedNode::Admit(UMockdevIoctlClient* client) {
 
 gboolean EmulatedNode::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
   auto* node = static_cast<EmulatedNode*>(self);
+  const RunningHandler running(node->running_handlers_);
   if (node->Admit(client)) {
     node->HandleIoctl(client);
   } else {
@@ -124,6 +136,7 @@ gboolean EmulatedNode::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, 
 
 gboolean EmulatedNode::OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
   auto* node = static_cast<EmulatedNode*>(self);
+  const RunningHandler running(node->running_handlers_);
   if (node->Admit(client)) {
     node->HandleRead(client);
   } else {
@@ -134,6 +147,7 @@ gboolean EmulatedNode::OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, g
 
 gboolean EmulatedNode::OnWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
   auto* node = static_cast<EmulatedNode*>(self);
+  const RunningHandler running(node->running_handlers_);
   if (node->Admit(client)) {
     node->HandleWrite(client);
   } else {

@@ -89,6 +89,18 @@ class EmulatedNode {
   Events events_;
 
  private:
+  // Counts a handler call for as long as it runs.
+  class RunningHandler {
+   public:
+    explicit RunningHandler(std::atomic<int>& count) : count_(count) { ++count_; }
+    ~RunningHandler() { --count_; }
+    RunningHandler(const RunningHandler&) = delete;
+    RunningHandler& operator=(const RunningHandler&) = delete;
+
+   private:
+    std::atomic<int>& count_;
+  };
+
   static void OnConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self);
   static gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self);
   static gboolean OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self);
@@ -106,6 +118,7 @@ class EmulatedNode {
   std::atomic<int> generation_{1};
   std::atomic<bool> hidden_{false};
   std::atomic<bool> shutdown_{false};
+  std::atomic<int> running_handlers_{0};  // handler calls in progress, for Detach
 };
 
 }  // namespace lumaro::sim

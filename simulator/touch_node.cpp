@@ -82,19 +82,22 @@ void TouchNode::HandleRead(UMockdevIoctlClient* client) {
 
 void TouchNode::InterruptStalledReads() {
   if (handler_context_ == nullptr) return;
-  // The stalled list belongs to the handler thread: empty it there.
-  g_main_context_invoke(
-      handler_context_,
-      [](gpointer self) -> gboolean {
-        auto* node = static_cast<TouchNode*>(self);
-        for (guint i = 0; i < node->stalled_->len; ++i) {
-          auto* client = static_cast<UMockdevIoctlClient*>(g_ptr_array_index(node->stalled_, i));
+  // The stalled list belongs to the handler thread: empty it there. The call
+  // may run after this node is gone, so it holds a reference to the list
+  // alone, never to the node.
+  g_main_context_invoke_full(
+      handler_context_, G_PRIORITY_DEFAULT,
+      [](gpointer list) -> gboolean {
+        auto* stalled = static_cast<GPtrArray*>(list);
+        for (guint i = 0; i < stalled->len; ++i) {
+          auto* client = static_cast<UMockdevIoctlClient*>(g_ptr_array_index(stalled, i));
           umockdev_ioctl_client_complete(client, -1, EINTR);
         }
-        g_ptr_array_set_size(node->stalled_, 0);
+        g_ptr_array_set_size(stalled, 0);
         return G_SOURCE_REMOVE;
       },
-      this);
+      g_ptr_array_ref(stalled_),
+      [](gpointer list) { g_ptr_array_unref(static_cast<GPtrArray*>(list)); });
 }
 
 void TouchNode::HandleWrite(UMockdevIoctlClient* client) {
