@@ -1,7 +1,8 @@
-// lumaro-record [--frames N] [OUT]: records the camera controller at
-// /dev/lumaro into a trace (standard output without OUT, or with "-") until N
-// frames have been read, a read fails, or SIGINT/SIGTERM. OUT is replaced
-// only by a complete trace.
+// lumaro-record [--frames N] [--monitor PATH] [OUT]: records the camera
+// controller into a trace (standard output without OUT, or with "-") until N
+// frames, SIGINT/SIGTERM, or the end of the daemon's stream. Beside a running
+// lumarod it records the daemon's monitor stream; without one, the node,
+// through read errors and unplugs. OUT is replaced only by a complete trace.
 #include <signal.h>
 #include <unistd.h>
 
@@ -16,25 +17,34 @@
 
 #include "cli/cli.h"
 #include "cli/options.h"
-#include "driver-interface/device_io.h"
-#include "tools/recorder.h"
+#include "tools/live_source.h"
+#include "trace/report_line.h"
 
 namespace {
 
 namespace cli = lumaro::cli;
 
 constexpr char kProgram[] = "lumaro-record";
-constexpr char kUsage[] = "usage: lumaro-record [--frames N] [OUT]\n";
+constexpr char kUsage[] = "usage: lumaro-record [--frames N] [--monitor PATH] [OUT]\n";
 constexpr char kAbout[] =
-    "Records the camera controller at /dev/lumaro into a trace: its identity and\n"
-    "blocks, then one frame line per read, until N frames, a read failure, or\n"
-    "SIGINT/SIGTERM. Without OUT, or with -, the trace goes to standard output.\n"
-    "OUT is replaced only once the whole trace is written.\n";
+    "Records the camera controller into a trace: its identity and blocks, then\n"
+    "one frame line per read, until N frames or SIGINT/SIGTERM. While lumarod\n"
+    "runs it records the daemon's monitor stream (with the daemon's reports);\n"
+    "otherwise /dev/lumaro, through read errors and unplugs. Without OUT, or\n"
+    "with -, the trace goes to standard output. OUT is replaced only once the\n"
+    "whole trace is written.\n";
 constexpr char kExitStatus[] =
-    "Exit status: 0 recorded, 1 device or write failure, 64 usage error.\n";
+    "Exit status: 0 recorded, 1 device or write failure (or the daemon stopped\n"
+    "before N frames), 64 usage error.\n";
+
+struct RecordCounts {
+  long frames = 0;
+  long read_errors = 0;  // failed reads other than time-outs
+};
 
 // Parses the command line into *frames and *out_path; cli::kParsed to go on.
-int ParseCommandLine(int argc, char** argv, long* frames, std::string* out_path) {
+int ParseCommandLine(int argc, char** argv, long* frames, std::string* monitor,
+                     std::string* out_path) {
   std::vector<cli::Option> table{
       {"--frames", "N", "stop after N frames (default: no limit)",
        [frames](const std::string& value, std::string* error) {
@@ -44,6 +54,11 @@ int ParseCommandLine(int argc, char** argv, long* frames, std::string* out_path)
          if (!value.empty() && *end == '\0' && *frames > 0 && errno != ERANGE) return true;
          *error = "--frames takes a number above 0";
          return false;
+       }},
+      {"--monitor", "PATH", "the daemon's monitor socket (default /run/lumaro/monitor)",
+       [monitor](const std::string& value, std::string*) {
+         *monitor = value;
+         return true;
        }},
   };
   bool given = false;
@@ -75,14 +90,14 @@ class Progress {
     next_ = terminal_ ? 0 : 10;
   }
 
-  void Update(const lumaro::tools::RecordResult& r) {
+  void Update(const RecordCounts& r) {
     const double seconds = Seconds();
     if (seconds < next_) return;
     next_ = seconds + (terminal_ ? 0.2 : 10.0);
     Print(r, seconds);
   }
   // Ends an in-place line, so the next message starts on a line of its own.
-  void Finish(const lumaro::tools::RecordResult& r) {
+  void Finish(const RecordCounts& r) {
     if (!terminal_) return;
     Print(r, Seconds());
     std::fputc('\n', stderr);
@@ -91,8 +106,8 @@ class Progress {
  private:
   using Clock = std::chrono::steady_clock;
   double Seconds() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
-  void Print(const lumaro::tools::RecordResult& r, double seconds) {
-    std::fprintf(stderr, "%srecording: %ld frames, %.1f s, %ld read errors%s",
+  void Print(const RecordCounts& r, double seconds) {
+    std::fprintf(stderr, "%srecording: %ld frames, %.1f s, %ld link faults%s",
                  terminal_ ? "\r" : "", r.frames, seconds, r.read_errors,
                  terminal_ ? "\033[K" : "\n");
     std::fflush(stderr);
@@ -108,7 +123,9 @@ class Progress {
 int main(int argc, char** argv) {
   long frames = 0;
   std::string out_path;
-  if (const int status = ParseCommandLine(argc, argv, &frames, &out_path); status != cli::kParsed) {
+  lumaro::tools::LiveRequest request;
+  if (const int status = ParseCommandLine(argc, argv, &frames, &request.monitor_path, &out_path);
+      status != cli::kParsed) {
     return status;
   }
 
@@ -125,23 +142,50 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 
-  lumaro::SystemDeviceIo io;
   Progress progress;
-  const lumaro::tools::RecordResult result = lumaro::tools::RecordTrace(
-      io, out, frames, g_stop, [&](const lumaro::tools::RecordResult& r) { progress.Update(r); });
-  progress.Finish(result);
-  if (!result.opened || result.write_failed) {
+  RecordCounts counts;
+  int write_error = 0;
+  const auto done = [&] { return frames > 0 && counts.frames >= frames; };
+  lumaro::tools::LiveHooks hooks;
+  hooks.line = [&](std::string_view line) {
+    // The reports of the last frame come after it; the next line ends it.
+    if (done() && !lumaro::trace::IsReportLine(line)) return false;
+    errno = 0;
+    if (std::fprintf(out, "%.*s\n", static_cast<int>(line.size()), line.data()) < 0 ||
+        std::fflush(out) != 0) {
+      write_error = errno != 0 ? errno : EIO;
+      return false;
+    }
+    if (line.starts_with("frame ")) ++counts.frames;
+    if (line.starts_with("readerr ") && line != "readerr 110" && line != "readerr 62") {
+      ++counts.read_errors;
+    }
+    if (line == "unplug" || line == "readzero") ++counts.read_errors;
+    progress.Update(counts);
+    return true;
+  };
+  hooks.keep_going = [&] { return !done(); };
+  const lumaro::tools::LiveResult result = lumaro::tools::ReadLive(request, g_stop, hooks);
+  progress.Finish(counts);
+  if (write_error != 0) {
+    return cli::Fail(kProgram, std::string("cannot write the trace: ") + std::strerror(write_error),
+                     cli::kFailed);
+  }
+  if (!result.ok && counts.frames == 0) {
     // Nothing worth keeping: an existing OUT stays as it was.
     return cli::Fail(kProgram, result.error, cli::kFailed);
   }
-  // A recording ended by a read failure is kept: it shows what the device did.
   const bool written = !out_path.empty() ? file.Commit(&error) : cli::FlushStdout(&error);
   if (!written) return cli::Fail(kProgram, error, cli::kFailed);
-  if (!result.ok) {
+  const char* from = result.source == lumaro::tools::LiveSource::kStream
+                         ? "from the daemon's monitor stream"
+                         : "from /dev/lumaro";
+  if (!result.ok || (result.stream_ended && frames > 0 && !done())) {
     std::fprintf(stderr, "%s: %s; the %ld frames before it are recorded\n", kProgram,
-                 result.error.c_str(), result.frames);
+                 result.ok ? "the daemon closed its stream" : result.error.c_str(), counts.frames);
     return cli::kFailed;
   }
-  std::fprintf(stderr, "%s: %ld frames recorded\n", kProgram, result.frames);
+  std::fprintf(stderr, "%s: %ld frames recorded %s, %ld link faults\n", kProgram, counts.frames,
+               from, counts.read_errors);
   return cli::kOk;
 }

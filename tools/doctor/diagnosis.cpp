@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <tuple>
+#include <utility>
 
 #include "driver-interface/requests.h"
 
@@ -575,6 +576,44 @@ std::string FormatJson(const Diagnosis& diagnosis, const std::string& trace_path
            ",\"action\":" + JsonString(c.action) + c.json_extra + "}";
   }
   return out + "]}\n";
+}
+
+std::string FormatPrometheus(const Diagnosis& diagnosis, const LinkProbe& link) {
+  std::string out;
+  auto metric = [&out](const char* name, const char* help) {
+    out += Format("# HELP lumaro_%s %s\n# TYPE lumaro_%s gauge\n", name, help, name);
+  };
+  metric("check", "Result of each lumaro-doctor check: 0 ok, 1 warn, 2 fail.");
+  for (const Check& c : diagnosis.checks) {
+    out += Format("lumaro_check{check=\"%s\"} %d\n", c.id.c_str(), static_cast<int>(c.status));
+  }
+  metric("verdict", "The worst check: 0 ok, 1 warn, 2 fail.");
+  out += Format("lumaro_verdict %d\n", static_cast<int>(diagnosis.verdict));
+  metric("scans", "Scans diagnosed.");
+  out += Format("lumaro_scans %zu\n", diagnosis.scans);
+  metric("reports", "Touch reports the frame path made of them.");
+  out += Format("lumaro_reports %zu\n", diagnosis.reports);
+  const std::pair<const char*, int> counters[] = {
+      {"frames", link.frames},
+      {"sessions", link.sessions},
+      {"failed_opens", link.failed_opens},
+      {"timeouts", link.timeouts},
+      {"empty_reads", link.empty_reads},
+      {"unplugs", link.unplugs},
+      {"reidentifications", link.reidentifications},
+      {"dropped_frames", link.dropped_frames},
+  };
+  metric("link_events", "What happened on the link to the controller, by event.");
+  for (const auto& [event, count] : counters) {
+    out += Format("lumaro_link_events{event=\"%s\"} %d\n", event, count);
+  }
+  metric("link_read_errors", "Failed reads other than time-outs, by error.");
+  for (const auto& [error, count] : link.read_errors) {
+    const char* name = strerrorname_np(error);
+    out += Format("lumaro_link_read_errors{error=\"%s\"} %d\n",
+                  name != nullptr ? name : Format("%d", error).c_str(), count);
+  }
+  return out;
 }
 
 int ExitStatus(const Diagnosis& diagnosis) {

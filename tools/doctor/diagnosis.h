@@ -86,6 +86,8 @@ BorderPoint BorderOf(const ProbeResult& probe, int camera, double sample);
 // One line per check: status, id, what was found, and what to do.
 std::string FormatText(const Diagnosis& diagnosis);
 std::string FormatJson(const Diagnosis& diagnosis, const std::string& trace_path);
+// The checks and the link's counts as gauges in the Prometheus text format.
+std::string FormatPrometheus(const Diagnosis& diagnosis, const LinkProbe& link);
 
 // 0 ok, 1 warnings only, 2 any failure.
 int ExitStatus(const Diagnosis& diagnosis);

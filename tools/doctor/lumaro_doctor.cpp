@@ -1,6 +1,8 @@
-// lumaro-doctor [--json] [--png FILE] TRACE | --live SECONDS: runs a trace
-// through the daemon's own frame path, checks the link, the identity, the
-// calibration and what each camera sees, and prints one line per check.
+// lumaro-doctor [--json] [--png FILE] [--prometheus FILE] TRACE | --live
+// SECONDS | --last SECONDS: runs a trace (recorded, or the controller's
+// traffic now, or the daemon's history) through the daemon's own frame path,
+// checks the link, the identity, the calibration and what each camera sees,
+// and prints one line per check.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include "tools/doctor/live_record.h"
 #include "tools/doctor/waterfall_png.h"
 #include "tools/plot/drawing.h"
+#include "trace/monitor_client.h"
 #include "trace/trace.h"
 
 namespace {
@@ -29,12 +32,14 @@ constexpr char kProgram[] = "lumaro-doctor";
 constexpr int kToolFailed = 3;
 
 constexpr char kUsage[] =
-    "usage: lumaro-doctor [--json] [--png FILE] TRACE\n"
-    "       lumaro-doctor [--json] [--png FILE] [--save TRACE] --live SECONDS\n";
+    "usage: lumaro-doctor [--json] [--png FILE] [--prometheus FILE] TRACE\n"
+    "       lumaro-doctor [OUTPUTS] [--save TRACE] [--monitor PATH] --live SECONDS\n"
+    "       lumaro-doctor [OUTPUTS] [--save TRACE] [--monitor PATH] --last SECONDS\n";
 constexpr char kAbout[] =
     "Runs a recorded trace (- for standard input) through the touch daemon's own\n"
     "frame path and says what is wrong with the touch frame: one line per check\n"
-    "(ok, warn, fail).\n\n";
+    "(ok, warn, fail). --live records first: from the daemon's monitor stream\n"
+    "while lumarod runs, else from /dev/lumaro; --last takes the daemon's history.\n\n";
 constexpr char kExitStatus[] =
     "\nExit status: 0 ok, 1 warnings, 2 failures, 3 the doctor failed (no device,\n"
     "recording failed, output cannot be written), 64 usage, 65 unreadable trace.\n";
@@ -43,9 +48,23 @@ struct DoctorOptions {
   std::string trace_path;
   std::string png_path;
   std::string save_path;
+  std::string prometheus_path;
+  std::string monitor_path = lumaro::trace::kDefaultMonitorPath;
   bool json = false;
   long live_seconds = 0;
+  long last_seconds = 0;
 };
+
+// A number of seconds from 1 to 86400 into *out.
+cli::OptionAction Seconds(const char* option, long* out) {
+  return [option, out](const std::string& value, std::string* error) {
+    char* end = nullptr;
+    *out = std::strtol(value.c_str(), &end, 10);
+    if (!value.empty() && *end == '\0' && *out > 0 && *out <= 86400) return true;
+    *error = std::string(option) + " takes a number of seconds from 1 to 86400";
+    return false;
+  };
+}
 
 cli::OptionAction Text(std::string* out) {
   return [out](const std::string& value, std::string*) {
@@ -60,17 +79,15 @@ std::vector<cli::Option> OptionTable(DoctorOptions* o) {
        [o](const std::string&, std::string*) { return o->json = true; }},
       {"--png", "FILE", "draw each camera's line images over time, with findings",
        Text(&o->png_path)},
-      {"--live", "SECONDS", "record /dev/lumaro for SECONDS first (lumarod must be stopped)",
-       [o](const std::string& value, std::string* error) {
-         char* end = nullptr;
-         o->live_seconds = std::strtol(value.c_str(), &end, 10);
-         if (!value.empty() && *end == '\0' && o->live_seconds > 0 && o->live_seconds <= 86400) {
-           return true;
-         }
-         *error = "--live takes a number of seconds from 1 to 86400";
-         return false;
-       }},
-      {"--save", "TRACE", "keep the live recording in TRACE", Text(&o->save_path)},
+      {"--prometheus", "FILE", "write the checks and link counts as Prometheus metrics",
+       Text(&o->prometheus_path)},
+      {"--live", "SECONDS", "record the controller for SECONDS first",
+       Seconds("--live", &o->live_seconds)},
+      {"--last", "SECONDS", "diagnose the running daemon's last SECONDS",
+       Seconds("--last", &o->last_seconds)},
+      {"--monitor", "PATH", "the daemon's monitor socket (default /run/lumaro/monitor)",
+       Text(&o->monitor_path)},
+      {"--save", "TRACE", "keep the recording in TRACE", Text(&o->save_path)},
   };
 }
 
@@ -92,9 +109,12 @@ int ParseCommandLine(int argc, char** argv, DoctorOptions* o) {
   const int status = cli::ParseCommandLine({kProgram, kUsage, kAbout, kExitStatus}, OptionTable(o),
                                            setup, cli::Arguments(argc, argv));
   if (status != cli::kParsed) return status;
-  if ((o->live_seconds > 0) == !o->trace_path.empty())
-    return Usage("give a TRACE or --live SECONDS");
-  if (!o->save_path.empty() && o->live_seconds == 0) return Usage("--save goes with --live");
+  const int sources =
+      (o->live_seconds > 0) + (o->last_seconds > 0) + (o->trace_path.empty() ? 0 : 1);
+  if (sources != 1) return Usage("give a TRACE, --live SECONDS or --last SECONDS");
+  if (!o->save_path.empty() && !o->trace_path.empty()) {
+    return Usage("--save goes with --live or --last");
+  }
   return cli::kParsed;
 }
 
@@ -103,11 +123,13 @@ int ParseCommandLine(int argc, char** argv, DoctorOptions* o) {
 struct Outputs {
   cli::AtomicFile save;
   cli::AtomicFile png;
+  cli::AtomicFile prometheus;
 };
 
 bool OpenOutputs(const DoctorOptions& o, Outputs* out, std::string* error) {
   return (o.save_path.empty() || out->save.Open(o.save_path, error)) &&
-         (o.png_path.empty() || out->png.Open(o.png_path, error));
+         (o.png_path.empty() || out->png.Open(o.png_path, error)) &&
+         (o.prometheus_path.empty() || out->prometheus.Open(o.prometheus_path, error));
 }
 
 bool WriteAll(cli::AtomicFile& file, const std::string& path, const std::string& bytes,
@@ -126,8 +148,12 @@ constexpr int kLoaded = -1;
 int LoadTrace(const DoctorOptions& o, Outputs& outputs, lumaro::trace::Trace* trace,
               std::string* name) {
   std::string text, error;
-  if (o.live_seconds > 0) {
-    if (!doctor::RecordLive(o.live_seconds, &text, &error)) {
+  if (o.trace_path.empty()) {
+    doctor::LiveOptions live;
+    live.seconds = o.live_seconds;
+    live.last_seconds = o.last_seconds;
+    live.monitor_path = o.monitor_path;
+    if (!doctor::RecordLive(live, &text, &error)) {
       return cli::Fail(kProgram, error, kToolFailed);
     }
     if (!o.save_path.empty() && !WriteAll(outputs.save, o.save_path, text, &error)) {
@@ -171,6 +197,11 @@ int main(int argc, char** argv) {
       options.json ? doctor::FormatJson(diagnosis, name) : doctor::FormatText(diagnosis);
   std::fwrite(out.data(), 1, out.size(), stdout);
   if (!cli::FlushStdout(&error)) return cli::Fail(kProgram, error, kToolFailed);
+  if (!options.prometheus_path.empty() &&
+      !WriteAll(outputs.prometheus, options.prometheus_path,
+                doctor::FormatPrometheus(diagnosis, probe.link), &error)) {
+    return cli::Fail(kProgram, error, kToolFailed);
+  }
   if (!options.png_path.empty()) {
     std::string png;
     const bool drawn = doctor::DrawWaterfallPng(name.substr(name.rfind('/') + 1), trace, probe,

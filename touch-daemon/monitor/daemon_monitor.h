@@ -11,10 +11,11 @@
 #include "touch-daemon/monitor/history_ring.h"
 #include "touch-daemon/monitor/monitored_io.h"
 #include "touch-daemon/monitor/stream_server.h"
+#include "trace/monitor_client.h"
 
 namespace lumaro::monitor {
 
-inline constexpr char kDefaultMonitorPath[] = "/run/lumaro/monitor";
+inline constexpr const char* kDefaultMonitorPath = trace::kDefaultMonitorPath;
 inline constexpr char kDefaultReadersGroup[] = "lumaro";
 // 120 s of history at 240 half-frames and 120 reports a second holds frames
 // of up to about 110 bytes (a scene's have 10 to 20: some 15 minutes). A

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "touch-daemon/monitor/monitored_io.h"
+#include "trace/monitor_client.h"
 #include "trace/trace.h"
 
 namespace lumaro::monitor {
@@ -279,6 +280,7 @@ void StreamServer::Join(Reader& reader, const Request& request, std::uint64_t no
   // Live, or history that holds no scan recent enough: from now on, from
   // the next scan.
   reader.cursor = cursor_;
+  reader.live_from = cursor_;
   reader.await_boundary = true;
   const Identity* identity = &identity_;
   if (request.kind == Request::Kind::kLast) {
@@ -315,6 +317,10 @@ bool StreamServer::Serve(Reader& reader, std::uint64_t now) {
   while (true) {
     bool caught_up = false;
     while (reader.out.size() < options_.chunk_bytes) {
+      if (!reader.live_marked && reader.cursor >= reader.live_from) {
+        AppendLine(reader.out, trace::kLiveMarkerLine);
+        reader.live_marked = true;
+      }
       const HistoryRing::ReadResult result = ring_.Read(reader.cursor, &entry_, &next);
       if (result == HistoryRing::ReadResult::kNotYet) {
         caught_up = true;

@@ -70,6 +70,8 @@ class StreamServer {
     std::uint64_t cursor = 0;
     bool await_boundary = false;  // skipping to the first half-frame of a scan
     std::uint64_t allowance_ns = 0;
+    std::uint64_t live_from = 0;  // where the history asked for ends
+    bool live_marked = false;
     std::string out;
   };
 

@@ -310,37 +310,24 @@ TEST(DoctorTest, NoScanIsAFailure) {
   EXPECT_EQ(ExitStatus(d), 2);
 }
 
-// A node that is busy, as when the daemon holds it.
-class BusyIo final : public DeviceIo {
- public:
-  int Open(const char*, int) override { return errno = EBUSY, -1; }
-  int Close(int) override { return 0; }
-  ssize_t Read(int, void*, std::size_t) override { return -1; }
-  ssize_t Write(int, const void*, std::size_t) override { return -1; }
-  int Ioctl(int, unsigned long, void*) override { return -1; }
-  int Access(const char*, int) override { return 0; }
-};
-
-TEST(DoctorTest, LiveRecordingStopsInTimeAndRefusesAHeldNode) {
+TEST(DoctorTest, LiveRecordingStopsInTime) {
   const trace::Trace played = Render(SceneText("tap"));
   tools::TraceDeviceIo io(&played, nullptr);
   LiveOptions options;
   options.seconds = 2;
+  options.monitor_path = "/nonexistent/monitor";
+  options.node = &io;
   auto t = std::chrono::steady_clock::time_point{};
-  // Every read takes 1/100 s: 200 reads in the 2 seconds.
+  // Every look at the clock takes 1/100 s: 200 of them in the 2 seconds.
   options.now = [&t] { return t += std::chrono::milliseconds(10); };
   std::string text, error;
-  ASSERT_TRUE(RecordFrom(io, options, &text, &error)) << error;
+  const std::atomic<bool> stop{false};
+  ASSERT_TRUE(RecordFrom(options, stop, &text, &error)) << error;
   trace::Trace recorded;
   ASSERT_TRUE(trace::ParseTrace(text, &recorded, &error)) << error;
-  EXPECT_EQ(Diagnose(ProbeTrace(recorded)).scans, 80u);
-
-  BusyIo busy;
-  EXPECT_FALSE(RecordFrom(busy, LiveOptions{1, nullptr, {}, {}}, &text, &error));
-  EXPECT_NE(error.find("systemctl stop lumarod"), std::string::npos) << error;
-  LiveOptions held{1, nullptr, {}, "lumarod (pid 7)"};
-  EXPECT_FALSE(RecordFrom(io, held, &text, &error));
-  EXPECT_NE(error.find("held by lumarod (pid 7)"), std::string::npos) << error;
+  const std::size_t scans = Diagnose(ProbeTrace(recorded)).scans;
+  EXPECT_GT(scans, 20u);
+  EXPECT_LT(scans, Diagnose(ProbeTrace(played)).scans);
 }
 
 }  // namespace
