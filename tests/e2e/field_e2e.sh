@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# The field tools beside a running lumarod, as an unprivileged member of the
+# readers' group: the live doctor, its history diagnosis and lumaro-record
+# read the daemon's monitor stream and agree with the offline tools; without
+# a daemon they read the node through its faults; the live view; and the
+# fleet's metrics through a real node_exporter.
+source "$(dirname "$0")/lib.sh"
+MPROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/monitor-probe"
+DOCTOR="$LUMARO_BIN/lumaro-doctor"
+RECORD="$LUMARO_BIN/lumaro-record"
+REPLAY="$LUMARO_BIN/lumaro-replay"
+MONITOR="$LUMARO_BIN/lumaro-monitor"
+SOCKET="$WORK/monitor"
+GID=4711
+MEMBER=(setpriv --reuid=65534 --regid=65534 --groups="$GID")
+chmod 0755 "$WORK"
+mkdir -m 0777 "$WORK/out"
+
+# start_daemon TRACE SIM-OPTIONS...: lumarod under the simulator, serving
+# $SOCKET to the group; SIM_PID is the simulator. The trace gets a pause
+# before its first frame, so that readers are there before the first scan.
+start_daemon() {
+  local trace=$1
+  shift
+  awk '!done && /^frame/ { print "wait 1500"; done = 1 } { print }' "$trace" >"$WORK/lead-in.ltrace"
+  rm -f "$SOCKET"
+  timeout 180 "$SIM" --log "$WORK/sim.log" "$@" "$WORK/lead-in.ltrace" -- \
+    "$DAEMON" --monitor "$SOCKET" --monitor-group "$GID" >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
+  SIM_PID=$!
+  wait_for 30 "the monitor socket" "$MPROBE" "$SOCKET" --cycles 1 2>/dev/null
+}
+
+finish_daemon() {
+  local status=0
+  wait "$SIM_PID" || status=$?
+  SIM_PID=
+  [ "$status" -eq $((128 + 15)) ] || fail "the simulator exited with $status"
+}
+
+# verdicts FILE: the status and id of each check line.
+verdicts() { awk '{ print $1, $2 }' "$1"; }
+
+case_beside_the_daemon() {
+  local scene=$1 trace="$LUMARO_SCENES/$1.ltrace" offline=0
+  "$DOCTOR" "$trace" >"$WORK/offline.txt" || offline=$?
+  start_daemon "$trace" --rate 2000 --linger 4
+  local live=0 last=0
+  "${MEMBER[@]}" "$DOCTOR" --monitor "$SOCKET" --live 600 --save "$WORK/out/live.ltrace" \
+    >"$WORK/live.txt" 2>"$WORK/doctor.log" &
+  local doctor=$!
+  "${MEMBER[@]}" "$RECORD" --monitor "$SOCKET" "$WORK/out/recorded.ltrace" 2>"$WORK/record.log" &
+  local record=$!
+  wait_for 60 "the end of the scene" log_has "$WORK/sim.log" '^end of trace$'
+  # The daemon's history, at once, while it still runs.
+  "${MEMBER[@]}" "$DOCTOR" --monitor "$SOCKET" --last 3600 >"$WORK/last.txt" 2>"$WORK/last.log" ||
+    last=$?
+  wait "$doctor" || live=$?
+  wait "$record" || fail "lumaro-record failed: $(cat "$WORK/record.log")"
+  finish_daemon
+  [ "$live" = "$offline" ] || fail "live doctor exit $live, offline $offline"
+  [ "$last" = "$offline" ] || fail "--last exit $last, offline $offline"
+  diff <(verdicts "$WORK/offline.txt") <(verdicts "$WORK/live.txt") >&2 ||
+    fail "the live doctor's verdicts differ"
+  diff <(verdicts "$WORK/offline.txt") <(verdicts "$WORK/last.txt") >&2 ||
+    fail "the history's verdicts differ"
+  expect_grep "$WORK/doctor.log" "recording"
+  # The daemon's reports are the replay's, and so are those of the record.
+  grep '^report' "$WORK/sim.log" >"$WORK/daemon-reports.txt" || fail "no reports"
+  "$REPLAY" "$trace" 2>/dev/null | cmp -s - "$WORK/daemon-reports.txt" ||
+    fail "the daemon's reports differ from the replay of $scene"
+  "$REPLAY" "$WORK/out/recorded.ltrace" 2>/dev/null | cmp -s - "$WORK/daemon-reports.txt" ||
+    fail "the recording replays differently from the daemon's reports"
+  expect_grep "$WORK/record.log" "frames recorded from the daemon's monitor stream"
+  echo "$scene: $(verdicts "$WORK/live.txt" | grep -cv '^ok') findings as offline;" \
+    "$(wc -l <"$WORK/daemon-reports.txt") reports, recording replays identical"
+}
+
+case_flaky_node_without_daemon() {
+  local status=0
+  timeout 120 "$SIM" --rate 480 --linger 1 --log "$WORK/sim.log" "$LUMARO_SCENES/flaky-cable.ltrace" -- \
+    "$DOCTOR" --monitor "$WORK/no-daemon" --live 600 --save "$WORK/flaky.ltrace" \
+    --png "$WORK/flaky.png" >"$WORK/out.txt" 2>"$WORK/err.log" || status=$?
+  [ "$status" = 1 ] || fail "exit status $status"
+  expect_grep "$WORK/out.txt" "^warn  link .*read errors [1-9]"
+  is_png "$WORK/flaky.png" || fail "no picture"
+  expect_grep "$WORK/flaky.ltrace" "^readerr 5$"
+  expect_grep "$WORK/flaky.ltrace" "^(unplug|readerr 19)$"
+  "$REPLAY" "$WORK/flaky.ltrace" >/dev/null 2>&1 || fail "the saved trace does not replay"
+}
+
+run_case "$@"
