@@ -88,4 +88,35 @@ case_flaky_node_without_daemon() {
   "$REPLAY" "$WORK/flaky.ltrace" >/dev/null 2>&1 || fail "the saved trace does not replay"
 }
 
+case_live_view() {
+  # Beside the daemon, on the pinch: two fingers down, moving, and up.
+  start_daemon "$LUMARO_SCENES/pinch.ltrace" --linger 0.5
+  local status=0
+  "${MEMBER[@]}" "$MONITOR" --monitor "$SOCKET" --screen 1920x1080 >"$WORK/pinch.txt" \
+    2>"$WORK/monitor.log" || status=$?
+  finish_daemon
+  [ "$status" = 1 ] || fail "exit status $status when the daemon stopped"
+  expect_grep "$WORK/monitor.log" "the daemon closed its stream"
+  head -n 6 "$WORK/pinch.txt"
+  expect_grep "$WORK/pinch.txt" "^ +[0-9.]+  identify +product 0x0c20$"
+  expect_grep "$WORK/pinch.txt" "^ +[0-9.]+  rate +[1-9][0-9]* scans/s$"
+  for slot in 0 1; do
+    [ "$(grep -cE "touch-down +slot $slot  x [0-9]+ y [0-9]+  \([0-9]+, [0-9]+ px\)$" "$WORK/pinch.txt")" = 1 ] ||
+      fail "not one touch-down in slot $slot"
+    [ "$(grep -cE "touch-up +slot $slot " "$WORK/pinch.txt")" = 1 ] || fail "not one touch-up in slot $slot"
+  done
+  # Without a daemon, from the node: the link's faults, as JSON lines.
+  timeout 120 "$SIM" --rate 480 --linger 1 --log "$WORK/sim.log" "$LUMARO_SCENES/flaky-cable.ltrace" -- \
+    "$MONITOR" --json --monitor "$WORK/no-daemon" >"$WORK/flaky.json" 2>"$WORK/monitor.log" ||
+    fail "from the node: $(cat "$WORK/monitor.log")"
+  python3 -c 'import json,sys
+events = [json.loads(line) for line in open(sys.argv[1])]
+kinds = [e["event"] for e in events]
+assert kinds[0] == "identify" and events[0]["product"] == "0x0c20", events[0]
+assert {"errno": 5} in [{"errno": e.get("errno")} for e in events if e["event"] == "read-error"], kinds
+assert kinds.count("touch-down") == kinds.count("touch-up") >= 1, kinds
+assert all("px" not in e for e in events), "pixels without a screen"' "$WORK/flaky.json" ||
+    fail "JSON: $(head -c 600 "$WORK/flaky.json")"
+}
+
 run_case "$@"
