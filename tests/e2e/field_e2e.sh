@@ -119,4 +119,40 @@ assert all("px" not in e for e in events), "pixels without a screen"' "$WORK/fla
     fail "JSON: $(head -c 600 "$WORK/flaky.json")"
 }
 
+case_fleet_metrics() {
+  local exporter=/usr/bin/prometheus-node-exporter
+  [ -x "$exporter" ] || missing_host_piece "$exporter" prometheus-node-exporter
+  mkdir "$WORK/textfile"
+  start_daemon "$LUMARO_SCENES/dirty-lens.ltrace" --rate 2000 --linger 30
+  wait_for 60 "the end of the scene" log_has "$WORK/sim.log" '^end of trace$'
+  # The health service's own command, once, as the timer starts it.
+  local unit="$(dirname "$0")/../../packaging/lumaro-health.service.in" command status=0
+  command=$(sed -n 's/^ExecStart=//p' "$unit")
+  command=${command//@LUMARO_BINDIR@/$LUMARO_BIN}
+  command=${command///var\/lib\/prometheus\/node-exporter/$WORK/textfile}
+  $command --monitor "$SOCKET" >"$WORK/health.out" 2>"$WORK/health.log" || status=$?
+  [ "$status" = 2 ] || fail "the health service's command exited $status"
+  kill "$SIM_PID"
+  wait "$SIM_PID" || true
+  SIM_PID=
+  [ "$(ls "$WORK/textfile")" = lumaro.prom ] || fail "the collector's directory: $(ls "$WORK/textfile")"
+  local port
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  "$exporter" --web.listen-address="127.0.0.1:$port" --collector.disable-defaults \
+    --collector.textfile --collector.textfile.directory="$WORK/textfile" >"$WORK/exporter.log" 2>&1 &
+  EXPORTER_PID=$!
+  trap 'kill "$EXPORTER_PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
+  fetch() {
+    python3 -c 'import sys, urllib.request
+sys.stdout.write(urllib.request.urlopen(sys.argv[1], timeout=5).read().decode())' \
+      "http://127.0.0.1:$port/metrics" >"$WORK/metrics.txt" 2>/dev/null
+  }
+  wait_for 30 "node_exporter's /metrics" fetch
+  expect_grep "$WORK/metrics.txt" '^lumaro_check\{check="camera-a.obstruction"\} 2$'
+  expect_grep "$WORK/metrics.txt" '^lumaro_verdict 2$'
+  expect_grep "$WORK/metrics.txt" '^lumaro_link_events\{event="frames"\} [1-9]'
+  expect_grep "$WORK/metrics.txt" '^node_textfile_scrape_error 0$'
+  grep -c '^lumaro_' "$WORK/metrics.txt" | sed 's/$/ lumaro_ samples in node_exporter'"'"'s \/metrics/'
+}
+
 run_case "$@"
