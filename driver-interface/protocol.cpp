@@ -1,6 +1,7 @@
 #include "driver-interface/protocol.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace lumaro {
 
@@ -14,6 +15,12 @@ ReadOutcome ClassifyRead(ssize_t n, int error) {
 
 int ReadErrorNumber(ssize_t n, int error) {
   return n == kTimedOutReadResult ? ETIMEDOUT : error;
+}
+
+std::string ErrorName(int error) {
+  const char* name = strerrorname_np(error);
+  return (name != nullptr ? std::string(name) : "errno " + std::to_string(error)) + " (" +
+         std::strerror(error) + ")";
 }
 
 }  // namespace lumaro

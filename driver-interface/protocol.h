@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "driver-interface/requests.h"
 
@@ -41,6 +42,9 @@ ReadOutcome ClassifyRead(ssize_t n, int error);
 // The errno a failed read stands for: ETIMEDOUT for the driver's own
 // time-out result, otherwise error.
 int ReadErrorNumber(ssize_t n, int error);
+
+// An errno by name and meaning, for messages: "EIO (Input/output error)".
+std::string ErrorName(int error);
 
 // The blocks a camera controller is asked for after its product number, in
 // this order; GET_DEVICE_INFO follows them (for every product).

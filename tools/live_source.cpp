@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "driver-interface/protocol.h"
 #include "driver-interface/requests.h"
 #include "touch-daemon/daemon_loop.h"
 #include "touch-daemon/diagnostics.h"
@@ -20,11 +21,6 @@ namespace {
 constexpr int kIdleMs = 200;
 // Enough for an identification, one frame and its reports between drains.
 constexpr std::size_t kNodeRingBytes = 256 * 1024;
-
-std::string Reason(int error) {
-  const char* name = strerrorname_np(error);
-  return std::string(name != nullptr ? name : "error") + " (" + std::strerror(error) + ")";
-}
 
 LiveResult ReadStream(trace::MonitorClient& client, const LiveRequest& request,
                       const std::atomic<bool>& stop, const LiveHooks& hooks) {
@@ -92,7 +88,7 @@ LiveResult ReadNode(DeviceIo& node, const std::atomic<bool>& stop, const LiveHoo
   // ran, it waits for the node as the daemon does.
   const int fd = node.Open(kTouchNodePath, O_RDWR);
   if (fd < 0) {
-    result.error = std::string("cannot open ") + kTouchNodePath + ": " + Reason(errno);
+    result.error = std::string("cannot open ") + kTouchNodePath + ": " + ErrorName(errno);
     return result;
   }
   node.Close(fd);

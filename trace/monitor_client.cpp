@@ -8,16 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "driver-interface/protocol.h"
+
 namespace lumaro::trace {
-namespace {
-
-std::string Reason(int error) {
-  const char* name = strerrorname_np(error);
-  return std::string(name != nullptr ? name : "error") + " (" + std::strerror(error) + ")";
-}
-
-}  // namespace
-
 MonitorClient::~MonitorClient() {
   if (fd_ >= 0) ::close(fd_);
 }
@@ -33,7 +26,7 @@ MonitorClient::ConnectResult MonitorClient::Connect(const std::string& path, std
   std::memcpy(address.sun_path, path.data(), path.size());
   fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) {
-    *error = "cannot make a socket: " + Reason(errno);
+    *error = "cannot make a socket: " + ErrorName(errno);
     return ConnectResult::kRefused;
   }
   if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
@@ -42,7 +35,7 @@ MonitorClient::ConnectResult MonitorClient::Connect(const std::string& path, std
   const int failure = errno;
   ::close(fd_);
   fd_ = -1;
-  *error = "the monitor stream at " + path + ": " + Reason(failure);
+  *error = "the monitor stream at " + path + ": " + ErrorName(failure);
   // A missing socket, or one a dead daemon left: nobody serves the node.
   if (failure == ENOENT || failure == ECONNREFUSED || failure == ENOTDIR) {
     return ConnectResult::kNoDaemon;
@@ -60,7 +53,7 @@ bool MonitorClient::Send(std::string_view request, std::string* error) {
     const ssize_t n = ::send(fd_, line.data() + done, line.size() - done, MSG_NOSIGNAL);
     if (n < 0) {
       if (errno == EINTR) continue;
-      *error = "the monitor stream at " + path_ + ": " + Reason(errno);
+      *error = "the monitor stream at " + path_ + ": " + ErrorName(errno);
       return false;
     }
     done += static_cast<std::size_t>(n);
@@ -89,7 +82,7 @@ MonitorClient::LineResult MonitorClient::NextLine(std::string* line, int timeout
     const int polled = ::poll(&ready, 1, timeout_ms);
     if (polled < 0) {
       if (errno == EINTR) return LineResult::kIdle;  // the caller looks at its flags
-      *error = "poll: " + Reason(errno);
+      *error = "poll: " + ErrorName(errno);
       return LineResult::kError;
     }
     if (polled == 0) return LineResult::kIdle;
@@ -98,7 +91,7 @@ MonitorClient::LineResult MonitorClient::NextLine(std::string* line, int timeout
     if (n == 0 || (n < 0 && errno == ECONNRESET)) return LineResult::kEnd;
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) return LineResult::kIdle;
-      *error = "the monitor stream at " + path_ + ": " + Reason(errno);
+      *error = "the monitor stream at " + path_ + ": " + ErrorName(errno);
       return LineResult::kError;
     }
     buffer_.append(chunk, static_cast<std::size_t>(n));

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <utility>
 
+#include "driver-interface/protocol.h"
 #include "driver-interface/requests.h"
 
 namespace lumaro::doctor {
@@ -42,13 +43,6 @@ std::string Format(const char* format, ...) {
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
   return text;
-}
-
-// "EIO (Input/output error)".
-std::string ErrorName(int error) {
-  const char* name = strerrorname_np(error);
-  return Format("%s (%s)", name != nullptr ? name : Format("errno %d", error).c_str(),
-                std::strerror(error));
 }
 
 // "240 GET_GEOMETRY".
@@ -609,9 +603,9 @@ std::string FormatPrometheus(const Diagnosis& diagnosis, const LinkProbe& link) 
   }
   metric("link_read_errors", "Failed reads other than time-outs, by error.");
   for (const auto& [error, count] : link.read_errors) {
-    const char* name = strerrorname_np(error);
+    const std::string name = ErrorName(error);
     out += Format("lumaro_link_read_errors{error=\"%s\"} %d\n",
-                  name != nullptr ? name : Format("%d", error).c_str(), count);
+                  name.substr(0, name.find(' ')).c_str(), count);
   }
   return out;
 }

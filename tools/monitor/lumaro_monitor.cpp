@@ -19,6 +19,7 @@
 #include "cli/cli.h"
 #include "cli/options.h"
 #include "driver-interface/blocks.h"
+#include "driver-interface/protocol.h"
 #include "tools/live_source.h"
 #include "trace/report_line.h"
 #include "trace/trace.h"
@@ -86,12 +87,6 @@ void OnSignal(int) {
   g_stop = true;
 }
 
-std::string ErrnoText(unsigned long error) {
-  const char* name = strerrorname_np(static_cast<int>(error));
-  return std::string(name != nullptr ? name : "errno " + std::to_string(error)) + " (" +
-         std::strerror(static_cast<int>(error)) + ")";
-}
-
 // Turns the trace lines of the stream into events and prints them.
 class EventPrinter {
  public:
@@ -113,7 +108,8 @@ class EventPrinter {
     } else if (line.starts_with("readerr ")) {
       const unsigned long error = std::strtoul(std::string(line.substr(8)).c_str(), nullptr, 10);
       if (error != ETIMEDOUT && error != ETIME) {
-        Event("read-error", ErrnoText(error), "\"errno\":" + std::to_string(error));
+        Event("read-error", lumaro::ErrorName(static_cast<int>(error)),
+              "\"errno\":" + std::to_string(error));
       }
     } else if (line == "readzero") {
       Event("read-error", "empty read", "\"errno\":0");

@@ -224,11 +224,14 @@ TEST_F(StreamServerTest, ReaderGetsTheIdentityInForceWhereItsStreamStarts) {
   EXPECT_EQ(ReadStream(path_, "last 200\n", "0101\nframe 0000010100\nframe 0000010101\n"),
             "lumaro-trace 1\nproduct 0x0c20\n" + a + "frame 0000010100\nframe 0000010101\n" + b +
                 "frame 0000010101\nframe 0000010100\nframe 0000010101\n");
-  // The last ten seconds: the second identity, from the first half-frame.
-  EXPECT_EQ(ReadStream(path_, "last 10\n", "frame 0000010101\n"),
-            "lumaro-trace 1\nproduct 0x0c20\n" + b + "frame 0000010100\nframe 0000010101\n");
+  // The last ten seconds: the second identity, from the first half-frame,
+  // to where the history ends.
+  EXPECT_EQ(ReadStream(path_, "last 10\n", "# live from here\n"),
+            "lumaro-trace 1\nproduct 0x0c20\n" + b +
+                "frame 0000010100\nframe 0000010101\n# live from here\n");
   // Live: the identity now, then the first scan that begins.
-  const std::string live_expected = "lumaro-trace 1\nproduct 0x0c20\n" + b + "frame 0000010100\n";
+  const std::string live_expected =
+      "lumaro-trace 1\nproduct 0x0c20\n" + b + "# live from here\nframe 0000010100\n";
   std::string live;
   std::atomic<bool> done{false};
   std::thread reader([&] {
