@@ -11,7 +11,7 @@ source "$(dirname "$0")/../e2e/host.sh"
 # need PROGRAM PACKAGE: the test cannot run without PROGRAM.
 need() { command -v "$1" >/dev/null || missing_host_piece "$1" "$2"; }
 
-PROGRAMS_1="tapalign tapalign-classic lumaro-record lumaro-replay lumaro-plot lumaro-doctor"
+PROGRAMS_1="tapalign tapalign-classic lumaro-record lumaro-replay lumaro-plot lumaro-doctor lumaro-monitor"
 
 case_service() {
   need systemd-analyze systemd
