@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# lumaro-doctor end to end: its exit statuses, JSON and picture, and a live
-# recording from the simulator's node.
+# lumaro-doctor end to end: its exit statuses, JSON and picture (the live
+# doctor is field_e2e.sh's).
 source "$(dirname "$0")/lib.sh"
 DOCTOR="$LUMARO_BIN/lumaro-doctor"
 
@@ -19,18 +19,6 @@ assert c["camera-b.noise"]["per_100_scans"] == 0' "$WORK/out.json" || fail "JSON
   "$DOCTOR" "$LUMARO_SCENES/calibrated.ltrace" >"$WORK/out.txt" || status=$?
   [ "$status" = 0 ] || fail "healthy calibrated scene: exit status $status"
   [ "$(grep -c '^ok ' "$WORK/out.txt")" = 12 ] || fail "not 12 ok lines: $(cat "$WORK/out.txt")"
-}
-
-case_live_recording() {
-  # The scene plays 2 seconds at 240 frames a second; the doctor records 1.
-  local status=0
-  timeout 120 "$SIM" --linger 5 --log "$WORK/sim.log" "$LUMARO_SCENES/sunlight.ltrace" -- \
-    "$DOCTOR" --live 1 --save "$WORK/live.ltrace" >"$WORK/out.txt" 2>"$WORK/err.log" || status=$?
-  [ "$status" = 2 ] || fail "exit status $status: $(cat "$WORK/err.log")"
-  expect_grep "$WORK/err.log" "recording 1 of 1 s, [0-9]+ frames"
-  expect_no_grep "$WORK/err.log" $'\r'  # progress in place only on a terminal
-  expect_grep "$WORK/out.txt" "^fail  camera-a.noise "
-  grep -q '^frame ' "$WORK/live.ltrace" || fail "no frames saved"
 }
 
 run_case "$@"
