@@ -28,14 +28,15 @@ write_trace() {
 
 # run_daemon TRACE [SIM OPTIONS...]: lumarod under the simulator until the
 # trace is played out; its output in daemon.out, the simulator's log in
-# sim.log, each daemon line stamped with the time it arrived. RUN_AS, an
+# sim.log, each daemon line stamped with the time it arrived; its monitor
+# socket in the test's directory, never the host's. RUN_AS, an
 # array, is put before the daemon's command (as a setpriv command line).
 run_daemon() {
   local trace=$1
   shift
   local status=0
   timeout 120 "$SIM" --linger 0.3 --log "$WORK/sim.log" "$@" "$WORK/$trace" -- ${RUN_AS[@]+"${RUN_AS[@]}"} "$DAEMON" \
-    2>"$WORK/sim-stderr.log" |
+    --monitor "$WORK/monitor" 2>"$WORK/sim-stderr.log" |
     while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done \
       >"$WORK/stamped.out" || status=$?
   cut -d' ' -f2- "$WORK/stamped.out" >"$WORK/daemon.out"
