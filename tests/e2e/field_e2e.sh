@@ -10,22 +10,27 @@ DOCTOR="$LUMARO_BIN/lumaro-doctor"
 RECORD="$LUMARO_BIN/lumaro-record"
 REPLAY="$LUMARO_BIN/lumaro-replay"
 MONITOR="$LUMARO_BIN/lumaro-monitor"
-SOCKET="$WORK/monitor"
+SOCKET="$WORK/run/monitor"
 GID=4711
-MEMBER=(setpriv --reuid=65534 --regid=65534 --groups="$GID")
+[ "$(id -u)" = 0 ] || cannot_run "switching users needs root"
+# The daemon as nobody, with the node's group; the tools as another user in
+# the readers' group.
+DAEMON_AS=(setpriv --reuid=65534 --regid=65534 --groups="$GID" --inh-caps=-all)
+MEMBER=(setpriv --reuid=4712 --regid=4712 --groups="$GID" --inh-caps=-all)
 chmod 0755 "$WORK"
-mkdir -m 0777 "$WORK/out"
+mkdir -m 0777 "$WORK/out" "$WORK/run"
 
-# start_daemon TRACE SIM-OPTIONS...: lumarod under the simulator, serving
-# $SOCKET to the group; SIM_PID is the simulator. The trace gets a pause
+# start_daemon TRACE SIM-OPTIONS...: lumarod under the simulator as nobody,
+# serving $SOCKET to the group; SIM_PID is the simulator. The trace gets a pause
 # before its first frame, so that readers are there before the first scan.
 start_daemon() {
   local trace=$1
   shift
   awk '!done && /^frame/ { print "wait 1500"; done = 1 } { print }' "$trace" >"$WORK/lead-in.ltrace"
   rm -f "$SOCKET"
-  timeout 180 "$SIM" --log "$WORK/sim.log" "$@" "$WORK/lead-in.ltrace" -- \
-    "$DAEMON" --monitor "$SOCKET" --monitor-group "$GID" >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
+  timeout 180 "$SIM" --log "$WORK/sim.log" --node-group "$GID" "$@" "$WORK/lead-in.ltrace" -- \
+    "${DAEMON_AS[@]}" "$DAEMON" --monitor "$SOCKET" --monitor-group "$GID" \
+    >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
   SIM_PID=$!
   wait_for 30 "the monitor socket" "$MPROBE" "$SOCKET" --cycles 1 2>/dev/null
 }
