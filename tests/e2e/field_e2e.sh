@@ -5,7 +5,6 @@
 # a daemon they read the node through its faults; the live view; and the
 # fleet's metrics through a real node_exporter.
 source "$(dirname "$0")/lib.sh"
-MPROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/monitor-probe"
 DOCTOR="$LUMARO_BIN/lumaro-doctor"
 RECORD="$LUMARO_BIN/lumaro-record"
 REPLAY="$LUMARO_BIN/lumaro-replay"
@@ -20,35 +19,14 @@ MEMBER=(setpriv --reuid=4712 --regid=4712 --groups="$GID" --inh-caps=-all)
 chmod 0755 "$WORK"
 mkdir -m 0777 "$WORK/out" "$WORK/run"
 
-# start_daemon TRACE SIM-OPTIONS...: lumarod under the simulator as nobody,
-# serving $SOCKET to the group; SIM_PID is the simulator. The trace gets a pause
-# before its first frame, so that readers are there before the first scan.
-start_daemon() {
-  local trace=$1
-  shift
-  awk '!done && /^frame/ { print "wait 1500"; done = 1 } { print }' "$trace" >"$WORK/lead-in.ltrace"
-  rm -f "$SOCKET"
-  timeout 180 "$SIM" --log "$WORK/sim.log" --node-group "$GID" "$@" "$WORK/lead-in.ltrace" -- \
-    "${DAEMON_AS[@]}" "$DAEMON" --monitor "$SOCKET" --monitor-group "$GID" \
-    >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
-  SIM_PID=$!
-  wait_for 30 "the monitor socket" "$MPROBE" "$SOCKET" --cycles 1 2>/dev/null
-}
-
-finish_daemon() {
-  local status=0
-  wait "$SIM_PID" || status=$?
-  SIM_PID=
-  [ "$status" -eq $((128 + 15)) ] || fail "the simulator exited with $status"
-}
-
 # verdicts FILE: the status and id of each check line.
 verdicts() { awk '{ print $1, $2 }' "$1"; }
 
 case_beside_the_daemon() {
   local scene=$1 trace="$LUMARO_SCENES/$1.ltrace" offline=0
   "$DOCTOR" "$trace" >"$WORK/offline.txt" || offline=$?
-  start_daemon "$trace" --rate 2000 --linger 4
+  start_daemon "$(with_lead_in "$trace")" --node-group "$GID" --rate 2000 --linger 4 -- \
+    --monitor-group "$GID"
   local live=0 last=0
   "${MEMBER[@]}" "$DOCTOR" --monitor "$SOCKET" --live 600 --save "$WORK/out/live.ltrace" \
     >"$WORK/live.txt" 2>"$WORK/doctor.log" &
@@ -100,7 +78,8 @@ case_flaky_node_without_daemon() {
 
 case_live_view() {
   # Beside the daemon, on the pinch: two fingers down, moving, and up.
-  start_daemon "$LUMARO_SCENES/pinch.ltrace" --linger 0.5
+  start_daemon "$(with_lead_in "$LUMARO_SCENES/pinch.ltrace")" --node-group "$GID" --linger 0.5 \
+    -- --monitor-group "$GID"
   local status=0
   "${MEMBER[@]}" "$MONITOR" --monitor "$SOCKET" --screen 1920x1080 >"$WORK/pinch.txt" \
     2>"$WORK/monitor.log" || status=$?
@@ -133,7 +112,8 @@ case_fleet_metrics() {
   local exporter=/usr/bin/prometheus-node-exporter
   [ -x "$exporter" ] || missing_host_piece "$exporter" prometheus-node-exporter
   mkdir "$WORK/textfile"
-  start_daemon "$LUMARO_SCENES/dirty-lens.ltrace" --rate 2000 --linger 30
+  start_daemon "$LUMARO_SCENES/dirty-lens.ltrace" --node-group "$GID" --rate 2000 --linger 30 \
+    -- --monitor-group "$GID"
   wait_for 60 "the end of the scene" log_has "$WORK/sim.log" '^end of trace$'
   # The health service's own command, once, as the timer starts it.
   local unit="$(dirname "$0")/../../packaging/lumaro-health.service.in" command status=0

@@ -46,6 +46,43 @@ run_daemon() {
   return "$status"
 }
 
+MPROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/monitor-probe"
+
+# start_daemon TRACE [SIM OPTIONS...] -- [DAEMON OPTIONS...]: lumarod under
+# the simulator in the background, serving its monitor stream on $SOCKET;
+# SIM_PID is the simulator. DAEMON_AS, an array, is put before the daemon's
+# command (as a setpriv command line).
+start_daemon() {
+  local trace=$1 sim_options=() daemon_options=()
+  shift
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do sim_options+=("$1"); shift; done
+  [ $# -eq 0 ] || shift
+  daemon_options=("$@")
+  rm -f "$SOCKET"
+  timeout 180 "$SIM" --log "$WORK/sim.log" ${sim_options[@]+"${sim_options[@]}"} "$trace" -- \
+    ${DAEMON_AS[@]+"${DAEMON_AS[@]}"} "$DAEMON" --monitor "$SOCKET" \
+    ${daemon_options[@]+"${daemon_options[@]}"} >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
+  SIM_PID=$!
+  wait_for 30 "the monitor socket" "$MPROBE" "$SOCKET" --cycles 1 2>/dev/null
+}
+
+finish_daemon() {
+  local status=0
+  wait "$SIM_PID" || status=$?
+  SIM_PID=
+  # The simulator ends the daemon with SIGTERM at the end of the trace: its
+  # normal end.
+  [ "$status" -eq $((128 + 15)) ] || fail "the simulator exited with $status"
+  expect_no_grep "$WORK/daemon.log" "ERROR: AddressSanitizer|LeakSanitizer|runtime error"
+}
+
+# with_lead_in TRACE: TRACE with a pause before its first frame, so that a
+# reader is connected before the first scan.
+with_lead_in() {
+  awk '!done && /^frame/ { print "wait 1500"; done = 1 } { print }' "$1" >"$WORK/lead-in.ltrace"
+  echo "$WORK/lead-in.ltrace"
+}
+
 # wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds.
 wait_for() {
   local deadline=$((SECONDS + $1)) what=$2

@@ -5,44 +5,10 @@
 # touching the touch, and readers that misbehave or may not read.
 # LUMARO_MONITOR_DAEMON may name another lumarod (an ASan build's).
 source "$(dirname "$0")/lib.sh"
-MPROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/monitor-probe"
 REPLAY="$LUMARO_BIN/lumaro-replay"
 DAEMON="${LUMARO_MONITOR_DAEMON:-$DAEMON}"
 GOLDEN="$(dirname "$0")/../golden"
 SOCKET="$WORK/monitor"
-
-# start_daemon TRACE [SIM OPTIONS...] -- [DAEMON OPTIONS...]: lumarod under
-# the simulator in the background, serving $SOCKET; SIM_PID is the simulator.
-start_daemon() {
-  local trace=$1 sim_options=() daemon_options=()
-  shift
-  while [ $# -gt 0 ] && [ "$1" != -- ]; do sim_options+=("$1"); shift; done
-  [ $# -eq 0 ] || shift
-  daemon_options=("$@")
-  rm -f "$SOCKET"
-  timeout 180 "$SIM" --log "$WORK/sim.log" ${sim_options[@]+"${sim_options[@]}"} "$trace" -- \
-    "$DAEMON" --monitor "$SOCKET" ${daemon_options[@]+"${daemon_options[@]}"} \
-    >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
-  SIM_PID=$!
-  wait_for 30 "the monitor socket" "$MPROBE" "$SOCKET" --cycles 1 2>/dev/null
-}
-
-finish_daemon() {
-  local status=0
-  wait "$SIM_PID" || status=$?
-  SIM_PID=
-  # The simulator ends the daemon with SIGTERM at the end of the trace: its
-  # normal end.
-  [ "$status" -eq $((128 + 15)) ] || fail "the simulator exited with $status"
-  expect_no_grep "$WORK/daemon.log" "ERROR: AddressSanitizer|LeakSanitizer|runtime error"
-}
-
-# with_lead_in TRACE: TRACE with a pause before its first frame, so that a
-# reader is connected before the first scan.
-with_lead_in() {
-  awk '!done && /^frame/ { print "wait 1500"; done = 1 } { print }' "$1" >"$WORK/lead-in.ltrace"
-  echo "$WORK/lead-in.ltrace"
-}
 
 # expect_replay_equals_reports STREAM: STREAM replays to the reports the
 # simulator saw the daemon write, and carries them as its report lines.
