@@ -37,18 +37,25 @@ lumaro-doctor|directory|lumaro-doctor dir|65|dir: Is a directory
 lumaro-doctor|standard input|lumaro-doctor - <tap.ltrace|1|warn  calibration
 lumaro-doctor|picture on a full disk|lumaro-doctor --png /dev/full tap.ltrace|3|/dev/full: No space left on device
 lumaro-doctor|unwritable picture, nothing analysed|lumaro-doctor --png dir/no/x.png tap.ltrace|3|dir/no/x.png: No such file or directory
-lumaro-doctor|no device|lumaro-doctor --live 1|3|cannot open /dev/lumaro
+lumaro-doctor|no device|lumaro-doctor --monitor nope --live 1|3|cannot open /dev/lumaro
+lumaro-doctor|history without a daemon|lumaro-doctor --monitor nope --last 5|3|no daemon keeps a history
+lumaro-doctor|two sources|lumaro-doctor --live 1 --last 1|64|give a TRACE, --live SECONDS or --last SECONDS
+lumaro-doctor|unwritable metrics, nothing analysed|lumaro-doctor --prometheus dir/no/m.prom tap.ltrace|3|dir/no/m.prom: No such file or directory
 lumaro-doctor|unwritable save, nothing recorded|lumaro-sim --linger 0 --log /dev/null tap.ltrace -- lumaro-doctor --live 1 --save dir/no/t.ltrace|3|dir/no/t.ltrace: No such file or directory
 lumaro-doctor|flag given a value|lumaro-doctor --json=1 tap.ltrace|64|--json takes no value
 lumaro-doctor|--help|lumaro-doctor --help|0|3 the doctor failed
 lumaro-record|full disk (simulated device)|lumaro-sim --linger 0 --log /dev/null tap.ltrace -- lumaro-record --frames 3 /dev/full|1|cannot write the trace: No space left on device
-lumaro-record|missing file|lumaro-record --frames 1 out|1|cannot open /dev/lumaro: No such file or directory
+lumaro-record|missing file|lumaro-record --monitor nope --frames 1 out|1|cannot open /dev/lumaro: ENOENT (No such file or directory)
 lumaro-record|directory|lumaro-record --frames 1 dir|1|dir: Is a directory
-lumaro-record|no device, full disk|lumaro-record --frames 1 /dev/full|1|cannot open /dev/lumaro
+lumaro-record|no device, full disk|lumaro-record --monitor nope --frames 1 /dev/full|1|cannot open /dev/lumaro
 lumaro-record|unknown option|lumaro-record --bogus|64|unknown option --bogus
 lumaro-record|missing value|lumaro-record --frames|64|--frames needs a value
 lumaro-record|--help|lumaro-record --help|0|usage: lumaro-record
 lumaro-record|--version|lumaro-record --version|0|lumaro-record 
+lumaro-monitor|no device|lumaro-monitor --monitor nope|1|cannot open /dev/lumaro: ENOENT (No such file or directory)
+lumaro-monitor|screen without a height|lumaro-monitor --screen 1920|64|--screen takes WIDTHxHEIGHT
+lumaro-monitor|--help|lumaro-monitor --help|0|usage: lumaro-monitor
+lumaro-monitor|--version|lumaro-monitor --version|0|lumaro-monitor 
 lumaro-plot|missing file|lumaro-plot nope.ltrace reports --stats|65|nope.ltrace: No such file or directory
 lumaro-plot|directory|lumaro-plot dir reports --stats|65|dir: Is a directory
 lumaro-plot|empty file|lumaro-plot ok.ltrace empty --stats|65|empty: no report lines
