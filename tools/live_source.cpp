@@ -107,7 +107,8 @@ LiveResult ReadNode(DeviceIo& node, const std::atomic<bool>& stop, const LiveHoo
     }
     return going;
   };
-  auto running = [&] { return !stop && drain() && hooks.keep_going(); };
+  // Whatever the loop published is handed on before it may stop.
+  auto running = [&] { return drain() && !stop && hooks.keep_going(); };
   DiagnosticSink silent(nullptr);
   DaemonLoop loop(io, silent,
                   {
