@@ -48,6 +48,17 @@ case_service() {
     >"$WORK/security.log" 2>&1 || true
   grep -q 'Overall exposure level for lumarod.service: \(0\.\|1\.[0-5]\)' "$WORK/security.log" ||
     { cat "$WORK/security.log"; fail "exposure above 1.5"; }
+  # The fleet health service and its timer, verified and confined the same way.
+  sed "s|^ExecStart=/usr/bin/lumaro-doctor|ExecStart=$root/usr/bin/lumaro-doctor|" \
+    "$root/usr/lib/systemd/system/lumaro-health.service" >"$WORK/units/lumaro-health.service"
+  cp "$root/usr/lib/systemd/system/lumaro-health.timer" "$WORK/units/"
+  MANPATH="$root/usr/share/man" systemd-analyze verify "$WORK/units/lumaro-health.timer" \
+    "$WORK/units/lumaro-health.service" 2>"$WORK/verify-health.log" || true
+  [ ! -s "$WORK/verify-health.log" ] || { cat "$WORK/verify-health.log"; fail "verify the health units"; }
+  systemd-analyze security --offline=true --no-pager "$WORK/units/lumaro-health.service" \
+    >"$WORK/security.log" 2>&1 || true
+  grep -q 'Overall exposure level for lumaro-health.service: \(0\.\|1\.[0-5]\)' "$WORK/security.log" ||
+    { cat "$WORK/security.log"; fail "the health service's exposure above 1.5"; }
 }
 
 case_udev_rule() {
@@ -117,7 +128,8 @@ case_debian_package() {
   build_packages
   local root="$WORK/root" file
   for file in usr/sbin/lumarod usr/lib/systemd/system/lumarod.service \
-    usr/lib/systemd/system/lumarod.socket \
+    usr/lib/systemd/system/lumarod.socket usr/lib/systemd/system/lumaro-health.service \
+    usr/lib/systemd/system/lumaro-health.timer \
     usr/lib/udev/rules.d/60-lumaro.rules usr/share/man/man8/lumarod.8.gz \
     usr/share/doc/lumaro/copyright usr/libexec/lumaro/lumaro-sim usr/share/lumaro/scenes/circle.ltrace; do
     [ -e "$root/$file" ] || fail "the packages lack /$file"
