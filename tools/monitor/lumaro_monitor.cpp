@@ -35,9 +35,9 @@ constexpr char kAbout[] =
     "Shows the touches as they happen, one line per event: touch down, motion and\n"
     "up per slot with the position in report units (0 to 32767) and in screen\n"
     "pixels, the scan rate, and the link's events. While lumarod runs it reads\n"
-    "the daemon's monitor stream; otherwise /dev/lumaro. Runs until SIGINT.\n";
+    "the daemon's monitor stream; otherwise /dev/lumaro. Runs until SIGINT.\n\n";
 constexpr char kExitStatus[] =
-    "Exit status: 0 stopped by a signal, 1 no stream or device (or the daemon\n"
+    "\nExit status: 0 stopped by a signal, 1 no stream or device (or the daemon\n"
     "stopped), 64 usage error.\n";
 
 constexpr double kReportUnits = 32767.0;
