@@ -143,7 +143,7 @@ case ${1:-} in
     [ -f "$WORK/out" ] && { echo "FAIL  lumaro-record left an output"; failed=1; }
     # An existing OUT survives a failed open and a full disk.
     echo old >keep
-    run_case "lumaro-record --frames 1 keep"
+    run_case "lumaro-record --monitor nope --frames 1 keep"
     [ "$(cat keep)" = old ] || { echo "FAIL  lumaro-record touched an existing OUT"; failed=1; }
     [ -z "$(ls -A | grep -E '^keep\.')" ] || { echo "FAIL  a temporary file was left"; failed=1; }
     [ "$failed" = 1 ] || [ "$unrun" = 0 ] ||
