@@ -29,13 +29,14 @@ bool ParseOptions(std::span<const Option> table, const ParseSetup& setup,
       return true;
     }
     if (!IsOption(arg)) {
-      if (!setup.operand(arg, error)) return false;
+      if (setup.operand && !setup.operand(arg, error)) return false;
       continue;
     }
     // --name=value; a single-dash name keeps its '=' (it is unknown anyway).
     const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
     const std::string name = arg.substr(0, equals);
     const Option* option = Find(table, name);
+    if (option == nullptr && setup.ignore_unknown) continue;
     if (option == nullptr) {
       *error = "unknown option " + name;
       return false;

@@ -36,8 +36,11 @@ struct Option {
 };
 
 struct ParseSetup {
-  // Called for each argument that is not an option ("-" is one).
+  // Called for each argument that is not an option ("-" is one); none: such
+  // arguments are passed over.
   OptionAction operand;
+  // An option the table does not know is passed over instead of refused.
+  bool ignore_unknown = false;
   // "--" ends the options; the arguments after it land in *rest.
   bool rest_after_dashes = false;
 };

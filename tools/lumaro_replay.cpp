@@ -7,9 +7,11 @@
 // report listing (a simulator log, say) and passes its other lines on.
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/options.h"
 #include "tools/replay.h"
 #include "tools/trace_device_io.h"
 #include "trace/report_line.h"
@@ -23,21 +25,50 @@ constexpr char kProgram[] = "lumaro-replay";
 constexpr char kUsage[] =
     "usage: lumaro-replay [--decode] TRACE\n"
     "       lumaro-replay --decode --reports LISTING\n";
-constexpr char kHelp[] =
-    "usage: lumaro-replay [--decode] TRACE\n"
-    "       lumaro-replay --decode --reports LISTING\n"
+constexpr char kAbout[] =
     "Runs the daemon's loop over TRACE (- for standard input) offline and prints\n"
     "each report it writes as \"report HEX\" on standard output; the daemon's own\n"
-    "lines go to standard error.\n"
-    "  --decode    print each report as its contact records:\n"
-    "              report  | slot S down D x X y Y | slot S down D x X y Y |\n"
-    "  --reports   LISTING is a report listing (a simulator log or a replay's\n"
-    "              output), not a trace: its report lines are decoded as they\n"
-    "              arrive, other lines are passed on\n"
-    "  --help      this text\n"
-    "  --version   the version\n"
+    "lines go to standard error.\n";
+constexpr char kExitStatus[] =
     "Exit status: 0 done, 1 output cannot be written, 64 usage error,\n"
     "65 input unreadable or malformed.\n";
+
+struct ReplayOptions {
+  bool decode = false;
+  bool listing = false;
+  std::vector<std::string> inputs;
+};
+
+// Parses the command line; cli::kParsed to go on.
+int ParseCommandLine(int argc, char** argv, ReplayOptions* o) {
+  std::vector<cli::Option> table{
+      {"--decode", "",
+       "print each report as its contact records:\n"
+       "report  | slot S down D x X y Y | slot S down D x X y Y |",
+       [o](const std::string&, std::string*) { return o->decode = true; }},
+      {"--reports", "",
+       "LISTING is a report listing (a simulator log or a replay's\n"
+       "output), not a trace: its report lines are decoded as they\n"
+       "arrive, other lines are passed on",
+       [o](const std::string&, std::string*) { return o->listing = true; }},
+  };
+  cli::ParseSetup setup;
+  setup.operand = [o](const std::string& arg, std::string*) {
+    o->inputs.push_back(arg);
+    return true;
+  };
+  const int status = cli::ParseCommandLine({kProgram, kUsage, kAbout, kExitStatus},
+                                           std::move(table), setup, cli::Arguments(argc, argv));
+  if (status != cli::kParsed) return status;
+  if (o->inputs.size() != 1) {
+    return cli::UsageError(kProgram, o->inputs.empty() ? "no input given" : "more than one input",
+                           kUsage);
+  }
+  if (o->listing && !o->decode) {
+    return cli::UsageError(kProgram, "--reports needs --decode", kUsage);
+  }
+  return cli::kParsed;
+}
 
 // Decodes the report lines of a listing, line by line, each flushed at once
 // so that a live log is shown as it grows.
@@ -72,37 +103,21 @@ int DecodeListing(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool decode = false;
-  bool listing = false;
-  std::vector<std::string> inputs;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") return cli::PrintHelp(kProgram, kHelp);
-    if (arg == "--version") return cli::PrintVersion(kProgram);
-    if (arg == "--decode") {
-      decode = true;
-    } else if (arg == "--reports") {
-      listing = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return cli::UsageError(kProgram, "unknown option " + arg, kUsage);
-    } else {
-      inputs.push_back(arg);
-    }
+  ReplayOptions options;
+  if (const int status = ParseCommandLine(argc, argv, &options); status != cli::kParsed) {
+    return status;
   }
-  if (inputs.size() != 1) {
-    return cli::UsageError(kProgram, inputs.empty() ? "no input given" : "more than one input",
-                           kUsage);
-  }
-  if (listing && !decode) return cli::UsageError(kProgram, "--reports needs --decode", kUsage);
-  if (listing) return DecodeListing(inputs[0]);
+  const std::string& input = options.inputs[0];
+  if (options.listing) return DecodeListing(input);
 
   std::string text, error;
   lumaro::trace::Trace trace;
-  if (!cli::ReadInput(inputs[0], &text, &error)) return cli::Fail(kProgram, error, cli::kBadInput);
+  if (!cli::ReadInput(input, &text, &error)) return cli::Fail(kProgram, error, cli::kBadInput);
   if (!lumaro::trace::ParseTrace(text, &trace, &error)) {
-    return cli::Fail(kProgram, (inputs[0] == "-" ? "standard input" : inputs[0]) + ": " + error,
+    return cli::Fail(kProgram, (input == "-" ? "standard input" : input) + ": " + error,
                      cli::kBadInput);
   }
-  lumaro::tools::Replay(trace, {.reports = stdout, .diagnostics = stderr, .decoded = decode});
+  lumaro::tools::Replay(trace,
+                        {.reports = stdout, .diagnostics = stderr, .decoded = options.decode});
   return cli::FlushStdout(&error) ? cli::kOk : cli::Fail(kProgram, error, cli::kFailed);
 }

@@ -73,6 +73,18 @@ TEST(Options, EachMistakeIsNamed) {
   EXPECT_TRUE(p.help);
 }
 
+TEST(Options, UnknownArgumentsCanBePassedOver) {
+  Parsed p;
+  ParseSetup setup;
+  setup.ignore_unknown = true;
+  std::string error;
+  const std::vector<Option> table = Table(&p);
+  EXPECT_TRUE(ParseOptions(table, setup, {"x", "--bogus=1", "-x", "--rate", "5"}, nullptr, &error));
+  EXPECT_EQ(p.rate, "5");
+  EXPECT_FALSE(ParseOptions(table, setup, {"--bogus", "--rate"}, nullptr, &error));
+  EXPECT_EQ(error, "--rate needs a value");
+}
+
 TEST(Options, HelpComesFromTheTable) {
   Parsed p;
   // The help beside a name that leaves it two spaces, below a wider one.
