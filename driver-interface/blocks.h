@@ -1,5 +1,8 @@
 // Layouts of the blocks exchanged with the camera controller's driver:
-// named accessors for every field the programs use.
+// named accessors for every field the programs use. A few setters write what
+// only the controller writes (a touch packet, a classic event, the classic
+// record's raw span): the test doubles that play the controller use them, so
+// that each layout is still written down here alone.
 #pragma once
 
 #include <array>
@@ -191,6 +194,11 @@ inline constexpr std::uint8_t kTargetController = 0x80;
 inline constexpr std::uint8_t kCmdBlock = 0xB2;
 inline constexpr std::uint8_t kCmdUnitList = 0xAE;
 inline constexpr std::uint8_t kCmdPrepareWrite = 0xB1;
+// Control commands to the controller target, with 4 and 0 payload bytes,
+// that the controller acknowledges and otherwise ignores.
+inline constexpr std::uint8_t kCmdControlAA = 0xAA;
+inline constexpr std::uint8_t kCmdControlAF = 0xAF;
+inline constexpr std::size_t kControlAAPayload = 4;
 inline constexpr std::uint8_t kReplyAck = 0x87;
 inline constexpr std::uint8_t kReplyData = 0x4B;
 inline constexpr std::size_t kHeaderSize = 5;  // sync, group, target, command, length
@@ -217,12 +225,6 @@ inline std::uint8_t ReplyStatus(const Reply& r) {
 }
 inline std::uint8_t DataLength(const Reply& r) {
   return Get<std::uint8_t, 2>(r);
-}
-inline void SetReplyStatus(Reply& r, std::uint8_t v) {
-  Put<std::uint8_t, 1>(r, v);
-}
-inline void SetDataLength(Reply& r, std::uint8_t v) {
-  Put<std::uint8_t, 2>(r, v);
 }
 inline std::uint64_t LengthValue(const Length& l) {
   return GetAt<std::uint64_t>(l, 0);

@@ -44,6 +44,9 @@ const RequestInfo* Find(const std::array<RequestInfo, N>& table, unsigned long c
 
 }  // namespace
 
+std::span<const RequestInfo> TouchRequests() {
+  return kTouchRequests;
+}
 const RequestInfo* FindTouchRequest(unsigned long code) {
   return Find(kTouchRequests, code);
 }

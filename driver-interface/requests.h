@@ -7,11 +7,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace lumaro {
 
 inline constexpr char kTouchNodePath[] = "/dev/lumaro";
 inline constexpr char kClassicNodePath[] = "/dev/LumaroClassic";
+// The nodes' minor device numbers.
+inline constexpr int kTouchNodeMinor = 242;
+inline constexpr int kClassicNodeMinor = 243;
 
 inline constexpr std::size_t kParamBlockSize = 58;  // calibration, config, geometry, lens blocks
 inline constexpr std::size_t kDeviceInfoSize = 28;
@@ -68,6 +72,8 @@ struct RequestInfo {
   std::size_t size;  // block size in bytes; CLASSIC_CMD_WRITE gives its maximum
 };
 
+// Every request on /dev/lumaro.
+std::span<const RequestInfo> TouchRequests();
 // The request of that code on /dev/lumaro, or nullptr for an unknown code.
 const RequestInfo* FindTouchRequest(unsigned long code);
 // The request of that code on /dev/LumaroClassic, or nullptr.

@@ -1,7 +1,7 @@
 // The camera controller behind /dev/lumaro as the simulator plays it from a
 // trace: it answers driver requests from the trace's blocks, applies SET
 // requests to its state, serves frames and read errors to `read` and touch
-// packets to request 192 in order, and logs every request and every report
+// packets to GET_TOUCH_PACKET in order, and logs every request and every report
 // written to it.
 //
 // It owns the trace's player (cursor and state); the classic controller of
@@ -46,7 +46,7 @@ class CameraController {
   // The read stream's next step: see TracePlayer::NextRead.
   ReadStep NextRead() { return player_.NextRead(); }
 
-  // Request 192 at `now_us`: see TracePlayer::NextPacket. It is answered
+  // GET_TOUCH_PACKET at `now_us`: see TracePlayer::NextPacket. It is answered
   // here, not by Request(), because it needs the clock.
   PacketStep NextPacket(std::int64_t now_us) {
     return player_.NextPacket(PacedStream::kTouchPackets, now_us);

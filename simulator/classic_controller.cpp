@@ -13,16 +13,14 @@ namespace lumaro::sim {
 namespace {
 
 using classic_packet::kCmdBlock;
+using classic_packet::kCmdControlAA;
+using classic_packet::kCmdControlAF;
 using classic_packet::kCmdPrepareWrite;
 using classic_packet::kCmdUnitList;
 using classic_packet::kGroupControl;
 using classic_packet::kGroupRead;
 using classic_packet::kGroupWrite;
 using classic_packet::kSync;
-// Control commands to the main target (4 and 0 payload bytes) that the
-// controller acknowledges and otherwise ignores.
-constexpr std::uint8_t kCmdControlAA = 0xAA;
-constexpr std::uint8_t kCmdControlAF = 0xAF;
 constexpr std::size_t kHeaderBytes = classic_packet::kHeaderSize;
 constexpr std::size_t kAddressBytes = 4;
 constexpr std::size_t kBlockBytes = trace::kClassicBlockBytes;
@@ -124,7 +122,7 @@ RequestOutcome ClassicController::Serve(unsigned long code, std::span<std::uint8
       case CLASSIC_CALIB_SET:
         calibration_.assign(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(size));
         break;
-      default:  // 240, 241, 243, 246: one-byte requests, accepted
+      default:  // the other requests take one byte and are accepted
         break;
     }
   }
@@ -198,7 +196,7 @@ ClassicController::Reply ClassicController::Execute(std::span<const std::uint8_t
     case kCmdControlAA:
     case kCmdControlAF:
       if (group != kGroupControl || target != trace::kClassicMainTarget ||
-          length != (command == kCmdControlAA ? 4u : 0u)) {
+          length != (command == kCmdControlAA ? classic_packet::kControlAAPayload : 0u)) {
         return bad("control command with group " + HexByte(group) + ", target " + name + " and " +
                    std::to_string(length) + " payload bytes");
       }

@@ -1,9 +1,9 @@
 // The classic controller behind /dev/LumaroClassic as the simulator plays it
 // from a trace: 32-byte blocks per target (the main record at 0x80, blocks 0
 // to 31; units 0 to 3, blocks 0 to 3) kept in the shared controller state,
-// the packet command channel over requests 64 (write a command), 65 (read
-// the reply) and 66 (byte count of the next transfer), the fixed requests
-// 240, 241, 243, 244 and 246, and touch events for request 242.
+// the packet command channel (CLASSIC_CMD_WRITE, CLASSIC_CMD_READ and
+// CLASSIC_CMD_LENGTH), the fixed calibration requests, and touch events for
+// CLASSIC_TOUCH_READ.
 //
 // Pure logic over the shared TracePlayer, whose lock guards everything here.
 #pragma once
@@ -57,16 +57,16 @@ class ClassicController {
   // size for the others, 0 for a code this node does not serve.
   std::size_t ArgumentSize(unsigned long code);
 
-  // Serves one request other than 242; `block` holds the caller's argument
+  // Serves one request other than CLASSIC_TOUCH_READ; `block` holds the caller's argument
   // (ArgumentSize bytes). Request 65 returns the number of bytes read.
   RequestOutcome Request(unsigned long code, std::span<std::uint8_t> block);
 
-  // Request 242 at `now_us`: the event stream's next step.
+  // CLASSIC_TOUCH_READ at `now_us`: the event stream's next step.
   PacketStep NextEvent(std::int64_t now_us) {
     return player_->NextPacket(PacedStream::kClassicEvents, now_us);
   }
 
-  // The last block handed over with request 244 (empty before the first).
+  // The last block handed over with CLASSIC_CALIB_SET (empty before the first).
   std::vector<std::uint8_t> calibration();
 
  private:

@@ -12,7 +12,7 @@ std::unique_ptr<ClassicNode> ClassicNode::Create(UMockdevTestbed* testbed,
                                                  std::string* error) {
   std::unique_ptr<ClassicNode> node(new ClassicNode(controller, events));
   const std::string name = std::string(kClassicNodePath).substr(5);  // without "/dev/"
-  if (!node->Attach(testbed, name, 243, error)) return nullptr;
+  if (!node->Attach(testbed, name, kClassicNodeMinor, error)) return nullptr;
   return node;
 }
 

@@ -1,5 +1,5 @@
 // /dev/LumaroClassic in a umockdev testbed, served by a ClassicController:
-// the command channel and fixed requests, and touch events for request 242
+// the command channel and fixed requests, and touch events for CLASSIC_TOUCH_READ
 // at the packet rate.
 #pragma once
 

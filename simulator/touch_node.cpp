@@ -13,7 +13,8 @@ std::unique_ptr<TouchNode> TouchNode::Create(UMockdevTestbed* testbed, CameraCon
   std::unique_ptr<TouchNode> node(new TouchNode(controller, events));
   node->period_us_ = static_cast<gint64>(1e6 / rate);
   node->stalled_ = g_ptr_array_new_with_free_func(g_object_unref);
-  if (!node->Attach(testbed, "lumaro", 242, error)) return nullptr;
+  const std::string name = std::string(kTouchNodePath).substr(5);  // without "/dev/"
+  if (!node->Attach(testbed, name, kTouchNodeMinor, error)) return nullptr;
   return node;
 }
 

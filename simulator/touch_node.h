@@ -1,5 +1,5 @@
 // /dev/lumaro in a umockdev testbed, served by a CameraController: requests,
-// frames for `read` at the frame rate, touch packets for request 192, and the
+// frames for `read` at the frame rate, touch packets for GET_TOUCH_PACKET, and the
 // reports the program writes.
 #pragma once
 

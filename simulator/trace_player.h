@@ -1,7 +1,7 @@
 // The one lazy playback cursor over a trace, and the controller state it
 // builds, shared by the simulator's two nodes: /dev/lumaro takes frames and
-// read errors (`read`) and touch packets (request 192) from it,
-// /dev/LumaroClassic takes events (request 242). Each stream passes over the
+// read errors (`read`) and touch packets (GET_TOUCH_PACKET) from it,
+// /dev/LumaroClassic takes events (CLASSIC_TOUCH_READ). Each stream passes over the
 // records of the others; state records apply to the one state.
 //
 // Pure logic: the umockdev glue calls it from its handler thread and from the
@@ -44,8 +44,8 @@ struct UnpluggedStep {
   std::uint32_t wait_ms = 0;
 };
 
-// The paced streams: touch packets (`packet`, request 192 of /dev/lumaro) and
-// classic touch events (`event`, request 242 of /dev/LumaroClassic).
+// The paced streams: touch packets (`packet`, GET_TOUCH_PACKET) and
+// classic touch events (`event`, CLASSIC_TOUCH_READ).
 enum class PacedStream : std::uint8_t { kTouchPackets, kClassicEvents };
 
 // What a paced request does at a given moment. Every step of a paced stream

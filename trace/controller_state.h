@@ -16,7 +16,7 @@ namespace lumaro::trace {
 
 struct ControllerState {
   std::uint32_t product_id = 0;
-  // Blocks by the code of the request that answers them (195, 196, 201, 206, 240..242).
+  // Blocks by the code of the request that answers them (the blocks of the identification).
   std::map<std::uint32_t, std::vector<std::uint8_t>> blocks;
   // Request codes that fail from now on.
   std::set<std::uint32_t> failing;

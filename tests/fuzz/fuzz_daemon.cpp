@@ -48,7 +48,12 @@ class FuzzDevice final : public lumaro::DeviceIo {
       case 2:
         return 0;
       default:
-        if (pos_ < size_) failing_ = 190 + data_[pos_++] % 60;
+        // One request made to fail from here on, or none.
+        if (pos_ < size_) {
+          const auto requests = lumaro::TouchRequests();
+          const std::size_t pick = data_[pos_++] % (requests.size() + 1);
+          failing_ = pick < requests.size() ? requests[pick].code : 0;
+        }
         return Fail(ETIMEDOUT);
     }
   }

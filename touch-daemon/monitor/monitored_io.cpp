@@ -7,16 +7,10 @@
 #include <cstring>
 
 #include "driver-interface/blocks.h"
+#include "driver-interface/protocol.h"
 #include "driver-interface/requests.h"
 
 namespace lumaro::monitor {
-namespace {
-
-constexpr std::uint8_t kReinitMarker = 0xA1;
-// The driver may report a timed-out read as this result instead of -1.
-constexpr ssize_t kTimedOutResult = -110;
-
-}  // namespace
 
 std::uint64_t MonotonicNs() {
   // The coarse clock (a few milliseconds) is all `last SECONDS` and a
@@ -69,17 +63,18 @@ ssize_t MonitoredIo::Read(int fd, void* buffer, std::size_t count) {
   const ssize_t n = device_.Read(fd, buffer, count);
   const int error = errno;
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-  if (n > 0) {
+  const ReadOutcome outcome = ClassifyRead(n, error);
+  if (outcome == ReadOutcome::kFrame) {
     const std::size_t size = std::min(static_cast<std::size_t>(n), kMaxEntryBytes);
-    if (bytes[0] == kReinitMarker) {
+    if (bytes[0] == kReinitFrameMarker) {
       std::memcpy(held_frame_, bytes, size);
       held_size_ = size;
       held_ = true;
     } else {
       Publish(EntryKind::kFrame, 0, bytes, size);
     }
-  } else if (n == kTimedOutResult || (n < 0 && (error == ETIMEDOUT || error == ETIME))) {
-    Publish(EntryKind::kReadError, n == kTimedOutResult ? ETIMEDOUT : error);
+  } else if (outcome == ReadOutcome::kTimedOut) {
+    Publish(EntryKind::kReadError, static_cast<std::uint32_t>(ReadErrorNumber(n, error)));
   } else {
     ended_ = true;
     end_kind_ = n == 0 ? EntryKind::kReadZero : EntryKind::kReadError;
