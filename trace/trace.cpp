@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
+#include "driver-interface/protocol.h"
 #include "driver-interface/requests.h"
 #include "trace/report_line.h"
 
@@ -99,8 +98,12 @@ std::string ParseProduct(const Fields& f, Record* out) {
 
 std::string ParseBlock(const Fields& f, Record* out) {
   if (!ParseDecimal(f[1], 0xffff, &out->value) || BlockSizeFor(out->value) == 0) {
-    return "no block is answered to request '" + std::string(f[1]) +
-           "' (195, 196, 201, 206, 240, 241, 242)";
+    std::string codes;
+    for (const unsigned long code : kIdentificationRequests) {
+      if (BlockSizeFor(static_cast<std::uint32_t>(code)) == 0) continue;
+      codes += (codes.empty() ? "" : ", ") + std::to_string(code);
+    }
+    return "no block is answered to request '" + std::string(f[1]) + "' (" + codes + ")";
   }
   const std::size_t size = BlockSizeFor(out->value);
   return HexBytes(f[0], f[2], size, size, out);
@@ -304,25 +307,6 @@ bool ParseTrace(std::string_view text, Trace* out, std::string* error) {
   if (!seen_header) {
     line_number = std::max(line_number, 1);
     return fail("not a trace: the first line must be 'lumaro-trace 1'");
-  }
-  return true;
-}
-
-bool LoadTraceFile(const std::string& path, Trace* out, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = path + ": cannot open";
-    return false;
-  }
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) {
-    *error = path + ": read failed";
-    return false;
-  }
-  if (!ParseTrace(text.str(), out, error)) {
-    *error = path + ": " + *error;
-    return false;
   }
   return true;
 }

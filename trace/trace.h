@@ -65,8 +65,6 @@ bool IsStateRecord(RecordKind kind);
 // Parses a whole trace. On failure returns false and sets *error to
 // "line N: what is wrong".
 bool ParseTrace(std::string_view text, Trace* out, std::string* error);
-// Reads and parses a file; the error names the file too.
-bool LoadTraceFile(const std::string& path, Trace* out, std::string* error);
 
 // One record as a trace line, without the newline.
 std::string FormatRecord(const Record& record);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "trace/controller_state.h"
 #include "trace/trace.h"
@@ -17,7 +18,9 @@ int main(int argc, char** argv) {
   }
   lumaro::trace::Trace trace;
   std::string error;
-  if (!lumaro::trace::LoadTraceFile(argv[1], &trace, &error)) {
+  std::string text;
+  if (!lumaro::cli::ReadInput(argv[1], &text, &error) ||
+      !lumaro::trace::ParseTrace(text, &trace, &error)) {
     std::fprintf(stderr, "fuzz-seed: %s\n", error.c_str());
     return 2;
   }

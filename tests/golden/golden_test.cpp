@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "tools/replay.h"
 #include "trace/trace.h"
 
@@ -44,7 +45,9 @@ TEST_P(GoldenReplay, MatchesTheCommittedReports) {
   const fs::path base = fs::path(LUMARO_GOLDEN_DIR) / GetParam();
   trace::Trace trace;
   std::string error;
-  ASSERT_TRUE(trace::LoadTraceFile(base.string() + ".ltrace", &trace, &error)) << error;
+  std::string text;
+  ASSERT_TRUE(cli::ReadInput(base.string() + ".ltrace", &text, &error)) << error;
+  ASSERT_TRUE(trace::ParseTrace(text, &trace, &error)) << base << ": " << error;
 
   char* buffer = nullptr;
   std::size_t size = 0;
@@ -67,11 +70,10 @@ TEST_P(GoldenReplay, MatchesTheCommittedReports) {
     return;
   }
 
-  std::ifstream file(expected_path, std::ios::binary);
-  ASSERT_TRUE(file.good()) << "no " << expected_path << ": run scripts/regen-golden";
-  std::ostringstream text;
-  text << file.rdbuf();
-  const std::vector<std::string> want = SplitLines(text.str());
+  std::string expected;
+  ASSERT_TRUE(cli::ReadInput(expected_path, &expected, &error))
+      << error << ": run scripts/regen-golden";
+  const std::vector<std::string> want = SplitLines(expected);
   const std::vector<std::string> got = SplitLines(actual);
   std::size_t i = 0;
   while (i < want.size() && i < got.size() && want[i] == got[i]) ++i;
