@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +19,7 @@
 #include "driver-interface/requests.h"
 #include "simulator/scene/scene.h"
 #include "simulator/scene/scene_file.h"
+#include "tools/allocation_count.h"
 #include "tools/frame_path.h"
 #include "tools/trace_device_io.h"
 #include "touch-daemon/daemon_loop.h"
@@ -29,27 +29,6 @@
 #include "touch-daemon/monitor/monitored_io.h"
 #include "touch-daemon/monitor/stream_server.h"
 #include "trace/trace.h"
-
-// Allocations made by the thread that counts them (the frame path's).
-thread_local bool g_counting = false;
-thread_local long g_allocations = 0;
-
-// GCC 12 takes inlined malloc/free pairs of these replacements for a
-// mismatched pair (-Wmismatched-new-delete); they do pair up.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  if (g_counting) ++g_allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -202,17 +181,17 @@ void DeviceLoopTwoFingers(benchmark::State& state, bool monitored) {
                                     [&] {
                                       // Counted from the first read on,
                                       // after the open and identification.
-                                      if (++reads == 2) g_allocations = 0;
+                                      if (++reads == 2) lumaro::tools::StartCountingAllocations();
                                       return state.KeepRunning();
                                     },
                             });
-    g_counting = true;
     loop.Run();
-    g_counting = false;
+    lumaro::tools::StopCountingAllocations();
     // Two reads are one scan; the first call opens and identifies.
     state.SetItemsProcessed(state.iterations() / 2);
     state.counters["allocations_per_scan"] =
-        static_cast<double>(g_allocations) / static_cast<double>(std::max<long>(1, reads / 2));
+        static_cast<double>(lumaro::tools::AllocationsCounted()) /
+        static_cast<double>(std::max<long>(1, reads / 2));
     usleep(100000);  // the readers catch up before the server hangs up
   }
   if (monitored) {

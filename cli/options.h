@@ -43,6 +43,16 @@ struct ParseSetup {
   bool ignore_unknown = false;
   // "--" ends the options; the arguments after it land in *rest.
   bool rest_after_dashes = false;
+
+  // A set-up that appends each operand to *operands.
+  static ParseSetup Collecting(std::vector<std::string>* operands) {
+    ParseSetup setup;
+    setup.operand = [operands](const std::string& arg, std::string*) {
+      operands->push_back(arg);
+      return true;
+    };
+    return setup;
+  }
 };
 
 // Walks `args` against `table`. An option takes its value from the next

@@ -3,6 +3,7 @@
 // `# truth` comment lines.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/cli.h"
 #include "cli/options.h"
@@ -24,21 +25,16 @@ constexpr char kExitStatus[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string input;
-  int inputs = 0;
-  cli::ParseSetup setup;
-  setup.operand = [&](const std::string& arg, std::string*) {
-    input = arg;
-    ++inputs;
-    return true;
-  };
-  const int status = cli::ParseCommandLine({kProgram, kUsage, kAbout, kExitStatus}, {}, setup,
-                                           cli::Arguments(argc, argv));
+  std::vector<std::string> inputs;
+  const int status =
+      cli::ParseCommandLine({kProgram, kUsage, kAbout, kExitStatus}, {},
+                            cli::ParseSetup::Collecting(&inputs), cli::Arguments(argc, argv));
   if (status != cli::kParsed) return status;
-  if (inputs != 1) {
-    return cli::UsageError(kProgram, inputs == 0 ? "no scene given" : "more than one scene",
+  if (inputs.size() != 1) {
+    return cli::UsageError(kProgram, inputs.empty() ? "no scene given" : "more than one scene",
                            kUsage);
   }
+  const std::string& input = inputs[0];
   std::string text, error;
   lumaro::sim::Scene scene;
   if (!cli::ReadInput(input, &text, &error)) return cli::Fail(kProgram, error, cli::kBadInput);

@@ -52,13 +52,9 @@ int ParseCommandLine(int argc, char** argv, ReplayOptions* o) {
        "arrive, other lines are passed on",
        [o](const std::string&, std::string*) { return o->listing = true; }},
   };
-  cli::ParseSetup setup;
-  setup.operand = [o](const std::string& arg, std::string*) {
-    o->inputs.push_back(arg);
-    return true;
-  };
-  const int status = cli::ParseCommandLine({kProgram, kUsage, kAbout, kExitStatus},
-                                           std::move(table), setup, cli::Arguments(argc, argv));
+  const int status =
+      cli::ParseCommandLine({kProgram, kUsage, kAbout, kExitStatus}, std::move(table),
+                            cli::ParseSetup::Collecting(&o->inputs), cli::Arguments(argc, argv));
   if (status != cli::kParsed) return status;
   if (o->inputs.size() != 1) {
     return cli::UsageError(kProgram, o->inputs.empty() ? "no input given" : "more than one input",

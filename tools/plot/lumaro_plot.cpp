@@ -51,13 +51,9 @@ int ParseCommandLine(int argc, char** argv, PlotOptions* o) {
        "the reports lie from the true paths",
        [o](const std::string&, std::string*) { return o->stats = true; }},
   };
-  cli::ParseSetup setup;
-  setup.operand = [o](const std::string& arg, std::string*) {
-    o->inputs.push_back(arg);
-    return true;
-  };
-  const int status = cli::ParseCommandLine({kProgram, kUsage, kAbout, kExitStatus},
-                                           std::move(table), setup, cli::Arguments(argc, argv));
+  const int status =
+      cli::ParseCommandLine({kProgram, kUsage, kAbout, kExitStatus}, std::move(table),
+                            cli::ParseSetup::Collecting(&o->inputs), cli::Arguments(argc, argv));
   if (status != cli::kParsed) return status;
   if (o->inputs.size() != 2) return cli::UsageError(kProgram, "give TRACE and REPORTS", kUsage);
   if (o->out_path.empty() && !o->stats)

@@ -37,12 +37,8 @@ std::vector<Option> Table(Parsed* p) {
 
 // The arguments parsed against Table; the error, empty when they parse.
 std::string Parse(const std::vector<std::string>& args, Parsed* p) {
-  ParseSetup setup;
+  ParseSetup setup = ParseSetup::Collecting(&p->operands);
   setup.rest_after_dashes = true;
-  setup.operand = [p](const std::string& arg, std::string*) {
-    p->operands.push_back(arg);
-    return true;
-  };
   std::string error;
   const std::vector<Option> table = Table(p);
   return ParseOptions(table, setup, args, &p->rest, &error) ? "" : error;
