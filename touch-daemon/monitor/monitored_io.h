@@ -4,7 +4,7 @@
 //
 // - Identification answers become product and block entries (a failed
 //   request a failonce entry); those of a re-identification are published
-//   before the 0xA1 frame that asked for it, where a replay looks for them.
+//   before the kReinitFrameMarker frame that asked for it, where a replay looks for them.
 // - A read that ends the session is published at the next open attempt: as
 //   the read error when the node opens again, as an unplug (and later a
 //   plug) when it does not.
@@ -37,7 +37,7 @@ class MonitoredIo final : public DeviceIo {
  private:
   void Publish(EntryKind kind, std::uint32_t value, const void* bytes = nullptr,
                std::size_t size = 0);
-  // Publishes a held 0xA1 frame once its identification is published.
+  // Publishes a held kReinitFrameMarker frame once its identification is published.
   void ReleaseHeldFrame();
 
   DeviceIo& device_;
