@@ -87,9 +87,9 @@ void DrawLegendSwatches(cairo_t* cr) {
   }
 }
 
-// The title, the legend's labels, the fingers' names and the corners.
-void DrawText(cairo_t* cr, const View& view, const std::string& trace_name, const Truth& truth,
-              const Score& score) {
+}  // namespace
+
+std::array<std::string, 3> LegendLabels(const Score& score) {
   std::array<std::string, 3> labels{"truth", "slot 0", "slot 1"};
   for (std::size_t s = 0; s < kReportSlots; ++s) {
     if (score.slots[s].any_down && score.slots[s].first_finger >= 0) {
@@ -97,6 +97,15 @@ void DrawText(cairo_t* cr, const View& view, const std::string& trace_name, cons
                        std::to_string(score.slots[s].switches) + " switches)";
     }
   }
+  return labels;
+}
+
+namespace {
+
+// The title, the legend's labels, the fingers' names and the corners.
+void DrawText(cairo_t* cr, const View& view, const std::string& trace_name, const Truth& truth,
+              const Score& score) {
+  const std::array<std::string, 3> labels = LegendLabels(score);
   cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, 13);
   SetColour(cr, {0, 0, 0});

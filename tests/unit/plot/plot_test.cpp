@@ -143,7 +143,12 @@ TEST(PlotScoreTest, ScoreAndStats) {
             "reports 5\ndown-points 5\nlifts 1\nmean-error 36.0\nmax-error 100.0\n"
             "slot 0 finger 0 switches 2\nslot 1 finger 1 switches 0\nscans 2 fingers 2\n");
 
+  EXPECT_EQ(LegendLabels(score),
+            (std::array<std::string, 3>{"truth", "slot 0 (finger 0, 2 switches)",
+                                        "slot 1 (finger 1, 0 switches)"}));
+
   const Score none = ScoreReports(truth, {});
+  EXPECT_EQ(LegendLabels(none)[1], "slot 0");
   // Without truth: the counts only, no errors shown as 0.
   EXPECT_EQ(FormatStats(Truth{}, none), "reports 0\ndown-points 0\nlifts 0\nno truth\n");
 }
