@@ -1,5 +1,7 @@
 #include "calibration-common/calib_display.h"
 
+#include <time.h>
+
 #include <cstdio>
 
 namespace lumaro {
@@ -60,7 +62,14 @@ bool SetUpCalibrationWindow(CalibDisplay& d, const WindowSetup& setup) {
                            CWBackPixel | CWOverrideRedirect | CWEventMask | CWCursor, &attributes);
   XFreeCursor(d.display, attributes.cursor);  // the window keeps it
   XMapWindow(d.display, d.window);
-  XGrabKeyboard(d.display, d.window, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+  for (int attempt = 0; attempt < kGrabAttempts && !d.keyboard_grabbed; ++attempt) {
+    if (attempt > 0) {
+      const timespec pause = {0, kGrabPauseUs * 1000};
+      nanosleep(&pause, nullptr);
+    }
+    d.keyboard_grabbed = XGrabKeyboard(d.display, d.window, False, GrabModeAsync, GrabModeAsync,
+                                       CurrentTime) == GrabSuccess;
+  }
 
   d.font = LoadCalibrationFont(d.display, setup.font_name);
   if (d.font == nullptr) return false;

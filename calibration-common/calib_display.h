@@ -23,7 +23,13 @@ struct CalibDisplay {
   XFontStruct* font = nullptr;
   GC gc = nullptr;
   Palette palette{};
+  bool keyboard_grabbed = false;
 };
+
+// Attempts at grabbing the keyboard, kGrabPauseUs apart: another client may
+// hold the grab for a moment (a menu closing, a compositor starting up).
+inline constexpr int kGrabAttempts = 20;
+inline constexpr long kGrabPauseUs = 50000;
 
 struct WindowSetup {
   long window_event_mask;  // the event mask among the window's creation attributes
@@ -48,7 +54,8 @@ XFontStruct* LoadCalibrationFont(Display* display, const char* name);
 void AllocatePalette(Display* display, Colormap colormap, Palette& palette);
 
 // Creates the W x H override-redirect window at (0, 0) on the root window
-// (black background, blank cursor), maps it, grabs the keyboard, loads the
+// (black background, blank cursor), maps it, grabs the keyboard (up to
+// kGrabAttempts times; keyboard_grabbed says whether it was), loads the
 // font, creates the GC (font set, line width 5, solid, round caps and joins),
 // fills the palette, selects input, sets the background to palette slot 0 and
 // clears. Returns false, with the window up but no GC, when no font loads.

@@ -13,7 +13,15 @@ void ClearTerminal() {
 bool ShowCalibrationWindow(CalibDisplay& d, const char* program, const WindowSetup& setup,
                            std::FILE* err) {
   if (!OpenCalibDisplay(d, program, err)) return false;
-  if (SetUpCalibrationWindow(d, setup)) return true;
+  if (SetUpCalibrationWindow(d, setup)) {
+    if (!d.keyboard_grabbed) {
+      std::fprintf(err,
+                   "%s: the keyboard could not be grabbed; Escape works while the window has "
+                   "the focus\n",
+                   program);
+    }
+    return true;
+  }
   std::fprintf(err, "%s: no font can be loaded\n", program);
   ReleaseCalibDisplay(d);
   return false;

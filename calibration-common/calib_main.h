@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "calibration-common/calib_display.h"
+#include "calibration-common/interruption.h"
 #include "calibration-common/tick.h"
 #include "calibration-common/window_events.h"
 #include "driver-interface/device_io.h"
@@ -26,24 +27,45 @@ bool ShowCalibrationWindow(CalibDisplay& d, const char* program, const WindowSet
 // controller out of calibration, then the node is closed. Returns status 1.
 int FailWithoutWindow(DeviceIo& io, int fd, const std::function<void()>& leave_calibration);
 
+// How the loop ended: the stop signal caught (0 when none), and whether it
+// ended the session (rather than arriving after the session had ended).
+struct LoopEnd {
+  int signal = 0;
+  bool interrupted = false;
+};
+
 // Starts the tick, begins the flow and runs it until it has finished: each
 // tick dispatches the window's events, every other pass polls the controller
-// (the poll's wait is cut short by the tick). Then stops the tick and
-// releases the display (the flow may have released it already). `Flow` has
-// Begin(), Poll(), finished() and the handlers DispatchWindowEvents calls.
+// (the poll's wait is cut short by the tick). A stop signal, or the display
+// lost, ends the session through the flow's Interrupt(), as Escape does.
+// Then stops the tick and releases the display (the flow may have released
+// it already). `Flow` has Begin(), Poll(), Interrupt(), finished(),
+// failure() and the handlers DispatchWindowEvents calls.
 template <typename Flow>
-void RunCalibrationLoop(CalibDisplay& d, Flow& flow) {
+LoopEnd RunCalibrationLoop(const char* program, CalibDisplay& d, Flow& flow) {
+  OnDisplayLost(program, [&flow] {
+    const bool over = flow.finished();
+    if (!over) flow.Interrupt();
+    return DisplayLossEnd{over, flow.failure()};
+  });
   StartTicks();
   flow.Begin();
+  LoopEnd end;
   while (!flow.finished()) {
-    if (TakeTick()) {
+    if (StopSignal() != 0) {
+      end.interrupted = true;
+      flow.Interrupt();
+    } else if (TakeTick()) {
       DispatchWindowEvents(d, flow);
-      continue;
+    } else {
+      flow.Poll();
     }
-    flow.Poll();
   }
   StopTicks();
   ReleaseCalibDisplay(d);
+  ForgetDisplayLoss();
+  end.signal = StopSignal();
+  return end;
 }
 
 }  // namespace lumaro

@@ -4,6 +4,8 @@
 //   tapalign -reset   returns the controller to its non-calibrated status
 // Exit status 1 when the request was not carried out, with one line on
 // standard error naming what failed; 0 otherwise (Cancel and Escape too).
+// SIGINT, SIGTERM and SIGHUP end a session as Escape does, with status
+// 128 + the signal; a lost display ends it so with status 1.
 #include <X11/Xlib.h>
 
 #include <cstdio>
@@ -31,12 +33,13 @@ CalibSession session;  // zero-filled with the process
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  CatchStopSignals();
   ReadStatus reads;
   SystemDeviceIo system_io;
   TickGatedIo io(system_io, GET_TOUCH_PACKET);
   const SessionStart start =
       BeginSession(session, reads, io, argc, argv, stdout, {ControllerAttached, ClearTerminal});
-  if (!start.calibrate) return ExitStatus(kProgram, start.failure, stderr);
+  if (!start.calibrate) return SessionStatus(kProgram, StopSignal(), false, start.failure, stderr);
 
   CalibDisplay display;
   if (!ShowCalibrationWindow(display, kProgram, {kEventMask, kEventMask, "*-*-14-*"}, stderr)) {
@@ -45,7 +48,7 @@ int main(int argc, char** argv) {
   }
   XCalibrationScreen screen(display, CalibFace({display.width, display.height}));
   CalibrationFlow flow(session, reads, io, screen, {display.width, display.height}, stdout);
-  RunCalibrationLoop(display, flow);
+  const LoopEnd end = RunCalibrationLoop(kProgram, display, flow);
   io.Close(session.fd);
-  return ExitStatus(kProgram, flow.failure(), stderr);
+  return SessionStatus(kProgram, end.signal, end.interrupted, flow.failure(), stderr);
 }

@@ -28,7 +28,8 @@
 //   result face --ReCalibrate--> collecting, count 0, first target
 //   result face --Ok--> finished (failure when nothing was stored)
 //   result face --Cancel--> saved blocks stored back, finished
-//   any state --Escape--> saved blocks stored back, finished
+//   any state --Escape, stop signal, display lost--> saved blocks stored back,
+//                                                   finished
 //   any state --node gone--> finished, failure
 #pragma once
 
@@ -77,6 +78,8 @@ class CalibrationFlow {
 
   // Puts the saved blocks back, stores them and finishes.
   void RestoreParameters();
+  // A stop signal or the display lost: as Escape. Device requests only.
+  void Interrupt() { RestoreParameters(); }
   // Takes the controller out of calibration mode and marks the session
   // finished; the caller then releases the display, closes the node and exits 0.
   void FinishSession();

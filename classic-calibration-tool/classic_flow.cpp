@@ -31,8 +31,14 @@ std::string ClassicReset(ClassicContext& c, ClassicChannel& ch) {
 }
 
 ClassicFlow::ClassicFlow(ClassicContext& context, ClassicChannel& channel,
-                         CalibrationScreen& screen, ScreenSize size)
-    : c_(context), ch_(channel), screen_(screen), size_(size), buttons_(ClassicButtons(size)) {}
+                         CalibrationScreen& screen, ScreenSize size, std::FILE* out)
+    : c_(context),
+      ch_(channel),
+      screen_(screen),
+      size_(size),
+      buttons_(ClassicButtons(size)),
+      out_(out) {}
+
 void ClassicFlow::Begin() {
   screen_.DrawCrosshair(Point(0), std::nullopt);
   c_.point_index = 0;
@@ -92,8 +98,14 @@ void ClassicFlow::ClassicCalibrate() {
 
 void ClassicFlow::OnKeyPress(unsigned long keysym) {
   if (finished_ || keysym != kEscapeKeysym) return;
+  Interrupt();
+  screen_.Release();
+}
+
+void ClassicFlow::Interrupt() {
+  if (finished_) return;
   SendClassicFlag(ch_, CLASSIC_CALIB_END);
-  ClassicQuit();
+  finished_ = true;
 }
 
 void ClassicFlow::OnButtonPress(std::uint32_t x, std::uint32_t y) {
@@ -137,7 +149,11 @@ void ClassicFlow::Accept() {
   std::copy_n(c_.calib.begin(), classic_calib::kResultSize,
               c_.config.main.begin() + classic_record::kCalibrationOffset);
   classic_record::SetCalibrated(c_.config.main, 1);
+  std::fputs("Writing the calibration to the controller (a few seconds)...\n", out_);
+  std::fflush(out_);
   failure_ = StoreMainRecord(c_, ch_);
+  std::fputs(failure_.empty() ? "Calibration written.\n" : "Calibration not written.\n", out_);
+  std::fflush(out_);
   finished_ = true;
 }
 

@@ -7,10 +7,11 @@
 //   collecting k (0..3) --contact after a release--> k + 1 ... --4th--> result
 //   result --ReCalibrate--> collecting 0
 //   result --Ok--> store the main record, end;  --Cancel--> end
-//   any state --Escape--> end
+//   any state --Escape, stop signal, display lost--> calibration mode left, end
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "calibration-common/screen.h"
@@ -32,8 +33,9 @@ std::string ClassicReset(ClassicContext& c, ClassicChannel& ch);
 
 class ClassicFlow {
  public:
+  // `out` receives the progress of the record write.
   ClassicFlow(ClassicContext& context, ClassicChannel& channel, CalibrationScreen& screen,
-              ScreenSize size);
+              ScreenSize size, std::FILE* out);
 
   // The end of start-up: the crosshair of point 0, and point_index 0.
   void Begin();
@@ -56,6 +58,9 @@ class ClassicFlow {
 
   // Releases the display and ends the run.
   void ClassicQuit();
+  // A stop signal or the display lost: as Escape, but through the device
+  // only; the caller releases the display.
+  void Interrupt();
   bool finished() const { return finished_; }
   // Why Ok did not store the record (exit status 1); empty otherwise.
   const std::string& failure() const { return failure_; }
@@ -71,6 +76,7 @@ class ClassicFlow {
   CalibrationScreen& screen_;
   ScreenSize size_;
   ButtonRowLayout buttons_;
+  std::FILE* out_;
   bool finished_ = false;
   std::string failure_;
 };

@@ -1,6 +1,9 @@
 #include "classic-calibration-tool/command_channel.h"
 
+#include <time.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <vector>
@@ -37,7 +40,11 @@ bool ReadSegments(ClassicChannel& ch, std::uint8_t target, const std::array<Segm
 }  // namespace
 
 void SleepMicroseconds(std::uint32_t microseconds) {
-  usleep(microseconds);
+  // A caught signal must not shorten the pacing the controller needs.
+  timespec left = {static_cast<time_t>(microseconds / 1000000),
+                   static_cast<long>(microseconds % 1000000) * 1000};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
 }
 
 bool cmd_transfer(ClassicChannel& ch, std::span<const std::uint8_t> packet, Reply& reply,

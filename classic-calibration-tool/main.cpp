@@ -3,6 +3,9 @@
 //   tapalign-classic --reset   the controller runs uncalibrated
 // Exit status 1 when the request was not carried out (no node, the record not
 // read whole or not stored), with one line on standard error; 0 otherwise.
+// SIGINT, SIGTERM and SIGHUP end a session as Escape does, with status
+// 128 + the signal; one during the record write lets the write finish first.
+// A lost display ends the session as Escape does, with status 1.
 #include <X11/Xlib.h>
 
 #include <cstdio>
@@ -30,11 +33,12 @@ ClassicContext context;  // zero-filled with the process
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  CatchStopSignals();
   SystemDeviceIo system_io;
   TickGatedIo io(system_io, CLASSIC_TOUCH_READ);
   ClassicChannel channel{io};
   const SessionStart start = BeginClassic(context, channel, argc, argv, stdout, ClearTerminal);
-  if (!start.calibrate) return ExitStatus(kProgram, start.failure, stderr);
+  if (!start.calibrate) return SessionStatus(kProgram, StopSignal(), false, start.failure, stderr);
 
   CalibDisplay display;
   if (!ShowCalibrationWindow(display, kProgram, {kWindowEventMask, kSelectEventMask, kClassicFont},
@@ -42,9 +46,9 @@ int main(int argc, char** argv) {
     return FailWithoutWindow(io, channel.fd, [&] { SendClassicFlag(channel, CLASSIC_CALIB_END); });
   }
   XCalibrationScreen screen(display, ClassicFace({display.width, display.height}));
-  ClassicFlow flow(context, channel, screen, {display.width, display.height});
-  RunCalibrationLoop(display, flow);
+  ClassicFlow flow(context, channel, screen, {display.width, display.height}, stdout);
+  const LoopEnd end = RunCalibrationLoop(kProgram, display, flow);
   io.Close(channel.fd);
   // Ok that stored nothing fails; Cancel and Escape are the user's choice.
-  return ExitStatus(kProgram, flow.failure(), stderr);
+  return SessionStatus(kProgram, end.signal, end.interrupted, flow.failure(), stderr);
 }

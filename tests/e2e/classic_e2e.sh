@@ -88,4 +88,45 @@ case_first_crosshair_and_escape() {
   expect_no_grep "$WORK/sim.log" '^classic write'
 }
 
+# interrupted CAUSE PHASE: CAUSE (INT, TERM, HUP: that signal; X: the X server
+# killed) in PHASE: collecting, result, or inside the record write after Ok
+# (write1, write15, write29: once that many block writes were logged). Before
+# Ok calibration mode is left and nothing is written; inside the write the
+# write finishes and the record is the new one whole.
+case_interrupted() {
+  local cause=$1 phase=$2
+  if [ "$phase" = collecting ]; then
+    start_xvfb
+    echo "wait 600000" | controller t.ltrace
+    start_tool t.ltrace --
+    wait_for 120 "the crosshair" screen_pixel_is 96 70 "$WHITE"
+  else
+    calibrate_until_result
+  fi
+  if [ "${phase#write}" != "$phase" ]; then
+    click "$OK_X" "$BUTTON_Y"
+    wait_for 60 "block write ${phase#write}" log_has "$WORK/sim.log" '^classic write' "${phase#write}"
+  fi
+  interrupt "$cause"
+  finish_tool
+  if [ "$phase" = collecting ] || [ "$phase" = result ]; then
+    expect_interrupted "$cause"
+    expect_no_grep "$WORK/sim.log" '^classic write'
+    [ "$(grep -E '^ioctl 24[0-6] ' "$WORK/sim.log" | tail -n 1)" = "ioctl 241 0 01" ] ||
+      fail "calibration mode not left last"
+    return
+  fi
+  expect_grep "$WORK/tool.out" '^Writing the calibration to the controller'
+  if [ "$cause" = X ]; then
+    [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"  # the window was gone already
+  else
+    [ "$TOOL_STATUS" = "$(interrupted_status "$cause")" ] || fail "status $TOOL_STATUS"
+    [ "$(cat "$WORK/tool-stderr.log")" = \
+      "tapalign-classic: stopped by SIG$cause; the request was carried out first" ] ||
+      fail "not the one line naming SIG$cause"
+  fi
+  diff <(grep '^classic-block 0x80 ' "$WORK/state.ltrace") "$DATA/classic-stored.records" ||
+    fail "the stored record is not the new one whole"
+}
+
 run_case "$@"

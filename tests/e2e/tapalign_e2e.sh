@@ -105,4 +105,40 @@ case_collecting_face_and_idle_cpu() {
   expect_no_grep "$WORK/tool-stderr.log" 'Cannot open font'  # its own font loaded
 }
 
+# interrupted CAUSE PHASE: CAUSE (INT, TERM, HUP: that signal; X: the X server
+# killed) in PHASE (collecting, result, after_ok). Before Ok the start blocks
+# come back; after Ok the fit stays. Calibration mode is left either way.
+case_interrupted() {
+  local cause=$1 phase=$2
+  start_xvfb
+  if [ "$phase" = collecting ]; then
+    echo "wait 600000" | controller t.ltrace
+  else
+    controller t.ltrace <"$DATA/tapalign-pass.records"
+  fi
+  start_tool t.ltrace --
+  case $phase in
+    collecting) wait_for 60 "the crosshair" screen_pixel_is 96 70 "$WHITE" ;;
+    result) wait_for_result_face ;;
+    after_ok)
+      wait_for_result_face
+      click "$OK_X" "$BUTTON_Y"
+      wait_for 30 "Ok to end calibration mode" log_has "$WORK/sim.log" '^ioctl 197 0 00$'
+      ;;
+  esac
+  interrupt "$cause" || [ "$phase" = after_ok ]  # the tool may have ended after Ok
+  finish_tool
+  [ "$(grep '^ioctl 197 ' "$WORK/sim.log" | tail -n 1)" = "ioctl 197 0 00" ] ||
+    fail "calibration mode not left"
+  if [ "$phase" = after_ok ]; then
+    # Ended by Ok, or by the signal just after it: the fit is what was accepted.
+    case $TOOL_STATUS in 0 | "$(interrupted_status "$cause")") ;; *) fail "status $TOOL_STATUS" ;; esac
+    [ "$cause" != X ] || [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
+    expect_fit_stored
+  else
+    expect_interrupted "$cause"
+    expect_blocks_restored
+  fi
+}
+
 run_case "$@"

@@ -73,3 +73,34 @@ finish_tool() {
 }
 
 click() { xdotool mousemove "$1" "$2" click 1; }
+
+# interrupt CAUSE: INT, TERM or HUP sends that signal to the tool (the
+# simulator's child); X kills the tool's X server. Fails when the tool has
+# already ended.
+interrupt() {
+  if [ "$1" = X ]; then
+    kill "$XVFB_PID"
+  else
+    local pid
+    pid=$(pgrep -P "$SIM_PID") && kill -s "$1" $pid
+  fi
+}
+
+# interrupted_status CAUSE: the status of a session that CAUSE ended.
+interrupted_status() {
+  case $1 in
+    X) echo 1 ;;
+    *) echo $((128 + $(kill -l "$1"))) ;;
+  esac
+}
+
+# expect_interrupted CAUSE: the tool's status and its one line on stderr for
+# a session that CAUSE ended.
+expect_interrupted() {
+  [ "$TOOL_STATUS" = "$(interrupted_status "$1")" ] || fail "status $TOOL_STATUS after $1"
+  local cause="stopped by SIG$1"
+  [ "$1" != X ] || cause="the X display was lost"
+  [ "$(cat "$WORK/tool-stderr.log")" = \
+    "$(basename "$TOOL"): $cause; the controller is as it was before the session" ] ||
+    fail "not the one line naming $1"
+}

@@ -95,7 +95,7 @@ class ClassicRun : public ::testing::Test {
   Captured out;
   std::string failure;
   int clears = 0;
-  ClassicFlow flow{c, ch, screen, kScreen};
+  ClassicFlow flow{c, ch, screen, kScreen, out.file()};
 };
 
 TEST_F(ClassicRun, ResetClearsTheFlagAndStoresTheRecordSilently) {
@@ -220,7 +220,7 @@ TEST_F(ClassicRun, CancelAndEscapeEndWithoutWriting) {
 
   ClassicContext other{};
   journal.clear();
-  ClassicFlow collecting(other, ch, screen, kScreen);
+  ClassicFlow collecting(other, ch, screen, kScreen, out.file());
   collecting.Begin();
   collecting.OnButtonPress(960, 550);  // buttons are dead while collecting
   collecting.OnButtonRelease(960, 550);
