@@ -14,7 +14,7 @@ start_xvfb() {
   local fd_file="$WORK/display"
   Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fd_file" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
-  trap 'kill "$XVFB_PID" 2>/dev/null; rm -rf "$WORK"' EXIT
+  trap 'kill "$XVFB_PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
   wait_for 30 "Xvfb to start" test -s "$fd_file"
   export DISPLAY=":$(head -n 1 "$fd_file")"
   # The calibration tools' fonts (tapalign-classic's, tapalign's): without
