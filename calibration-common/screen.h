@@ -40,6 +40,8 @@ class CalibrationScreen {
   // Draws the three buttons (after the texts, when the face shows them there):
   // `pressed` (a ButtonIndex) red, the others grey.
   virtual void DrawButtons(int pressed, std::optional<std::int32_t> counter) = 0;
+  // One line centred below the button row, where the face draws nothing else.
+  virtual void DrawNote(const std::string& text) = 0;
   virtual void Clear() = 0;
   virtual void ShowPointer() = 0;
   virtual void HidePointer() = 0;

@@ -31,6 +31,17 @@ void XCalibrationScreen::DrawButtons(int pressed, std::optional<std::int32_t> co
   XFlush(d_.display);
 }
 
+void XCalibrationScreen::DrawNote(const std::string& text) {
+  const int length = static_cast<int>(text.size());
+  const int width = XTextWidth(d_.font, text.c_str(), length);
+  const int line = d_.font->ascent + d_.font->descent;
+  const int bottom = static_cast<int>(face_.buttons.top + face_.buttons.height);
+  XSetForeground(d_.display, d_.gc, d_.palette[kPaletteWhite]);
+  XDrawString(d_.display, d_.window, d_.gc, static_cast<int>(d_.width >> 1) - width / 2,
+              bottom + 2 * line, text.c_str(), length);
+  XFlush(d_.display);
+}
+
 void XCalibrationScreen::Clear() {
   XClearWindow(d_.display, d_.window);
 }

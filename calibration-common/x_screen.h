@@ -14,6 +14,7 @@ class XCalibrationScreen final : public CalibrationScreen {
 
   void DrawCrosshair(PixelPoint at, std::optional<std::int32_t> counter) override;
   void DrawButtons(int pressed, std::optional<std::int32_t> counter) override;
+  void DrawNote(const std::string& text) override;
   void Clear() override;
   void ShowPointer() override;
   void HidePointer() override;

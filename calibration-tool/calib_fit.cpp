@@ -21,6 +21,19 @@ constexpr int kMaxDegree = 3;
 constexpr std::array<Term, kMaxTerms> kBlockOrder = {
     {{0, 3}, {1, 2}, {2, 1}, {3, 0}, {0, 2}, {1, 1}, {2, 0}, {0, 1}, {1, 0}, {0, 0}}};
 
+}  // namespace
+
+double EvaluateMap(const ParamBlock& block, double x, double y) {
+  double value = 0.0;
+  for (int k = 0; k < kMaxTerms; ++k) {
+    value += static_cast<double>(calib::Coefficient(block, k)) *
+             std::pow(x, kBlockOrder[k].x_power) * std::pow(y, kBlockOrder[k].y_power);
+  }
+  return value;
+}
+
+namespace {
+
 constexpr int BlockIndex(Term t) {
   for (int k = 0; k < kMaxTerms; ++k) {
     if (kBlockOrder[k].x_power == t.x_power && kBlockOrder[k].y_power == t.y_power) return k;

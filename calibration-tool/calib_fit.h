@@ -31,6 +31,9 @@ struct CalibPoints {
 bool FitLinear(FitPoints points, ParamBlock& block);
 // Degree 3: all ten terms.
 bool FitCubic(FitPoints points, ParamBlock& block);
+// The map of `block` (offsets 0 to 39) at the raw position (x, y).
+double EvaluateMap(const ParamBlock& block, double x, double y);
+
 // Fits target_x into calib_x and target_y into calib_y, both always
 // attempted, with the cubic fit in advanced mode. True only when both succeed.
 bool FitAxes(const CalibPoints& points, ParamBlock& calib_x, ParamBlock& calib_y, bool advanced);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <span>
 
+#include "calibration-common/residual.h"
 #include "calibration-tool/calib_fit.h"
 #include "calibration-tool/calib_params.h"
 #include "driver-interface/requests.h"
@@ -106,6 +107,18 @@ void CalibrationFlow::ShowResultFace() {
   screen_.Clear();
   screen_.DrawButtons(kNoButton, Counter());
   CompleteCalibration();
+  screen_.DrawNote(not_stored_.empty() ? ResidualText(FitResidual()) : NotStoredText(not_stored_));
+}
+
+Residual CalibrationFlow::FitResidual() const {
+  const auto n = static_cast<std::size_t>(std::clamp(s_.required, 0, kMaxCalibPoints));
+  const double to_x = static_cast<double>(size_.width) / kTargetScale;
+  const double to_y = static_cast<double>(size_.height) / kTargetScale;
+  return MeasureResidual(n, [&](std::size_t i) {
+    const double x = s_.rawX[i], y = s_.rawY[i];
+    return PixelMiss{(EvaluateMap(s_.CalibX, x, y) - s_.targetX[i]) * to_x,
+                     (EvaluateMap(s_.CalibY, x, y) - s_.targetY[i]) * to_y};
+  });
 }
 
 void CalibrationFlow::CompleteCalibration() {

@@ -38,6 +38,7 @@
 #include <optional>
 #include <string>
 
+#include "calibration-common/residual.h"
 #include "calibration-tool/calib_screen.h"
 #include "calibration-tool/calib_session.h"
 #include "driver-interface/device_io.h"
@@ -94,7 +95,10 @@ class CalibrationFlow {
  private:
   // The packet counter text is shown while the pass still collects.
   std::optional<std::int32_t> Counter() const;
+  // Shows the residual of the stored fit, or why nothing was stored, below
+  // the buttons.
   void ShowResultFace();
+  Residual FitResidual() const;
   void Recalibrate();
 
   CalibSession& s_;

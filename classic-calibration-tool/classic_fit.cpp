@@ -124,6 +124,19 @@ bool FitMap(const Basis& basis, std::span<const ClassicPoint> touches,
 
 }  // namespace
 
+ClassicPoint EvaluateClassicMap(std::span<const std::uint8_t> result, double x, double y) {
+  const bool cubic = (result[0] & kFitMapMask) == kFitMapCubic;
+  const Basis& basis = cubic ? kCubic : kBilinear;
+  ClassicPoint p{0.0, 0.0};
+  for (int j = 0; j < basis.size; ++j) {
+    const auto place = static_cast<std::size_t>(basis.stored[j]);
+    const double term = Power(basis.terms[j].x_power, x) * Power(basis.terms[j].y_power, y);
+    p.x += GetAt<double>(result, basis.x_offset + 8 * place) * term;
+    p.y += GetAt<double>(result, basis.y_offset + 8 * place) * term;
+  }
+  return p;
+}
+
 bool ClassicFit(std::uint8_t type, std::span<const ClassicPoint> touches,
                 std::span<const ClassicPoint> targets, std::span<const std::uint8_t> span,
                 std::span<std::uint8_t> result) {

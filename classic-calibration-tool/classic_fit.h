@@ -32,6 +32,10 @@ inline constexpr std::uint8_t kClassicFitType = 13;
 // points, a singular system, a bad type), with result byte 0 at 0, or with
 // nothing written when `result` is too small. `span` (16 bytes) is copied to
 // result bytes 1 to 16 in the span modes 0x10 and 0x18, which fail without it.
+// Where the fit in `result` (bilinear or cubic, type byte non-zero) puts the
+// raw touch (x, y), in the targets' units.
+ClassicPoint EvaluateClassicMap(std::span<const std::uint8_t> result, double x, double y);
+
 bool ClassicFit(std::uint8_t type, std::span<const ClassicPoint> touches,
                 std::span<const ClassicPoint> targets, std::span<const std::uint8_t> span,
                 std::span<std::uint8_t> result);

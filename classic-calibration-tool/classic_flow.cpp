@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "calibration-common/residual.h"
+#include "classic-calibration-tool/classic_fit.h"
 #include "driver-interface/requests.h"
 
 namespace lumaro {
@@ -68,8 +70,7 @@ void ClassicFlow::HandleEvent() {
 void ClassicFlow::ClassicTakePoint(std::int32_t k) {
   if (k < 0 || k >= kClassicPoints) return;
   // Screen positions in raw units from 0, in single precision.
-  const float fx = (RawSpanValue(c_, 1) - RawSpanValue(c_, 0)) / static_cast<float>(size_.width);
-  const float fy = (RawSpanValue(c_, 3) - RawSpanValue(c_, 2)) / static_cast<float>(size_.height);
+  const auto [fx, fy] = RawUnitsPerPixel();
   const PixelPoint p = Point(k);
   c_.targets[k] = {static_cast<double>(fx * static_cast<float>(p.x)),
                    static_cast<double>(fy * static_cast<float>(p.y))};
@@ -83,7 +84,23 @@ void ClassicFlow::ClassicTakePoint(std::int32_t k) {
   screen_.ShowPointer();
   screen_.Clear();
   screen_.DrawButtons(kNoButton, std::nullopt);
+  not_stored_ =
+      c_.calib[0] == 0 ? "nothing stored: the fit failed (are the touches in a line?)" : "";
+  screen_.DrawNote(not_stored_.empty() ? ResidualText(FitResidual()) : NotStoredText(not_stored_));
   SendClassicFlag(ch_, CLASSIC_CALIB_APPLY);
+}
+
+std::pair<float, float> ClassicFlow::RawUnitsPerPixel() const {
+  return {(RawSpanValue(c_, 1) - RawSpanValue(c_, 0)) / static_cast<float>(size_.width),
+          (RawSpanValue(c_, 3) - RawSpanValue(c_, 2)) / static_cast<float>(size_.height)};
+}
+
+Residual ClassicFlow::FitResidual() const {
+  const auto [fx, fy] = RawUnitsPerPixel();
+  return MeasureResidual(kClassicPoints, [&](std::size_t i) {
+    const ClassicPoint at = EvaluateClassicMap(c_.calib, c_.touches[i].x, c_.touches[i].y);
+    return PixelMiss{(at.x - c_.targets[i].x) / fx, (at.y - c_.targets[i].y) / fy};
+  });
 }
 
 void ClassicFlow::ClassicCalibrate() {
@@ -143,6 +160,12 @@ void ClassicFlow::Recalibrate() {
 }
 
 void ClassicFlow::Accept() {
+  if (!not_stored_.empty()) {
+    // A failed fit is never accepted: Ok keeps the old record, as Cancel does.
+    Cancel();
+    failure_ = not_stored_;
+    return;
+  }
   SendClassicFlag(ch_, CLASSIC_CALIB_ACCEPT);
   screen_.DrawButtons(kButtonOk, std::nullopt);
   screen_.Release();

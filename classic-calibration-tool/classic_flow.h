@@ -13,7 +13,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 
+#include "calibration-common/residual.h"
 #include "calibration-common/screen.h"
 #include "classic-calibration-tool/classic_context.h"
 
@@ -67,6 +69,10 @@ class ClassicFlow {
 
  private:
   PixelPoint Point(std::int32_t k) const { return CornerTarget(size_, k); }
+  // The raw span over the screen's width and height.
+  std::pair<float, float> RawUnitsPerPixel() const;
+  // Of the fit just made, over the four points.
+  Residual FitResidual() const;
   void Recalibrate();
   void Accept();
   void Cancel();
@@ -79,6 +85,8 @@ class ClassicFlow {
   std::FILE* out_;
   bool finished_ = false;
   std::string failure_;
+  // Why the last pass's fit cannot be stored; empty when it can.
+  std::string not_stored_;
 };
 
 }  // namespace lumaro

@@ -22,9 +22,11 @@ wait_for_result_face() {
   wait_for 30 "the buttons" screen_pixel_is "$OK_X" "$BUTTON_Y" "$GREY"
 }
 
+# calibrate_until_result [TOUCHES]: the pass of TOUCHES (default the four
+# corners' touches) up to the result face.
 calibrate_until_result() {
   start_xvfb
-  controller t.ltrace <"$DATA/classic-touches.records"
+  controller t.ltrace <"${1:-$DATA/classic-touches.records}"
   start_tool t.ltrace --
   wait_for_result_face
 }
@@ -68,6 +70,35 @@ case_write_refused_then_written_back() {
   done < <(grep '^classic-block 0x80 ' "$WORK/t.ltrace")
 }
 
+# lit_pixels FILE WxH+X+Y: how many white pixels that part of FILE holds.
+lit_pixels() { convert "$1" -crop "$2" -depth 8 txt:- | grep -ci "#$WHITE" || true; }
+
+# The result face's line below the buttons: the residual of a good fit.
+case_residual_line() {
+  calibrate_until_result
+  screenshot "$WORK/good.png"
+  [ "$(lit_pixels "$WORK/good.png" 500x20+710+585)" -gt 50 ] || fail "no residual line"
+  [ -z "${LUMARO_SCREENSHOTS:-}" ] || cp "$WORK/good.png" "$LUMARO_SCREENSHOTS/classic-residual.png"
+  xdotool key Escape
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
+}
+
+# Four touches on one spot: the face says nothing was stored, and Ok keeps
+# the record.
+case_failed_fit_line() {
+  sed -E 's/^event (0[67])00.{8}/event \100e9018a01/' "$DATA/classic-touches.records" >"$WORK/spot"
+  calibrate_until_result "$WORK/spot"
+  screenshot "$WORK/failed.png"
+  [ "$(lit_pixels "$WORK/failed.png" 500x20+710+585)" -gt 50 ] || fail "no line on a failed fit"
+  [ -z "${LUMARO_SCREENSHOTS:-}" ] || cp "$WORK/failed.png" "$LUMARO_SCREENSHOTS/classic-failed-fit.png"
+  click "$OK_X" "$BUTTON_Y"
+  finish_tool
+  [ "$TOOL_STATUS" = 1 ] || fail "status $TOOL_STATUS"
+  expect_grep "$WORK/tool-stderr.log" 'nothing stored: the fit failed'
+  expect_no_grep "$WORK/sim.log" '^classic write'
+}
+
 # The first crosshair's pixels (the flow's positions for the others are
 # unit-tested), then Escape through X.
 case_first_crosshair_and_escape() {
@@ -90,9 +121,9 @@ case_first_crosshair_and_escape() {
 
 # interrupted CAUSE PHASE: CAUSE (INT, TERM, HUP: that signal; X: the X server
 # killed) in PHASE: collecting, result, or inside the record write after Ok
-# (write1, write15, write29: once that many block writes were logged). Before
-# Ok calibration mode is left and nothing is written; inside the write the
-# write finishes and the record is the new one whole.
+# (write1, write14, write27: once that many of its 29 block writes were
+# logged). Before Ok calibration mode is left and nothing is written; inside
+# the write the write finishes and the record is the new one whole.
 case_interrupted() {
   local cause=$1 phase=$2
   if [ "$phase" = collecting ]; then

@@ -89,6 +89,7 @@ class FakeScreen final : public CalibrationScreen {
   std::vector<int> buttons;  // the pressed button of each DrawButtons
   std::optional<std::int32_t> last_counter;
   bool pointer_shown = false;
+  std::vector<std::string> notes;
 
   void DrawCrosshair(PixelPoint at, std::optional<std::int32_t> counter) override {
     crosshairs.push_back(at);
@@ -98,6 +99,7 @@ class FakeScreen final : public CalibrationScreen {
     buttons.push_back(pressed);
     last_counter = counter;
   }
+  void DrawNote(const std::string& text) override { notes.push_back(text); }
   void Clear() override {}
   void ShowPointer() override { pointer_shown = true; }
   void HidePointer() override { pointer_shown = false; }

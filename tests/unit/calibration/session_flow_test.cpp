@@ -126,6 +126,8 @@ TEST_F(SessionFlow, FourPointPassStoresTheFitWithCalibStateOne) {
   device_config::SetCalibState(config, 1);
   EXPECT_EQ(io.sent[2].bytes, std::vector<std::uint8_t>(config.begin(), config.end()));
   EXPECT_EQ(io.sent[3].bytes, std::vector<std::uint8_t>{0});
+  // The touches lie on an exact map: the face shows no residual.
+  EXPECT_EQ(screen.notes.back(), "Residual: largest 0.0 px, mean 0.0 px");
 
   // Ok keeps what was stored and leaves calibration mode.
   io.sent.clear();
@@ -245,11 +247,21 @@ TEST_F(SessionFlow, OkWithoutAStoredCalibrationFails) {
       session.targetY[k] = 1000.0f * (k / 2);
     }
     session.count = 4;
-    run.CompleteCalibration();
+    run.ShowStep();  // the result face says why nothing was stored
+    ASSERT_EQ(face.notes.size(), 1u);
+    EXPECT_EQ(face.notes[0], NotStoredText(c.failure));
     run.OnButtonRelease(960, 585);  // Ok
     EXPECT_TRUE(run.finished());
     EXPECT_EQ(run.failure(), c.failure);
   }
+}
+
+TEST(Residual, LargestAndMeanDistanceInPixels) {
+  const std::vector<PixelMiss> misses = {{3.0, 4.0}, {0.0, 0.0}, {-1.0, 0.0}, {0.0, -2.0}};
+  const Residual r = MeasureResidual(misses.size(), [&](std::size_t i) { return misses[i]; });
+  EXPECT_EQ(ResidualText(r), "Residual: largest 5.0 px, mean 2.0 px");
+  EXPECT_EQ(ResidualText(MeasureResidual(0, [&](std::size_t i) { return misses[i]; })),
+            "Residual: largest 0.0 px, mean 0.0 px");
 }
 
 }  // namespace

@@ -185,8 +185,10 @@ TEST_F(ClassicRun, FourPointsAreTakenOnePerContactAndFitted) {
   Touch(96, 1020);
   Touch(1824, 1020);
   Play();
-  EXPECT_EQ(journal, (Journal{"crosshair 1824 1020", "CLASSIC_CALIB_SET", "CLASSIC_CALIB_END",
-                              "pointer", "clear", "buttons -1", "CLASSIC_CALIB_APPLY"}));
+  EXPECT_EQ(
+      journal,
+      (Journal{"crosshair 1824 1020", "CLASSIC_CALIB_SET", "CLASSIC_CALIB_END", "pointer", "clear",
+               "buttons -1", "note Residual: largest 0.0 px, mean 0.0 px", "CLASSIC_CALIB_APPLY"}));
   const fakes::Bytes calib = io.calibration();
   EXPECT_EQ(calib[0], 13);
   EXPECT_EQ(calib[185], 1);
@@ -207,6 +209,24 @@ TEST_F(ClassicRun, OkStoresTheCalibrationInTheMainRecord) {
   EXPECT_EQ(classic_record::Calibrated(stored), 1);
   EXPECT_EQ(stored[361], main[361]);
   EXPECT_EQ(flow.failure(), "");
+}
+
+TEST_F(ClassicRun, FailedFitSaysSoAndOkKeepsTheOldRecord) {
+  ASSERT_TRUE(Begin({"tapalign-classic", "a", "b"}));
+  flow.Begin();
+  for (int k = 0; k < 4; ++k) Touch(500, 500);  // one spot: no map fits
+  Play();
+  EXPECT_EQ(journal.back(), "CLASSIC_CALIB_APPLY");
+  EXPECT_EQ(journal[journal.size() - 2],
+            "note Nothing stored: the fit failed (are the touches in a line?)");
+  io.TakeCommands();
+  journal.clear();
+  flow.OnButtonRelease(960, 550);  // Ok
+  EXPECT_TRUE(flow.finished());
+  EXPECT_EQ(flow.failure(), "nothing stored: the fit failed (are the touches in a line?)");
+  EXPECT_EQ(io.TakeCommands(), 0u);     // no record write
+  EXPECT_EQ(io.calibration()[185], 2);  // the driver told the pass was cancelled
+  EXPECT_EQ(Stored(), main);
 }
 
 TEST_F(ClassicRun, CancelAndEscapeEndWithoutWriting) {

@@ -143,6 +143,7 @@ class JournalScreen final : public CalibrationScreen {
   void DrawButtons(int pressed, std::optional<std::int32_t>) override {
     journal.push_back("buttons " + std::to_string(pressed));
   }
+  void DrawNote(const std::string& text) override { journal.push_back("note " + text); }
   void Clear() override { journal.push_back("clear"); }
   void ShowPointer() override { journal.push_back("pointer"); }
   void HidePointer() override { journal.push_back("blank"); }
