@@ -15,7 +15,8 @@ namespace lumaro {
 template <typename Command>
 struct CommandOption {
   const char* argument;  // the exact single argument that selects `command`
-  const char* shown;     // the option's name in the usage text
+  const char* shown;     // the option's name in the usage text; null for a
+                         // second spelling of the option listed above it
   const char* help;
   Command command;
 };
@@ -46,6 +47,7 @@ void PrintUsageText(std::FILE* out, const UsageLayout& layout,
   for (const char* line : layout.preamble) std::fprintf(out, "%s\n", line);
   std::fputs("[OPTION]:\n", out);
   for (const CommandOption<Command>& option : options) {
+    if (option.shown == nullptr) continue;
     if (layout.name_width > 0) {
       std::fprintf(out, "\t%-*s%s\n", layout.name_width, option.shown, option.help);
     } else {
@@ -54,6 +56,16 @@ void PrintUsageText(std::FILE* out, const UsageLayout& layout,
   }
   std::fprintf(out, "\n%s\n\n", layout.example);
   std::fflush(out);
+}
+
+// "--version" alone: answered before the tool touches any device, so that it
+// works on a machine without the controller. Writes "PROGRAM VERSION".
+inline bool AnswerVersion(int argc, const char* const* argv, const char* program,
+                          const char* version, std::FILE* out) {
+  if (argc != 2 || std::strcmp(argv[1], "--version") != 0) return false;
+  std::fprintf(out, "%s %s\n", program, version);
+  std::fflush(out);
+  return true;
 }
 
 // The banner's rows between its frames: a title and a version, each at its

@@ -29,6 +29,7 @@ void PrintUsage(std::FILE* out) {
 
 SessionStart BeginSession(CalibSession& s, ReadStatus& reads, DeviceIo& io, int argc,
                           const char* const* argv, std::FILE* out, const StartupHooks& hooks) {
+  if (AnswerVersion(argc, argv, "tapalign", kCalibVersion, out)) return {};
   if (!hooks.controller_attached()) {
     PrintBanner(out);
     std::fputs("Error: No device found!\n\n", out);

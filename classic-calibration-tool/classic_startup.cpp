@@ -29,17 +29,29 @@ void ClassicUsage(std::FILE* out) {
 
 SessionStart BeginClassic(ClassicContext& c, ClassicChannel& ch, int argc, const char* const* argv,
                           std::FILE* out, const std::function<void()>& clear_terminal) {
+  if (AnswerVersion(argc, argv, "tapalign-classic", kClassicBannerVersion, out)) return {};
   ch.fd = ch.io.Open(kClassicNodePath, O_RDWR);
   if (ch.fd < 0) {
     return {false, std::string("cannot open ") + kClassicNodePath + ": " + std::strerror(errno)};
+  }
+  const bool reset = ParseClassicCommandLine(argc, argv) == ClassicCommand::kReset;
+  if (reset) {
+    // Reading and writing the record take some seconds each.
+    std::fputs(
+        "Resetting the calibration: reading and rewriting the controller's record "
+        "(a few seconds)...\n",
+        out);
+    std::fflush(out);
   }
   config_read(ch, c.config);
   c.saved_main = c.config.main;
 
   if (argc == 2) {
     SessionStart end;
-    if (ParseClassicCommandLine(argc, argv) == ClassicCommand::kReset) {
+    if (reset) {
       end.failure = ClassicReset(c, ch);
+      std::fputs(end.failure.empty() ? "Reset done.\n" : "Reset not done.\n", out);
+      std::fflush(out);
     } else {
       clear_terminal();
       ClassicBanner(out);

@@ -14,14 +14,14 @@ namespace lumaro {
 
 enum class ClassicCommand {
   kCalibrate,  // no argument, or two or more (none is examined)
-  kReset,      // exactly "--reset"
-  kUsage,      // any other single argument, "-reset" and "--help" included
+  kReset,      // "--reset", or "-reset" as the usage text spells it
+  kUsage,      // any other single argument, "--help" included
 };
 
-// Each option once. The usage text names the reset "-reset" while the
-// argument that selects it is "--reset"; "-reset" itself prints the usage.
+// The usage text names the reset "-reset"; both spellings select it.
 inline constexpr CommandOption<ClassicCommand> kClassicOptions[] = {
     {"--reset", "-reset", "Reset the device for non-calibration status.", ClassicCommand::kReset},
+    {"-reset", nullptr, nullptr, ClassicCommand::kReset},
     {"--help", "--help", "Display this help and exit", ClassicCommand::kUsage},
 };
 

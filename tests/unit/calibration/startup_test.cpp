@@ -92,6 +92,15 @@ TEST_F(Startup, WithoutControllerEveryInvocationReportsNoDevice) {
   io.open_fails = true;
   EXPECT_FALSE(Begin({"tapalign"}));
   EXPECT_EQ(failure, "cannot open /dev/lumaro: No such file or directory");
+
+  // --version needs no controller and no node.
+  attached = false;
+  Captured version;
+  const char* argv[] = {"tapalign", "--version"};
+  const SessionStart start = BeginSession(s, reads, io, 2, argv, version.file(), hooks);
+  EXPECT_FALSE(start.calibrate);
+  EXPECT_EQ(start.failure, "");
+  EXPECT_EQ(version.Text(), std::string("tapalign ") + kCalibVersion + "\n");
 }
 
 TEST_F(Startup, ResetSendsOnlyDeviceResetAndIsSilentWhenRefused) {

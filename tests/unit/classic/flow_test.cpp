@@ -98,7 +98,7 @@ class ClassicRun : public ::testing::Test {
   ClassicFlow flow{c, ch, screen, kScreen, out.file()};
 };
 
-TEST_F(ClassicRun, ResetClearsTheFlagAndStoresTheRecordSilently) {
+TEST_F(ClassicRun, ResetInEitherSpellingClearsTheFlagAndSaysWhatItDoes) {
   EXPECT_FALSE(Begin({"tapalign-classic", "--reset"}));
   EXPECT_EQ(journal, (Journal{"CLASSIC_CALIB_SET", "CLASSIC_CALIB_APPLY"}));
   EXPECT_EQ(io.calibration(), fakes::Bytes(186, 0));
@@ -107,7 +107,18 @@ TEST_F(ClassicRun, ResetClearsTheFlagAndStoresTheRecordSilently) {
   classic_record::SetCalibrated(expected, 0);
   EXPECT_EQ(Stored(), expected);
   EXPECT_EQ(io.closes, 1);
-  EXPECT_EQ(out.Text() + failure, "");
+  EXPECT_EQ(out.Lines(), (std::vector<std::string>{
+                             "Resetting the calibration: reading and rewriting the controller's "
+                             "record (a few seconds)...",
+                             "Reset done."}));
+  EXPECT_EQ(failure, "");
+
+  // The spelling the usage text shows resets too: read, then written.
+  io.TakeCommands();
+  EXPECT_FALSE(Begin({"tapalign-classic", "-reset"}));
+  EXPECT_EQ(io.TakeCommands(), 30u + 30u);
+  EXPECT_EQ(out.Lines().back(), "Reset done.");
+  EXPECT_EQ(failure, "");
 }
 
 TEST_F(ClassicRun, UnreadConfigurationIsNeverWrittenBack) {
@@ -143,7 +154,7 @@ TEST_F(ClassicRun, UnreadConfigurationIsNeverWrittenBack) {
 }
 
 TEST_F(ClassicRun, UsageForAnyOtherSingleArgumentAndSilenceWithoutTheNode) {
-  EXPECT_FALSE(Begin({"tapalign-classic", "-reset"}));
+  EXPECT_FALSE(Begin({"tapalign-classic", "-r"}));
   EXPECT_EQ(clears, 1);
   EXPECT_TRUE(out.Text().ends_with("Example: ./tapalign -reset\n\n"));
   EXPECT_TRUE(journal.empty());
