@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <string>
+#include <utility>
 
 #include "driver-interface/blocks.h"
+#include "driver-interface/protocol.h"
 #include "driver-interface/requests.h"
 #include "trace/report_line.h"
 
@@ -48,15 +50,20 @@ RequestOutcome CameraController::Serve(unsigned long code, std::span<std::uint8_
     std::copy(answer.begin(), answer.end(), block.begin());
   } else {
     const std::vector<std::uint8_t> in(block.begin(), block.begin() + info->size);
+    auto store = [&](unsigned long get_code, const std::vector<std::uint8_t>& bytes) {
+      const auto key = static_cast<std::uint32_t>(get_code);
+      if (state.Block(key, bytes.size()) != bytes) calibration_changed_ = true;
+      state.blocks[key] = bytes;
+    };
     switch (code) {
       case SET_CALIB_PARA_X:
-        state.blocks[GET_CALIB_PARA_X] = in;
+        store(GET_CALIB_PARA_X, in);
         break;
       case SET_CALIB_PARA_Y:
-        state.blocks[GET_CALIB_PARA_Y] = in;
+        store(GET_CALIB_PARA_Y, in);
         break;
       case SET_DEVICE_CONFIG:
-        state.blocks[GET_DEVICE_CONFIG] = in;
+        store(GET_DEVICE_CONFIG, in);
         break;
       case SET_START_CALIB:
         calibration_mode_ = in[0] != 0;
@@ -65,7 +72,7 @@ RequestOutcome CameraController::Serve(unsigned long code, std::span<std::uint8_
         if (in[0] == 1) {
           std::vector<std::uint8_t> config = state.Block(GET_DEVICE_CONFIG, kParamBlockSize);
           config[device_config::kCalibStateOffset] = 0;
-          state.blocks[GET_DEVICE_CONFIG] = config;
+          store(GET_DEVICE_CONFIG, config);
         }
         break;
       default:
@@ -79,6 +86,18 @@ RequestOutcome CameraController::Serve(unsigned long code, std::span<std::uint8_
   }
   log_->Line(line);
   return outcome;
+}
+
+ReadStep CameraController::NextRead() {
+  ReadStep step = player_.NextRead();
+  if (step.kind != ReadStep::Kind::kFrame || step.bytes.empty()) return step;
+  const bool mark = player_.WithState(
+      [this](const trace::ControllerState&) { return std::exchange(calibration_changed_, false); });
+  if (mark) {
+    step.bytes[0] = kReinitFrameMarker;
+    log_->Line("frame marked for identification: the calibration changed");
+  }
+  return step;
 }
 
 void CameraController::OnWrite(std::span<const std::uint8_t> bytes) {

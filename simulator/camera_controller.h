@@ -4,6 +4,12 @@
 // packets to GET_TOUCH_PACKET in order, and logs every request and every report
 // written to it.
 //
+// A controller whose calibration changes (a SET of CalibX, CalibY or
+// DeviceConfig with new bytes, or a reset that clears CalibState) marks the
+// next frame it serves 0xA1, the marker that makes its reader identify it
+// again and so read the new blocks. The system's design implies this of the
+// real controller: nothing else tells a running daemon that the map changed.
+//
 // It owns the trace's player (cursor and state); the classic controller of
 // the same run shares that player. Pure logic, safe to call from any thread.
 #pragma once
@@ -43,8 +49,9 @@ class CameraController {
   // read for SET requests, filled for GET requests.
   RequestOutcome Request(unsigned long code, std::span<std::uint8_t> block);
 
-  // The read stream's next step: see TracePlayer::NextRead.
-  ReadStep NextRead() { return player_.NextRead(); }
+  // The read stream's next step: see TracePlayer::NextRead. The first frame
+  // after a change of the calibration is marked kReinitFrameMarker.
+  ReadStep NextRead();
 
   // GET_TOUCH_PACKET at `now_us`: see TracePlayer::NextPacket. It is answered
   // here, not by Request(), because it needs the clock.
@@ -67,7 +74,8 @@ class CameraController {
                        trace::ControllerState& state);
 
   TracePlayer player_;
-  bool calibration_mode_ = false;  // guarded by the player's lock
+  bool calibration_mode_ = false;     // guarded by the player's lock
+  bool calibration_changed_ = false;  // guarded by the player's lock
   SimLog* log_;
 };
 

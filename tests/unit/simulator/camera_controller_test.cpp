@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driver-interface/protocol.h"
 #include "driver-interface/requests.h"
 
 namespace lumaro::sim {
@@ -44,6 +45,31 @@ TEST_F(ControllerTest, ResetClearsOnlyTheCalibrationState) {
   EXPECT_EQ(config[55], 0xff);
   controller_->Request(SET_START_CALIB, flag);
   EXPECT_TRUE(controller_->calibration_mode());
+}
+
+// A changed calibration marks the next frame 0xA1, so that a reader
+// identifies again; a SET that changes nothing, and later frames, keep theirs.
+TEST_F(ControllerTest, ChangedCalibrationMarksTheNextFrameForIdentification) {
+  std::string frames;
+  for (int i = 0; i < 5; ++i) frames += "frame 00010203\n";
+  Load("lumaro-trace 1\n" + frames);
+  controller_->OnOpen();
+  std::vector<std::uint8_t> block(58, 0);
+  auto first_byte = [&] { return controller_->NextRead().bytes.at(0); };
+  controller_->Request(SET_CALIB_PARA_X, block);  // the same zeros: no change
+  EXPECT_EQ(first_byte(), 0x00);
+  block[3] = 7;
+  block[10] = 1;  // CalibState
+  controller_->Request(SET_CALIB_PARA_Y, block);
+  controller_->Request(SET_DEVICE_CONFIG, block);
+  EXPECT_EQ(first_byte(), kReinitFrameMarker);  // one mark for both changes
+  EXPECT_EQ(first_byte(), 0x00);
+  std::vector<std::uint8_t> flag{1};
+  controller_->Request(DEVICE_RESET, flag);  // clears CalibState: a change
+  EXPECT_EQ(first_byte(), kReinitFrameMarker);
+  controller_->Request(DEVICE_RESET, flag);  // already clear
+  EXPECT_EQ(first_byte(), 0x00);
+  EXPECT_NE(LogText().find("frame marked for identification"), std::string::npos);
 }
 
 // Packet stream at 100 packets a second (a period of 10 ms), times in us.
