@@ -105,6 +105,35 @@ case_collecting_face_and_idle_cpu() {
   expect_no_grep "$WORK/tool-stderr.log" 'Cannot open font'  # its own font loaded
 }
 
+# A calibration change takes effect in a running lumarod without a restart:
+# "tapalign -reset" while the daemon reports a calibrated touch. The
+# controller marks its next frame for identification, the daemon reads the
+# blocks again, and from then on its reports are those of the uncalibrated
+# controller (a replay of the trace with CalibState 0), none of the old map.
+case_reset_takes_effect_in_the_running_daemon() {
+  local golden
+  golden="$(dirname "$0")/../golden/calibrated.ltrace"
+  sed 's/^block 206 0000000000000010000c01/block 206 0000000000000010000c00/' "$golden" \
+    >"$WORK/uncalibrated.ltrace"
+  "$LUMARO_BIN/lumaro-replay" "$golden" >"$WORK/old-map.reports" 2>/dev/null
+  "$LUMARO_BIN/lumaro-replay" "$WORK/uncalibrated.ltrace" >"$WORK/no-map.reports" 2>/dev/null
+  # The reset once the daemon has reported; both under one simulator.
+  timeout 120 "$SIM" --rate 60 --linger 0.5 --log "$WORK/sim.log" "$golden" -- sh -c \
+    '"$1" --monitor "$3/monitor" & until grep -q "^report" "$3/sim.log"; do sleep 0.1; done
+     "$2" -reset >"$3/tool.out"; echo "$?" >"$3/tool.status"; wait' \
+    sh "$DAEMON" "$TOOL" "$WORK" >"$WORK/daemon.out" 2>"$WORK/daemon.log" || true
+  [ "$(cat "$WORK/tool.status")" = 0 ] || fail "the reset failed"
+  expect_grep "$WORK/sim.log" '^frame marked for identification'
+  [ "$(log_count "$WORK/sim.log" '^ioctl 202 ')" = 2 ] || fail "not identified exactly twice"
+  [ "$(log_count "$WORK/daemon.out" '^open touch success')" = 1 ] || fail "the daemon reopened"
+  grep '^report' "$WORK/sim.log" | head -n 1 | grep -qFxf - "$WORK/old-map.reports" ||
+    fail "the first report is not on the old map"
+  grep '^report' "$WORK/sim.log" | tail -n 100 >"$WORK/late.reports"
+  [ "$(grep -cFxf "$WORK/no-map.reports" "$WORK/late.reports")" = 100 ] ||
+    fail "the last reports are not those of the uncalibrated controller"
+  ! grep -qFxf "$WORK/old-map.reports" "$WORK/late.reports" || fail "a late report on the old map"
+}
+
 # interrupted CAUSE PHASE: CAUSE (INT, TERM, HUP: that signal; X: the X server
 # killed) in PHASE (collecting, result, after_ok). Before Ok the start blocks
 # come back; after Ok the fit stays. Calibration mode is left either way.
