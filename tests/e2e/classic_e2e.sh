@@ -17,6 +17,9 @@ controller() {
   { cat "$DATA/classic-record.records"; cat; } | write_trace "$1"
 }
 
+# lit_pixels FILE WxH+X+Y: how many white pixels that part of FILE holds.
+lit_pixels() { convert "$1" -crop "$2" -depth 8 txt:- | grep -ci "#$WHITE" || true; }
+
 wait_for_result_face() {
   wait_for 120 "the fit to be handed over" log_has "$WORK/sim.log" '^ioctl 243 '
   wait_for 30 "the buttons" screen_pixel_is "$OK_X" "$BUTTON_Y" "$GREY"
@@ -40,6 +43,8 @@ case_calibration_then_ok() {
   [ "$(pixel "$WORK/result.png" 960 529)" = "$GREY" ] || fail "button top"
   [ "$(pixel "$WORK/result.png" 960 521)" = "$BLACK" ] || fail "above the buttons"
   [ "$(pixel "$WORK/result.png" 960 579)" = "$BLACK" ] || fail "below the buttons"
+  # Below the buttons, the residual line.
+  [ "$(lit_pixels "$WORK/result.png" 500x20+710+585)" -gt 50 ] || fail "no residual line"
   [ -z "${LUMARO_SCREENSHOTS:-}" ] || cp "$WORK/result.png" "$LUMARO_SCREENSHOTS/classic-result.png"
   click "$OK_X" "$BUTTON_Y"
   finish_tool
@@ -68,20 +73,6 @@ case_write_refused_then_written_back() {
   while IFS= read -r line; do
     grep -qFx "$line" "$WORK/state.ltrace" || fail "not restored: $line"
   done < <(grep '^classic-block 0x80 ' "$WORK/t.ltrace")
-}
-
-# lit_pixels FILE WxH+X+Y: how many white pixels that part of FILE holds.
-lit_pixels() { convert "$1" -crop "$2" -depth 8 txt:- | grep -ci "#$WHITE" || true; }
-
-# The result face's line below the buttons: the residual of a good fit.
-case_residual_line() {
-  calibrate_until_result
-  screenshot "$WORK/good.png"
-  [ "$(lit_pixels "$WORK/good.png" 500x20+710+585)" -gt 50 ] || fail "no residual line"
-  [ -z "${LUMARO_SCREENSHOTS:-}" ] || cp "$WORK/good.png" "$LUMARO_SCREENSHOTS/classic-residual.png"
-  xdotool key Escape
-  finish_tool
-  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
 }
 
 # Four touches on one spot: the face says nothing was stored, and Ok keeps
