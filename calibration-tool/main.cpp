@@ -6,12 +6,16 @@
 // standard error naming what failed; 0 otherwise (Cancel and Escape too).
 // SIGINT, SIGTERM and SIGHUP end a session as Escape does, with status
 // 128 + the signal; a lost display ends it so with status 1.
+//   tapalign --verify [--tolerance PX] [--monitor PATH]
+//                     checks the calibration in force through the daemon
 #include <X11/Xlib.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "calibration-common/calib_main.h"
 #include "calibration-common/session_start.h"
+#include "calibration-common/verify_run.h"
 #include "calibration-common/x_screen.h"
 #include "calibration-tool/calib_params.h"
 #include "calibration-tool/calib_screen.h"
@@ -25,6 +29,7 @@ namespace {
 using namespace lumaro;
 
 constexpr char kProgram[] = "tapalign";
+constexpr char kFont[] = "*-*-14-*";
 constexpr long kEventMask = KeyPressMask | ButtonPressMask | ButtonReleaseMask | ExposureMask;
 
 CalibSession session;  // zero-filled with the process
@@ -33,6 +38,9 @@ CalibSession session;  // zero-filled with the process
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  if (argc >= 2 && std::strcmp(argv[1], "--verify") == 0) {
+    return RunVerify(kProgram, argc, argv, kFont);
+  }
   CatchStopSignals();
   ReadStatus reads;
   SystemDeviceIo system_io;
@@ -42,7 +50,7 @@ int main(int argc, char** argv) {
   if (!start.calibrate) return SessionStatus(kProgram, StopSignal(), false, start.failure, stderr);
 
   CalibDisplay display;
-  if (!ShowCalibrationWindow(display, kProgram, {kEventMask, kEventMask, "*-*-14-*"}, stderr)) {
+  if (!ShowCalibrationWindow(display, kProgram, {kEventMask, kEventMask, kFont}, stderr)) {
     return FailWithoutWindow(io, session.fd,
                              [&] { SendFlag(io, session.fd, SET_START_CALIB, 0, stdout); });
   }

@@ -6,12 +6,16 @@
 // SIGINT, SIGTERM and SIGHUP end a session as Escape does, with status
 // 128 + the signal; one during the record write lets the write finish first.
 // A lost display ends the session as Escape does, with status 1.
+//   tapalign-classic --verify [--tolerance PX] [--monitor PATH]
+//                     checks the calibration in force through the daemon
 #include <X11/Xlib.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "calibration-common/calib_main.h"
 #include "calibration-common/session_start.h"
+#include "calibration-common/verify_run.h"
 #include "calibration-common/x_screen.h"
 #include "classic-calibration-tool/classic_flow.h"
 #include "classic-calibration-tool/classic_startup.h"
@@ -33,6 +37,9 @@ ClassicContext context;  // zero-filled with the process
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  if (argc >= 2 && std::strcmp(argv[1], "--verify") == 0) {
+    return RunVerify(kProgram, argc, argv, kClassicFont);
+  }
   CatchStopSignals();
   SystemDeviceIo system_io;
   TickGatedIo io(system_io, CLASSIC_TOUCH_READ);

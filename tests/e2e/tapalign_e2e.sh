@@ -134,6 +134,52 @@ case_reset_takes_effect_in_the_running_daemon() {
   ! grep -qFxf "$WORK/old-map.reports" "$WORK/late.reports" || fail "a late report on the old map"
 }
 
+# verify pass|fail: "tapalign --verify" beside lumarod under one simulator,
+# the three touches of a rendered scene on the targets (pass) or 0.05 of the
+# width to their right, about 96 pixels (fail). The daemon's reports reach the
+# tool through the monitor stream.
+case_verify() {
+  local expect=$1 shift=0 x
+  [ "$expect" = pass ] || shift=0.05
+  start_xvfb
+  local scene="lumaro-scene 1
+scans 200" key
+  # Targets (0.5, 0.5), (0.2, 0.8), (0.8, 0.2) of the screen; the scene's y
+  # runs to 0.75 over the screen's height.
+  for key in "10 50 0.5 0.375" "80 120 0.2 0.6" "150 190 0.8 0.15"; do
+    set -- $key
+    x=$(awk -v a="$3" -v b="$shift" 'BEGIN { print a + b }')
+    scene+=$'\n'"finger 0.008"$'\n'"key $1 $x $4"$'\n'"key $2 $x $4"
+  done
+  # A lead-in, so that the tool reads the stream before the first touch.
+  echo "$scene" | "$LUMARO_BIN/lumaro-scene" - |
+    awk '!done && /^frame/ { print "wait 3000"; done = 1 } { print }' >"$WORK/v.ltrace"
+  timeout 120 "$SIM" --linger 5 --log "$WORK/sim.log" "$WORK/v.ltrace" -- sh -c \
+    '"$1" --monitor "$3/monitor" 2>"$3/daemon.log" & until [ -S "$3/monitor" ]; do sleep 0.1; done
+     "$2" --verify --monitor "$3/monitor" >"$3/tool.out" 2>"$3/tool-stderr.log"
+     echo "$?" >"$3/tool.status"; kill $!' sh "$DAEMON" "$TOOL" "$WORK" || true
+  [ "$(grep -c '^target [123] at' "$WORK/tool.out")" = 3 ] || fail "not three targets"
+  if [ "$expect" = pass ]; then
+    [ "$(cat "$WORK/tool.status")" = 0 ] || fail "status $(cat "$WORK/tool.status")"
+    expect_grep "$WORK/tool.out" '^verify: largest [0-9]\.[0-9] px, .*: pass$'
+  else
+    [ "$(cat "$WORK/tool.status")" = 1 ] || fail "status $(cat "$WORK/tool.status")"
+    expect_grep "$WORK/tool.out" '^verify: largest 9[0-9]\.[0-9] px, .*tolerance 10\.0 px: FAIL$'
+  fi
+}
+
+# Without a daemon's stream, either tool's verify pass says so and fails.
+case_verify_without_daemon() {
+  local tool status
+  for tool in tapalign tapalign-classic; do
+    status=0
+    "$LUMARO_BIN/$tool" --verify --monitor "$WORK/none" 2>"$WORK/err" || status=$?
+    [ "$status" = 1 ] || fail "$tool: status $status"
+    grep -q "^$tool: cannot read the daemon's monitor stream $WORK/none: .*(is lumarod running?)$" \
+      "$WORK/err" || fail "$tool: $(cat "$WORK/err")"
+  done
+}
+
 # interrupted CAUSE PHASE: CAUSE (INT, TERM, HUP: that signal; X: the X server
 # killed) in PHASE (collecting, result, after_ok). Before Ok the start blocks
 # come back; after Ok the fit stays. Calibration mode is left either way.

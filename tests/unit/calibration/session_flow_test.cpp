@@ -256,13 +256,5 @@ TEST_F(SessionFlow, OkWithoutAStoredCalibrationFails) {
   }
 }
 
-TEST(Residual, LargestAndMeanDistanceInPixels) {
-  const std::vector<PixelMiss> misses = {{3.0, 4.0}, {0.0, 0.0}, {-1.0, 0.0}, {0.0, -2.0}};
-  const Residual r = MeasureResidual(misses.size(), [&](std::size_t i) { return misses[i]; });
-  EXPECT_EQ(ResidualText(r), "Residual: largest 5.0 px, mean 2.0 px");
-  EXPECT_EQ(ResidualText(MeasureResidual(0, [&](std::size_t i) { return misses[i]; })),
-            "Residual: largest 0.0 px, mean 0.0 px");
-}
-
 }  // namespace
 }  // namespace lumaro
