@@ -20,10 +20,14 @@ start_xvfb() {
   export DISPLAY=":$(head -n 1 "$fd_file")"
   # The calibration tools' fonts (tapalign-classic's, tapalign's): without
   # them the tools fall back to any font and say so on stderr.
-  local pattern
+  # A busy machine may refuse the first listing: a few tries, a second apart.
+  local pattern try
   for pattern in '*-*-12-*' '*-*-14-*'; do
-    [ -n "$(xlsfonts -fn "$pattern" 2>/dev/null)" ] ||
-      missing_host_piece "a core X font matching $pattern" xfonts-base
+    for try in 1 2 3 4 5 0; do
+      [ -z "$(xlsfonts -fn "$pattern" 2>>"$WORK/xlsfonts.log")" ] || break
+      [ "$try" != 0 ] || missing_host_piece "a core X font matching $pattern" xfonts-base
+      sleep 1
+    done
   done
 }
 
