@@ -10,13 +10,15 @@ ensure_mmdebstrap() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends mmdebstrap >/dev/null
 }
 
-# make_debian_root ROOT PACKAGES: a Debian 12 root in the empty directory
-# ROOT with the apt variant and the comma-separated PACKAGES. The host's apt
+# make_debian_root ROOT PACKAGES [OPTION...]: a Debian 12 root in the empty
+# directory ROOT with the apt variant and the comma-separated PACKAGES;
+# further mmdebstrap options follow. The host's apt
 # sources and configuration are the only package registry it reaches; the
 # host's downloaded packages are linked into the root's apt cache, so that
 # nothing is fetched twice (they are not installed).
 make_debian_root() {
   local root=$1 packages=$2 file
+  shift 2
   local sources=() aptopts=()
   [ -s /etc/apt/sources.list ] && sources+=(/etc/apt/sources.list)
   for file in /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
@@ -27,7 +29,7 @@ make_debian_root() {
     [ -f "$file" ] && aptopts+=("--aptopt=$file")
   done
   mmdebstrap --variant=apt --include="$packages" --skip=essential/unlink --skip=cleanup/apt/cache \
-    "${aptopts[@]}" \
+    "${aptopts[@]}" "$@" \
     --setup-hook='mkdir -p "$1/var/cache/apt/archives"' \
     --setup-hook='cp -l /var/cache/apt/archives/*.deb "$1/var/cache/apt/archives/" 2>/dev/null ||
       cp /var/cache/apt/archives/*.deb "$1/var/cache/apt/archives/" 2>/dev/null || true' \

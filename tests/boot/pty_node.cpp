@@ -132,7 +132,7 @@ class PtyNode {
       if (ioctl(slave_, TIOCINQ, &pending) != 0) Die("TIOCINQ");
       if (pending > 0) {
         arrived = true;
-      } else if (arrived || Now() - written > kSettleSeconds) {
+      } else if (arrived || Now() - written > kSettleSeconds || g_stop != 0) {
         return;
       }
       if (Now() - written > kFrameReadSeconds) {
