@@ -96,7 +96,9 @@ wait "$live" || fail "the live reader failed"
 status=0
 wait "$SIM_PID" || status=$?
 SIM_PID=
-[ "$status" -eq 0 ] || fail "the simulator exited with $status"
+# The simulator ends its command at the end of the trace with SIGTERM; strace
+# takes that signal itself, and the simulator then kills it.
+case $status in 0 | 143 | 137) ;; *) fail "the simulator exited with $status" ;; esac
 grep -q '^open touch success' "$WORK/daemon.out" || fail "the daemon never opened the node"
 [ "$(grep -c '^ProductID=' "$WORK/daemon.out")" -ge 3 ] || fail "fewer than three identifications"
 grep -q '^read error' "$WORK/daemon.out" || fail "no unplug reached the daemon"
