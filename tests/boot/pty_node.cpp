@@ -40,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "driver-interface/requests.h"
 #include "trace/trace.h"
 
@@ -195,7 +196,9 @@ int main(int argc, char** argv) {
   }
   lumaro::trace::Trace trace;
   std::string error;
-  if (!lumaro::trace::LoadTraceFile(argv[3], &trace, &error)) {
+  std::string text;
+  if (!lumaro::cli::ReadInput(argv[3], &text, &error) ||
+      !lumaro::trace::ParseTrace(text, &trace, &error)) {
     std::fprintf(stderr, "pty-node: %s\n", error.c_str());
     return 1;
   }
