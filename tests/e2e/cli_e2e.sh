@@ -15,7 +15,7 @@ printf 'lumaro-trace 1\nframe a0 00\n' >bad.ltrace
 : >empty
 mkdir dir
 printf 'report 0001ff3f2944010000000000\n' >reports
-[ -n "$SCENES" ] && cp "$SCENES/tap.ltrace" .
+[ -n "$SCENES" ] && cp "$SCENES"/{tap,dirty-lens,calibrated}.ltrace .
 printf 'lumaro-scene 1\nscans 4\nfinger 0.008\nkey 0 0.5 0.4\nkey 3 0.5 0.4\n' >s.lscene
 
 # program | case | arguments (run by bash) | expected status | expected text
@@ -35,6 +35,8 @@ lumaro-doctor|malformed trace|lumaro-doctor bad.ltrace|65|bad.ltrace: line 2: 'f
 lumaro-doctor|missing file|lumaro-doctor nope.ltrace|65|nope.ltrace: No such file or directory
 lumaro-doctor|directory|lumaro-doctor dir|65|dir: Is a directory
 lumaro-doctor|standard input|lumaro-doctor - <tap.ltrace|1|warn  calibration
+lumaro-doctor|a failing trace, as JSON|lumaro-doctor --json dirty-lens.ltrace|2|"samples":[560,576]
+lumaro-doctor|a healthy trace|lumaro-doctor calibrated.ltrace|0|ok    calibration
 lumaro-doctor|picture on a full disk|lumaro-doctor --png /dev/full tap.ltrace|3|/dev/full: No space left on device
 lumaro-doctor|unwritable picture, nothing analysed|lumaro-doctor --png dir/no/x.png tap.ltrace|3|dir/no/x.png: No such file or directory
 lumaro-doctor|no device|lumaro-doctor --monitor nope --live 1|3|cannot open /dev/lumaro

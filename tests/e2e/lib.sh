@@ -5,7 +5,6 @@ set -euo pipefail
 : "${LUMARO_BIN:?LUMARO_BIN must name the directory of the built programs}"
 SIM="$LUMARO_BIN/lumaro-sim"
 DAEMON="$LUMARO_BIN/lumarod"
-PROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/node-probe"
 
 source "$(dirname "${BASH_SOURCE[0]}")/host.sh"
 have_umockdev || missing_host_piece "umockdev's preload library libumockdev-preload.so.0" umockdev

@@ -1,53 +1,7 @@
 #!/usr/bin/env bash
-# The simulator end to end: a real client process (node-probe) against the
-# node that lumaro-sim serves under umockdev.
+# The simulator end to end: the USB bus it serves under umockdev, and the
+# node's group deciding a real daemon's access.
 source "$(dirname "$0")/lib.sh"
-
-probe() { # probe TRACE [SIM OPTIONS] -- STEPS...
-  local trace=$1
-  shift
-  local opts=()
-  while [ "$1" != "--" ]; do opts+=("$1"); shift; done
-  shift
-  timeout 60 "$SIM" --linger 0.2 --log "$WORK/sim.log" "${opts[@]}" "$WORK/$trace" -- \
-    "$PROBE" "$@" >"$WORK/probe.out" 2>"$WORK/sim-stderr.log"
-}
-
-# classic_packet GROUP TARGET COMMAND PAYLOAD: a classic command packet in
-# hex, with its length byte and checksum.
-classic_packet() {
-  local body sum=0 i
-  body=$2$3$(printf '%02x' $((${#4} / 2)))$4
-  for ((i = 0; i < ${#body}; i += 2)); do sum=$((sum + 16#${body:i:2})); done
-  printf '55%s%s%02x\n' "$1" "$body" $((sum % 256))
-}
-
-case_classic_blocks_through_the_node() {
-  local b1 w calib
-  b1=$(printf '%02x' $(seq 1 32))
-  w=$(printf '%02x' $(seq 201 232))
-  calib=$(printf '%02x' $(seq 1 186))
-  write_trace t.ltrace <<T
-classic-block 0x80 1 $b1
-T
-  probe t.ltrace --state-out "$WORK/state.ltrace" -- open classic-open \
-    classic-cmd 551e80b2040000010037 classic-read 64 \
-    classic-cmd "$(classic_packet 2d 80 b2 00000600"$w")" classic-read 64 classic-read 64 \
-    classic-set 244 "$calib" || fail "probe failed"
-  # Both nodes are there; replies are 55, status, data length, data, checksum.
-  expect_output "$WORK/probe.out" <<T
-open 0
-classic-open 0
-classic-cmd 0
-classic-read 64 554b20${b1}7b
-classic-cmd 0
-classic-read 64 55870087
-classic-read -1 Connection timed out
-classic-set 0
-T
-  expect_grep "$WORK/sim.log" "^ioctl 244 0 $calib$"
-  expect_grep "$WORK/state.ltrace" "^classic-block 0x80 6 $w$"
-}
 
 USB_PROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/usb-probe"
 
