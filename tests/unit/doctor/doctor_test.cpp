@@ -256,7 +256,7 @@ TEST(DoctorTest, LinkAndIdentityNameTheirCauses) {
 // Which pixels of the doctor's picture of a trace are red, row by row.
 std::vector<std::vector<bool>> RedPixels(const trace::Trace& trace) {
   const ProbeResult probe = ProbeTrace(trace);
-  std::string png, error;
+  std::string png = "held before", error;  // replaced by the picture
   EXPECT_TRUE(DrawWaterfallPng("t", trace, probe, Diagnose(probe), &png, &error)) << error;
   std::pair<const std::string*, std::size_t> source{&png, 0};
   cairo_surface_t* image = cairo_image_surface_create_from_png_stream(
