@@ -268,6 +268,10 @@ std::vector<std::vector<bool>> RedPixels(const trace::Trace& trace) {
         return CAIRO_STATUS_SUCCESS;
       },
       &source);
+  if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+    ADD_FAILURE() << "the picture is not a PNG";
+    return std::vector<std::vector<bool>>(1000, std::vector<bool>(1000));
+  }
   std::vector<std::vector<bool>> red(cairo_image_surface_get_height(image));
   for (std::size_t y = 0; y < red.size(); ++y) {
     const auto* row = reinterpret_cast<const std::uint32_t*>(
