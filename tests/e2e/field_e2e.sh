@@ -102,7 +102,7 @@ case_live_view() {
 events = [json.loads(line) for line in open(sys.argv[1])]
 kinds = [e["event"] for e in events]
 assert kinds[0] == "identify" and events[0]["product"] == "0x0c20", events[0]
-assert {"errno": 5} in [{"errno": e.get("errno")} for e in events if e["event"] == "read-error"], kinds
+assert {5, 0} <= {e.get("errno") for e in events if e["event"] == "read-error"}, kinds  # EIO, empty
 assert kinds.count("touch-down") == kinds.count("touch-up") >= 1, kinds
 assert all("px" not in e for e in events), "pixels without a screen"' "$WORK/flaky.json" ||
     fail "JSON: $(head -c 600 "$WORK/flaky.json")"

@@ -193,6 +193,12 @@ TEST(DoctorTest, CameraThresholdsSitWhereTheManualSaysThey) {
     EXPECT_EQ(StatusOf(probe, "camera-a.noise"), Status::kOk);
   }
   {
+    // One examined scan with a speck is 100 per 100 scans.
+    ProbeResult probe = ClearScans(3);
+    probe.scans[1].lines[kCameraB].set(500);
+    EXPECT_EQ(StatusOf(probe, "camera-b.noise"), kFail);
+  }
+  {
     // A scan beside a blocked one is not examined: 2 specks in 99 scans warn.
     ProbeResult probe = ClearScans(102);
     probe.scans[0].lines[kCameraB].set();
@@ -224,6 +230,35 @@ TEST(DoctorTest, CameraThresholdsSitWhereTheManualSaysThey) {
     }
     EXPECT_EQ(StatusOf(probe, "camera-a.window"), want) << at_edge << " at the edge";
   }
+}
+
+// x' = u + 1e-9 u^2 v, y' = v: its Jacobian, 1 + 2e-9 uv, is positive over
+// the whole screen, though its uv term alone reaches past 2.
+TEST(DoctorTest, CubicCalibrationThatKeepsTheOrientationPasses) {
+  ProbeResult probe = ClearScans(10);
+  probe.calibration = {true, {0, 0, 1e-9f, 0, 0, 0, 0, 0, 1, 0}, {0, 0, 0, 0, 0, 0, 0, 1, 0, 0}};
+  EXPECT_EQ(StatusOf(probe, "calibration"), Status::kOk);
+}
+
+// Each sample follows its family's HELP and TYPE lines, as the collector wants.
+TEST(DoctorTest, MetricsDeclareEachFamily) {
+  const ProbeResult flaky = ProbeTrace(Render(SceneText("flaky-cable")));
+  const std::string text = FormatPrometheus(Diagnose(flaky), flaky.link);
+  std::string declared;
+  std::size_t samples = 0;
+  for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+    end = text.find('\n', at);
+    const std::string line = text.substr(at, end - at);
+    if (line.starts_with("# HELP ")) declared = line.substr(7, line.find(' ', 7) - 7);
+    if (line.starts_with("# TYPE ")) {
+      EXPECT_EQ(line, "# TYPE " + declared + " gauge");
+    }
+    if (line.starts_with("#")) continue;
+    EXPECT_EQ(line.substr(0, line.find_first_of("{ ")), declared) << line;
+    ++samples;
+  }
+  EXPECT_EQ(samples, 12u + 3 + 8 + 2);  // checks, verdict, scans, reports, link, read errors
+  EXPECT_NE(text.find("lumaro_link_read_errors{error=\"EPROTO\"} 1\n"), std::string::npos);
 }
 
 TEST(DoctorTest, LinkAndIdentityNameTheirCauses) {

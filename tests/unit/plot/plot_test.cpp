@@ -97,7 +97,7 @@ TEST(PlotParseTest, MalformedReportsNameFileAndLine) {
 }
 
 TEST(PlotScoreTest, DistanceToSegment) {
-  EXPECT_DOUBLE_EQ(DistanceToSegment({5, 3}, {0, 0}, {10, 0}), 3);    // beside the segment
+  EXPECT_DOUBLE_EQ(DistanceToSegment({0, 9}, {1, 2}, {7, 10}), 5);    // beside the segment
   EXPECT_DOUBLE_EQ(DistanceToSegment({-3, 4}, {0, 0}, {10, 0}), 5);   // past end a
   EXPECT_DOUBLE_EQ(DistanceToSegment({13, -4}, {0, 0}, {10, 0}), 5);  // past end b
   EXPECT_DOUBLE_EQ(DistanceToSegment({3, 4}, {0, 0}, {0, 0}), 5);     // a point
