@@ -60,6 +60,8 @@ TEST(FitTrackPolynomialTest, ExactFitsResidualAndSingularSystems) {
   EXPECT_EQ(FitTrackPolynomial(work, 0), kInfinity);  // no sample
   for (int t = -4; t <= 2; ++t) FitAddSample(work, Point(0.2 + 0.03 * t - 0.004 * t * t, t), t);
   EXPECT_GT(FitTrackPolynomial(work, 1), 0.001);  // a line misses the curve
+  for (int degree : {-1, kMaxFitCoefficients})
+    EXPECT_EQ(FitTrackPolynomial(work, degree), kInfinity);
   EXPECT_NEAR(FitTrackPolynomial(work, 2), 0.0, 1e-12);
   EXPECT_NEAR(work.CoeffX[1], 0.03, 1e-12);
   EXPECT_NEAR(work.CoeffX[2], -0.004, 1e-12);
