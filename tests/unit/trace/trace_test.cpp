@@ -82,7 +82,7 @@ TEST(TraceFormat, RecordsRoundTrip) {
       "classic-block 0x80 2 " +
       std::string(64, 'c') +
       "\n"
-      "classic-block 1 3 " +
+      "classic-block 3 3 " +
       std::string(64, 'd') +
       "\n"
       "classic-units 2\n"
