@@ -6,6 +6,7 @@
 #include <string>
 
 #include "trace/controller_state.h"
+#include "trace/monitor_client.h"
 
 namespace lumaro::trace {
 namespace {
@@ -134,6 +135,14 @@ TEST(ControllerState, MissingBlocksAreZeroAndStateRoundTrips) {
   EXPECT_EQ(reloaded.failing, state.failing);
   EXPECT_EQ(reloaded.classic_units, 2u);
   EXPECT_EQ(reloaded.classic_blocks, state.classic_blocks);
+}
+
+TEST(MonitorClient, APathWithNoRoomForItsNulIsRefused) {
+  MonitorClient client;
+  std::string error;
+  EXPECT_EQ(client.Connect("/" + std::string(107, 'x'), &error),
+            MonitorClient::ConnectResult::kRefused);
+  EXPECT_NE(error.find("too long"), std::string::npos) << error;
 }
 
 }  // namespace
