@@ -122,9 +122,7 @@ case_fleet_metrics() {
   command=${command///var\/lib\/prometheus\/node-exporter/$WORK/textfile}
   $command --monitor "$SOCKET" >"$WORK/health.out" 2>"$WORK/health.log" || status=$?
   [ "$status" = 2 ] || fail "the health service's command exited $status"
-  kill "$SIM_PID"
-  wait "$SIM_PID" || true
-  SIM_PID=
+  stop_daemon
   [ "$(ls "$WORK/textfile")" = lumaro.prom ] || fail "the collector's directory: $(ls "$WORK/textfile")"
   local port
   port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')

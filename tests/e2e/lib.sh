@@ -75,6 +75,14 @@ finish_daemon() {
   expect_no_grep "$WORK/daemon.log" "ERROR: AddressSanitizer|LeakSanitizer|runtime error"
 }
 
+# stop_daemon: ends a daemon whose trace has not ended. The simulator, killed
+# itself, would leave its command running; ended with the daemon, it exits.
+stop_daemon() {
+  pkill -TERM -P "$SIM_PID" || true
+  wait "$SIM_PID" || true
+  SIM_PID=
+}
+
 # with_lead_in TRACE: TRACE with a pause before its first frame, so that a
 # reader is connected before the first scan.
 with_lead_in() {

@@ -134,9 +134,7 @@ case_misbehaving_and_foreign_readers() {
   expect_grep "$WORK/daemon.log" "monitor: refused uid 65534"
   "${nobody[@]}" --groups="$gid" "$MPROBE" "$SOCKET" --cycles 1 || fail "a member was refused"
 
-  kill "$SIM_PID"
-  wait "$SIM_PID" || true
-  SIM_PID=
+  stop_daemon
   expect_no_grep "$WORK/daemon.log" "ERROR: AddressSanitizer|LeakSanitizer|runtime error"
 }
 
