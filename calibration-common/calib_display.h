@@ -1,5 +1,6 @@
 // The full-screen calibration window shared by both calibration tools: the
-// display connection, an override-redirect window with the keyboard grabbed,
+// display connection, an override-redirect window (under Xwayland a managed
+// full-screen one, see managed_window.h) with the keyboard grabbed,
 // the font, the one graphics context and the palette. Each tool supplies the
 // values in which it differs (event masks, font name).
 #pragma once
@@ -17,13 +18,14 @@ struct CalibDisplay {
   Display* display = nullptr;
   int screen = 0;
   Window root = 0;
-  std::uint32_t width = 0;   // W, pixels
+  std::uint32_t width = 0;   // W, pixels: the screen's, then the window's
   std::uint32_t height = 0;  // H, pixels
   Window window = 0;
   XFontStruct* font = nullptr;
   GC gc = nullptr;
   Palette palette{};
   bool keyboard_grabbed = false;
+  bool managed = false;  // the window is managed: the server is Xwayland
 };
 
 // Attempts at grabbing the keyboard, kGrabPauseUs apart: another client may
@@ -35,6 +37,7 @@ struct WindowSetup {
   long window_event_mask;  // the event mask among the window's creation attributes
   long select_event_mask;  // XSelectInput once the palette is filled
   const char* font_name;   // tried first, then "*", then the server's "fixed"
+  const char* title;       // the managed window's name and class
 };
 
 // Opens the display named by the environment and takes its default screen,
@@ -58,7 +61,9 @@ void AllocatePalette(Display* display, Colormap colormap, Palette& palette);
 // kGrabAttempts times; keyboard_grabbed says whether it was), loads the
 // font, creates the GC (font set, line width 5, solid, round caps and joins),
 // fills the palette, selects input, sets the background to palette slot 0 and
-// clears. Returns false, with the window up but no GC, when no font loads.
+// clears. Under Xwayland the window is managed instead: it asks for full
+// screen, and once mapped W and H become the size it was given, before the
+// grab. Returns false, with the window up but no GC, when no font loads.
 bool SetUpCalibrationWindow(CalibDisplay& d, const WindowSetup& setup);
 
 // Gives the window the normal pointer back (cursor None) and flushes.

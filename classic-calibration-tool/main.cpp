@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
   if (!start.calibrate) return SessionStatus(kProgram, StopSignal(), false, start.failure, stderr);
 
   CalibDisplay display;
-  if (!ShowCalibrationWindow(display, kProgram, {kWindowEventMask, kSelectEventMask, kClassicFont},
+  if (!ShowCalibrationWindow(display, kProgram,
+                             {kWindowEventMask, kSelectEventMask, kClassicFont, kProgram},
                              stderr)) {
     return FailWithoutWindow(io, channel.fd, [&] { SendClassicFlag(channel, CLASSIC_CALIB_END); });
   }
