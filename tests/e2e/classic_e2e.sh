@@ -5,17 +5,10 @@
 # stored blocks, the requests it received, and screenshots.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/x_lib.sh"
+source "$(dirname "$0")/calib_lib.sh"
 TOOL="$LUMARO_BIN/tapalign-classic"
-DATA="$(dirname "$0")/data"
-GREY=a4a4a4 WHITE=ffffff BLACK=000000
 # The Ok button's centre (the hit boxes end 5 pixels above the buttons' bottom).
 OK_X=960 BUTTON_Y=548
-
-# controller NAME: the classic controller's records (an uncalibrated main
-# record, span 0 to 4096, one unit), then the events from stdin.
-controller() {
-  { cat "$DATA/classic-record.records"; cat; } | write_trace "$1"
-}
 
 # lit_pixels FILE WxH+X+Y: how many white pixels that part of FILE holds.
 lit_pixels() { convert "$1" -crop "$2" -depth 8 txt:- | grep -ci "#$WHITE" || true; }
@@ -29,7 +22,7 @@ wait_for_result_face() {
 # corners' touches) up to the result face.
 calibrate_until_result() {
   start_xvfb
-  controller t.ltrace <"${1:-$DATA/classic-touches.records}"
+  classic_controller t.ltrace <"${1:-$DATA/classic-touches.records}"
   start_tool t.ltrace --
   wait_for_result_face
 }
@@ -61,7 +54,7 @@ case_write_refused_then_written_back() {
   # writes succeed again: the tool writes the changed blocks back, the
   # controller holds the old record whole, and the tool says so with status 1.
   start_xvfb
-  controller t.ltrace <"$DATA/classic-touches.records"
+  classic_controller t.ltrace <"$DATA/classic-touches.records"
   start_tool t.ltrace --classic-refuse-writes 9:4 --
   wait_for_result_face
   click "$OK_X" "$BUTTON_Y"
@@ -94,7 +87,7 @@ case_failed_fit_line() {
 # unit-tested), then Escape through X.
 case_first_crosshair_and_escape() {
   start_xvfb
-  echo "wait 600000" | controller c.ltrace
+  echo "wait 600000" | classic_controller c.ltrace
   start_tool c.ltrace --
   wait_for 120 "the crosshair" screen_pixel_is 96 70 "$WHITE"
   screenshot "$WORK/c.png"
@@ -119,7 +112,7 @@ case_interrupted() {
   local cause=$1 phase=$2
   if [ "$phase" = collecting ]; then
     start_xvfb
-    echo "wait 600000" | controller t.ltrace
+    echo "wait 600000" | classic_controller t.ltrace
     start_tool t.ltrace --
     wait_for 120 "the crosshair" screen_pixel_is 96 70 "$WHITE"
   else

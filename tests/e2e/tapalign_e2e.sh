@@ -5,37 +5,16 @@
 # state and from screenshots.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/x_lib.sh"
+source "$(dirname "$0")/calib_lib.sh"
 TOOL="$LUMARO_BIN/tapalign"
 SIM_FIXED_OPTIONS=(--packet-rate 1000)
-DATA="$(dirname "$0")/data"
-GREY=a4a4a4 WHITE=ffffff BLACK=000000
 # The Ok button's centre.
 OK_X=960 BUTTON_Y=585
-
-hexseq() { local i; for ((i = $1; i < $1 + $2; i++)); do printf '%02x' $((i & 255)); done; }
-# The controller's blocks at the start: coefficients that are not a fit,
-# bytes 40 to 57 and the configuration's other bytes recognisable.
-CALIB_X="$(hexseq 16 40)$(hexseq 200 18)"
-CALIB_Y="$(hexseq 96 40)$(hexseq 120 18)"
-CONFIG="0000000000000010000c00$(hexseq 60 47)"  # area 4096 x 3072, CalibState 0
-
-# controller TRACE_NAME: the start of a trace, then the packets from stdin.
-controller() {
-  { printf 'product 0x0c20\nblock 195 %s\nblock 196 %s\nblock 206 %s\n' "$CALIB_X" "$CALIB_Y" \
-    "$CONFIG"; cat; } | write_trace "$1"
-}
-
-stored_block() { awk -v c="$1" '$1 == "block" && $2 == c { print $3 }' "$WORK/state.ltrace"; }
 
 # The result face is up once the completion stored its fit.
 wait_for_result_face() {
   wait_for 120 "the result face" log_has "$WORK/sim.log" '^ioctl 193 0 '
   wait_for 30 "the buttons" screen_pixel_is "$OK_X" "$BUTTON_Y" "$GREY"
-}
-
-expect_blocks_restored() {
-  [ "$(stored_block 195) $(stored_block 196) $(stored_block 206)" = "$CALIB_X $CALIB_Y $CONFIG" ] ||
-    fail "CalibX, CalibY and DeviceConfig not restored"
 }
 
 # The fit of the scripted pass, bit for bit (its accuracy is unit-tested);
@@ -48,7 +27,7 @@ expect_fit_stored() {
 
 case_four_points_then_ok() {
   start_xvfb
-  controller t.ltrace <"$DATA/tapalign-pass.records"
+  tapalign_controller t.ltrace <"$DATA/tapalign-pass.records"
   start_tool t.ltrace --
   wait_for_result_face
   screenshot "$WORK/result.png"
@@ -70,7 +49,7 @@ case_four_points_then_ok() {
 
 case_collecting_face_and_idle_cpu() {
   start_xvfb
-  { echo "wait 600000"; } | controller t.ltrace
+  { echo "wait 600000"; } | tapalign_controller t.ltrace
   start_tool t.ltrace --
   wait_for 60 "the crosshair" screen_pixel_is 96 70 "$WHITE"
   screenshot "$WORK/collect.png"
@@ -101,7 +80,7 @@ case_collecting_face_and_idle_cpu() {
   xdotool key Escape
   finish_tool
   [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
-  expect_blocks_restored
+  expect_tapalign_blocks_restored
   expect_no_grep "$WORK/tool-stderr.log" 'Cannot open font'  # its own font loaded
 }
 
@@ -189,9 +168,9 @@ case_interrupted() {
   local cause=$1 phase=$2
   start_xvfb
   if [ "$phase" = collecting ]; then
-    echo "wait 600000" | controller t.ltrace
+    echo "wait 600000" | tapalign_controller t.ltrace
   else
-    controller t.ltrace <"$DATA/tapalign-pass.records"
+    tapalign_controller t.ltrace <"$DATA/tapalign-pass.records"
   fi
   start_tool t.ltrace --
   case $phase in
@@ -215,7 +194,7 @@ case_interrupted() {
     expect_fit_stored
   else
     expect_interrupted "$cause"
-    expect_blocks_restored
+    expect_tapalign_blocks_restored
   fi
 }
 

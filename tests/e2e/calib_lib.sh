@@ -1,0 +1,70 @@
+# The calibration tools' controllers, their stored blocks and their screens'
+# landmarks, shared by the tools' end-to-end scripts. Source after lib.sh.
+
+DATA="$(dirname "${BASH_SOURCE[0]}")/data"
+GREY=a4a4a4 WHITE=ffffff BLACK=000000
+
+hexseq() { local i; for ((i = $1; i < $1 + $2; i++)); do printf '%02x' $((i & 255)); done; }
+# tapalign's controller blocks at the start: coefficients that are not a fit,
+# bytes 40 to 57 and the configuration's other bytes recognisable.
+CALIB_X="$(hexseq 16 40)$(hexseq 200 18)"
+CALIB_Y="$(hexseq 96 40)$(hexseq 120 18)"
+CONFIG="0000000000000010000c00$(hexseq 60 47)"  # area 4096 x 3072, CalibState 0
+
+# tapalign_controller TRACE_NAME: the start of a trace, then the packets from
+# stdin.
+tapalign_controller() {
+  { printf 'product 0x0c20\nblock 195 %s\nblock 196 %s\nblock 206 %s\n' "$CALIB_X" "$CALIB_Y" \
+    "$CONFIG"; cat; } | write_trace "$1"
+}
+
+# classic_controller NAME: the classic controller's records (an uncalibrated
+# main record, span 0 to 4096, one unit), then the events from stdin.
+classic_controller() {
+  { cat "$DATA/classic-record.records"; cat; } | write_trace "$1"
+}
+
+stored_block() { awk -v c="$1" '$1 == "block" && $2 == c { print $3 }' "$WORK/state.ltrace"; }
+
+expect_tapalign_blocks_restored() {
+  [ "$(stored_block 195) $(stored_block 196) $(stored_block 206)" = "$CALIB_X $CALIB_Y $CONFIG" ] ||
+    fail "CalibX, CalibY and DeviceConfig not restored"
+}
+
+# sixteen_touches: a steady touch and its lift on each target of tapalign's
+# 16-point grid, row by row, at raw positions on a slightly skewed grid.
+sixteen_touches() {
+  local row col x y
+  for row in 0 1 2 3; do
+    for col in 0 1 2 3; do
+      x=$((400 + 1050 * col + 7 * row)) y=$((300 + 800 * row + 5 * col))
+      local at i
+      at=$(printf '%02x%02x%02x%02x' $((x & 255)) $((x >> 8)) $((y & 255)) $((y >> 8)))
+      for ((i = 0; i < 110; i++)); do echo "packet 0007$at"; done
+      printf 'packet 0006%s\nwait 100\n' "$at"
+    done
+  done
+}
+
+# use_tapalign / use_classic: TOOL, its controller (write_controller), the
+# blocks it stores (stored_blocks), the log line of its finished fit, and
+# its result face's landmarks on a W x H screen: the Ok button's centre, a
+# row above the buttons, and the distance between button centres.
+use_tapalign() {
+  TOOL="$LUMARO_BIN/tapalign"
+  SIM_FIXED_OPTIONS=(--packet-rate 1000)
+  write_controller() { tapalign_controller "$@"; }
+  stored_blocks() { grep -E '^block (195|196|206) ' "$WORK/state.ltrace"; }
+  RESULT_LOGGED='^ioctl 193 0 '
+  OK_X=$((W / 2)) BUTTON_Y=$((H / 2 + 45)) ABOVE_BUTTONS=$((H / 2 - 4)) BUTTON_STEP=130
+}
+
+use_classic() {
+  TOOL="$LUMARO_BIN/tapalign-classic"
+  SIM_FIXED_OPTIONS=()
+  write_controller() { classic_controller "$@"; }
+  stored_blocks() { grep '^classic-block 0x80 ' "$WORK/state.ltrace"; }
+  RESULT_LOGGED='^ioctl 243 '
+  # The hit boxes end 5 pixels above the buttons' bottom.
+  OK_X=$((W / 2)) BUTTON_Y=$((H / 2 + 8)) ABOVE_BUTTONS=$((H / 2 - 19)) BUTTON_STEP=90
+}

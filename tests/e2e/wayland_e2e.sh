@@ -1,0 +1,232 @@
+#!/usr/bin/env bash
+# Both calibration tools end to end on Wayland kiosks, through the
+# compositor's Xwayland: sway and cage (wlroots, headless backend, pixman
+# renderer) and weston's kiosk shell (headless backend). Each test starts its
+# own compositor as an unprivileged user with its own runtime directory, runs
+# one case of one tool under the simulator, checks what the compositor shows
+# (grim; weston's screenshooter) and that the controller then holds, bit for
+# bit, what the same case leaves on an Xvfb screen of the same size.
+#   wayland_e2e.sh COMPOSITOR CASE     COMPOSITOR: sway, cage or weston
+# CASE: tapalign_four_then_ok, tapalign_sixteen_then_ok, tapalign_escape,
+# classic_four_then_ok, classic_escape.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/x_lib.sh"
+source "$(dirname "$0")/calib_lib.sh"
+COMPOSITOR=${1:?compositor}
+shift
+
+command -v setpriv >/dev/null || missing_host_piece setpriv util-linux
+command -v Xwayland >/dev/null || missing_host_piece Xwayland xwayland
+command -v xhost >/dev/null || missing_host_piece xhost x11-xserver-utils
+case $COMPOSITOR in
+  sway | cage)
+    command -v "$COMPOSITOR" >/dev/null || missing_host_piece "$COMPOSITOR" "$COMPOSITOR"
+    command -v grim >/dev/null || missing_host_piece grim grim
+    ;;
+  weston)
+    command -v weston >/dev/null || missing_host_piece weston weston
+    command -v weston-screenshooter >/dev/null || missing_host_piece weston-screenshooter weston
+    ;;
+  *) echo "no compositor $COMPOSITOR" >&2; exit 2 ;;
+esac
+
+# The compositor's user: cage refuses to run as root, and a kiosk's
+# compositor is not root's. Root's X clients (the tool, xdotool) are let in
+# with xhost from inside the session.
+SESSION="$WORK/session"
+AS_SESSION=(setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all
+  env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$SESSION" XDG_RUNTIME_DIR="$SESSION/run"
+  WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1)
+# cage's headless output cannot be sized: it is always 1280 x 720.
+SIZE=1920x1080
+[ "$COMPOSITOR" != cage ] || SIZE=1280x720
+W=${SIZE%x*} H=${SIZE#*x}
+
+stop_compositor() {
+  [ -z "${SIM_PID:-}" ] || kill "$SIM_PID" 2>/dev/null || true
+  if [ -n "${COMPOSITOR_PID:-}" ]; then
+    # cage aborts on SIGTERM; it ends cleanly with its one program.
+    if [ "$COMPOSITOR" = cage ] && [ -s "$SESSION/holder.pid" ]; then
+      kill "$(cat "$SESSION/holder.pid")" 2>/dev/null || true
+    else
+      kill "$COMPOSITOR_PID" 2>/dev/null || true
+    fi
+    wait "$COMPOSITOR_PID" 2>/dev/null || true
+  fi
+  rm -rf "$WORK"
+}
+
+# start_compositor: the compositor, its Xwayland up and root let in; exports
+# its DISPLAY. The session's program (sway's exec, cage's one program, run
+# by the test for weston) lets root in and writes the display's name.
+start_compositor() {
+  mkdir -p "$SESSION/run"
+  chmod 700 "$SESSION/run"
+  chmod 711 "$WORK"
+  cat >"$SESSION/ready" <<EOF
+#!/bin/sh
+xhost +si:localuser:root >"$SESSION/xhost.log" 2>&1 || exit 1
+echo "\$DISPLAY" >"$SESSION/display.new" && mv "$SESSION/display.new" "$SESSION/display"
+[ "\${1:-}" != hold ] || { echo \$\$ >"$SESSION/holder.pid"; exec sleep 600; }
+EOF
+  chmod 755 "$SESSION/ready"
+  chown -R 65534:65534 "$SESSION"
+  trap stop_compositor EXIT
+  case $COMPOSITOR in
+    sway)
+      printf 'output HEADLESS-1 mode --custom %s\nexec %s\n' "$SIZE" "$SESSION/ready" \
+        >"$SESSION/sway.conf"
+      "${AS_SESSION[@]}" sway -c "$SESSION/sway.conf" >"$WORK/compositor.log" 2>&1 &
+      ;;
+    cage) "${AS_SESSION[@]}" cage -- "$SESSION/ready" hold >"$WORK/compositor.log" 2>&1 & ;;
+    weston)
+      "${AS_SESSION[@]}" weston --backend=headless-backend.so --use-pixman --xwayland \
+        --shell=kiosk-shell.so --width="$W" --height="$H" --debug >"$WORK/compositor.log" 2>&1 &
+      ;;
+  esac
+  COMPOSITOR_PID=$!
+  if [ "$COMPOSITOR" = weston ]; then
+    wait_for 60 "weston's X server" log_has "$WORK/compositor.log" 'xserver listening on display'
+    local display
+    display=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$WORK/compositor.log")
+    "${AS_SESSION[@]}" DISPLAY="$display" "$SESSION/ready"
+  fi
+  wait_for 60 "Xwayland to let root in" test -s "$SESSION/display"
+  DISPLAY=$(cat "$SESSION/display")
+  export DISPLAY
+  screenshot() { compositor_screenshot "$@"; }
+}
+
+# compositor_screenshot FILE.png: what the compositor shows; once the
+# compositor is up, the tests' screenshot. Xwayland is rootless, so
+# "xwd -root" has nothing to read.
+compositor_screenshot() {
+  local socket
+  socket=$(basename "$(ls "$SESSION"/run/wayland-? | head -n 1)")
+  rm -f "$SESSION"/shots/*.png
+  mkdir -p "$SESSION/shots" && chown 65534:65534 "$SESSION/shots"
+  if [ "$COMPOSITOR" = weston ]; then
+    (cd "$SESSION/shots" && "${AS_SESSION[@]}" WAYLAND_DISPLAY="$socket" weston-screenshooter) \
+      >/dev/null 2>&1 || return 1
+  else
+    "${AS_SESSION[@]}" WAYLAND_DISPLAY="$socket" grim "$SESSION/shots/shot.png" 2>/dev/null ||
+      return 1
+  fi
+  mv "$(ls "$SESSION"/shots/*.png | head -n 1)" "$1"
+}
+
+# press_ok: a click on the result face's Ok. Under weston headless, which
+# offers no seat, Xwayland crashes on any pointer warp, and a click without a
+# move lands wherever the pointer happens to be; the click is sent to the
+# window directly there instead.
+press_ok() {
+  if [ "$COMPOSITOR" = weston ]; then
+    local window
+    window=$(xdotool search --name "^$(basename "$TOOL")\$" | head -n 1)
+    "$LUMARO_TEST_BIN/x-click-probe" "$window" "$OK_X" "$BUTTON_Y"
+  else
+    click "$OK_X" "$BUTTON_Y"
+  fi
+}
+
+keep_shot() {
+  [ -z "${LUMARO_SCREENSHOTS:-}" ] || cp "$1" "$LUMARO_SCREENSHOTS/wayland-$COMPOSITOR-$2.png"
+}
+
+# on_xvfb CASE ARGS...: the reference: the case on Xvfb at the same size, in
+# a directory of its own; the blocks it stored in $WORK/xvfb-stored.
+on_xvfb() {
+  (
+    WORK="$WORK/xvfb"
+    mkdir -p "$WORK"
+    start_xvfb "$SIZE"
+    "$@"
+    stored_blocks >"$WORK/../xvfb-stored"
+  ) || fail "the reference run on Xvfb failed"
+}
+
+# calibrate_then_ok TOUCHES [TOOL ARGS]: a pass up to the result face, which
+# is checked, then Ok; the status 0.
+calibrate_then_ok() {
+  write_controller t.ltrace <"$1"
+  shift
+  start_tool t.ltrace -- "$@"
+  wait_for 120 "the result face" log_has "$WORK/sim.log" "$RESULT_LOGGED"
+  wait_for 60 "the buttons" screen_pixel_is "$OK_X" "$BUTTON_Y" "$GREY"
+  screenshot "$WORK/result.png"
+  [ "$(pixel "$WORK/result.png" "$OK_X" "$ABOVE_BUTTONS")" = "$BLACK" ] || fail "above the buttons"
+  local x
+  for x in $((OK_X - BUTTON_STEP)) $((OK_X + BUTTON_STEP)); do
+    [ "$(pixel "$WORK/result.png" "$x" "$BUTTON_Y")" = "$GREY" ] || fail "no button at x $x"
+  done
+  press_ok
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
+}
+
+# escape_on_first_crosshair: the first crosshair at (W/20, H/18) is shown,
+# then Escape ends the session with status 0.
+escape_on_first_crosshair() {
+  echo "wait 600000" | write_controller t.ltrace
+  start_tool t.ltrace --
+  local cx=$((W / 20)) cy=$((H / 18))
+  wait_for 60 "the crosshair" screen_pixel_is "$cx" $((cy + 10)) "$WHITE"
+  screenshot "$WORK/collect.png"
+  local xy
+  for xy in "$cx $((cy - 15))" "$((cx - 15)) $cy" "$((cx + 15)) $cy" "$((cx - 20)) $((cy - 15))"; do
+    [ "$(pixel "$WORK/collect.png" $xy)" = "$WHITE" ] || fail "no crosshair at $xy"
+  done
+  [ "$(pixel "$WORK/collect.png" $((cx - 10)) $((cy - 10)))" = "$BLACK" ] || fail "the crosshair spills"
+  xdotool key Escape
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
+}
+
+expect_stored_as_on_xvfb() {
+  diff <(stored_blocks) "$WORK/xvfb-stored" || fail "stored otherwise than on Xvfb"
+}
+
+case_tapalign_four_then_ok() {
+  use_tapalign
+  on_xvfb calibrate_then_ok "$DATA/tapalign-pass.records"
+  start_compositor
+  calibrate_then_ok "$DATA/tapalign-pass.records"
+  keep_shot "$WORK/result.png" tapalign-result
+  expect_stored_as_on_xvfb
+}
+
+case_tapalign_sixteen_then_ok() {
+  use_tapalign
+  sixteen_touches >"$WORK/sixteen.records"
+  on_xvfb calibrate_then_ok "$WORK/sixteen.records" -a
+  start_compositor
+  calibrate_then_ok "$WORK/sixteen.records" -a
+  expect_stored_as_on_xvfb
+}
+
+case_tapalign_escape() {
+  use_tapalign
+  start_compositor
+  escape_on_first_crosshair
+  keep_shot "$WORK/collect.png" tapalign-collect
+  expect_tapalign_blocks_restored
+}
+
+case_classic_four_then_ok() {
+  use_classic
+  on_xvfb calibrate_then_ok "$DATA/classic-touches.records"
+  start_compositor
+  calibrate_then_ok "$DATA/classic-touches.records"
+  keep_shot "$WORK/result.png" classic-result
+  expect_stored_as_on_xvfb
+}
+
+case_classic_escape() {
+  use_classic
+  start_compositor
+  escape_on_first_crosshair
+  keep_shot "$WORK/collect.png" classic-collect
+  expect_no_grep "$WORK/sim.log" '^classic write'
+}
+
+run_case "$@"
