@@ -18,6 +18,7 @@ COMPOSITOR=${1:?compositor}
 shift
 
 command -v setpriv >/dev/null || missing_host_piece setpriv util-linux
+[ "$(id -u)" = 0 ] || cannot_run "running the compositor as another user needs root"
 command -v Xwayland >/dev/null || missing_host_piece Xwayland xwayland
 command -v xhost >/dev/null || missing_host_piece xhost x11-xserver-utils
 case $COMPOSITOR in
@@ -69,6 +70,8 @@ stop_compositor() {
 # its DISPLAY. The session's program (sway's exec, cage's one program, run
 # by the test for weston) lets root in and writes the display's name.
 start_compositor() {
+  # Where Xwayland's sockets go; the compositor's user cannot make it.
+  [ -d /tmp/.X11-unix ] || install -d -m 1777 /tmp/.X11-unix
   mkdir -p "$SESSION/run"
   chmod 700 "$SESSION/run"
   chmod 711 "$WORK"
