@@ -31,6 +31,16 @@ expect_tapalign_blocks_restored() {
     fail "CalibX, CalibY and DeviceConfig not restored"
 }
 
+# expect_crosshair FILE X Y: FILE shows a crosshair centred on (X, Y): lines
+# of the cross and a corner of its square lit, the space between them dark.
+expect_crosshair() {
+  local image=$1 cx=$2 cy=$3 xy
+  for xy in "$cx $((cy - 15))" "$((cx - 15)) $cy" "$((cx + 15)) $cy" "$((cx - 20)) $((cy - 15))"; do
+    [ "$(pixel "$image" $xy)" = "$WHITE" ] || fail "no crosshair line at $xy"
+  done
+  [ "$(pixel "$image" $((cx - 10)) $((cy - 10)))" = "$BLACK" ] || fail "the crosshair spills"
+}
+
 # sixteen_touches: a steady touch and its lift on each target of tapalign's
 # 16-point grid, row by row, at raw positions on a slightly skewed grid.
 sixteen_touches() {

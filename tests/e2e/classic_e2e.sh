@@ -91,11 +91,7 @@ case_first_crosshair_and_escape() {
   start_tool c.ltrace --
   wait_for 120 "the crosshair" screen_pixel_is 96 70 "$WHITE"
   screenshot "$WORK/c.png"
-  local xy
-  for xy in "96 45" "81 60" "111 60" "76 45"; do
-    [ "$(pixel "$WORK/c.png" $xy)" = "$WHITE" ] || fail "no line at $xy"
-  done
-  [ "$(pixel "$WORK/c.png" 86 50)" = "$BLACK" ] || fail "the crosshair spills"
+  expect_crosshair "$WORK/c.png" 96 60
   [ -z "${LUMARO_SCREENSHOTS:-}" ] || cp "$WORK/c.png" "$LUMARO_SCREENSHOTS/classic-collect.png"
   xdotool key Escape
   finish_tool

@@ -202,11 +202,7 @@ escape_on_first_crosshair() {
   local cx=$((W / 20)) cy=$((H / 18))
   wait_for 60 "the crosshair" screen_pixel_is "$cx" $((cy + 10)) "$WHITE"
   screenshot "$WORK/collect.png"
-  local xy
-  for xy in "$cx $((cy - 15))" "$((cx - 15)) $cy" "$((cx + 15)) $cy" "$((cx - 20)) $((cy - 15))"; do
-    [ "$(pixel "$WORK/collect.png" $xy)" = "$WHITE" ] || fail "no crosshair at $xy"
-  done
-  [ "$(pixel "$WORK/collect.png" $((cx - 10)) $((cy - 10)))" = "$BLACK" ] || fail "the crosshair spills"
+  expect_crosshair "$WORK/collect.png" "$cx" "$cy"
   xdotool key Escape
   finish_tool
   [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
