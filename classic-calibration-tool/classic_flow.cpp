@@ -96,7 +96,10 @@ std::pair<float, float> ClassicFlow::RawUnitsPerPixel() const {
 }
 
 Residual ClassicFlow::FitResidual() const {
-  const auto [fx, fy] = RawUnitsPerPixel();
+  // Named copies: clang before 16 cannot capture a structured binding.
+  const std::pair<float, float> per_pixel = RawUnitsPerPixel();
+  const float fx = per_pixel.first;
+  const float fy = per_pixel.second;
   return MeasureResidual(kClassicPoints, [&](std::size_t i) {
     const ClassicPoint at = EvaluateClassicMap(c_.calib, c_.touches[i].x, c_.touches[i].y);
     return PixelMiss{(at.x - c_.targets[i].x) / fx, (at.y - c_.targets[i].y) / fy};
