@@ -96,10 +96,12 @@ case_reset_takes_effect_in_the_running_daemon() {
     >"$WORK/uncalibrated.ltrace"
   "$LUMARO_BIN/lumaro-replay" "$golden" >"$WORK/old-map.reports" 2>/dev/null
   "$LUMARO_BIN/lumaro-replay" "$WORK/uncalibrated.ltrace" >"$WORK/no-map.reports" 2>/dev/null
-  # The reset once the daemon has reported; both under one simulator.
+  # The reset once the daemon has reported; both under one simulator, whose
+  # SIGTERM at the trace's end the shell passes on to the daemon.
   timeout 120 "$SIM" --rate 60 --linger 0.5 --log "$WORK/sim.log" "$golden" -- sh -c \
-    '"$1" --monitor "$3/monitor" & until grep -q "^report" "$3/sim.log"; do sleep 0.1; done
-     "$2" -reset >"$3/tool.out"; echo "$?" >"$3/tool.status"; wait' \
+    '"$1" --monitor "$3/monitor" & d=$!; trap "kill \$d; exit 143" TERM
+     until grep -q "^report" "$3/sim.log"; do sleep 0.1; done
+     "$2" -reset >"$3/tool.out"; echo "$?" >"$3/tool.status"; wait $d' \
     sh "$DAEMON" "$TOOL" "$WORK" >"$WORK/daemon.out" 2>"$WORK/daemon.log" || true
   [ "$(cat "$WORK/tool.status")" = 0 ] || fail "the reset failed"
   expect_grep "$WORK/sim.log" '^frame marked for identification'
@@ -136,9 +138,10 @@ scans 200" key
   echo "$scene" | "$LUMARO_BIN/lumaro-scene" - |
     awk '!done && /^frame/ { print "wait 3000"; done = 1 } { print }' >"$WORK/v.ltrace"
   timeout 120 "$SIM" --linger 5 --log "$WORK/sim.log" "$WORK/v.ltrace" -- sh -c \
-    '"$1" --monitor "$3/monitor" 2>"$3/daemon.log" & until [ -S "$3/monitor" ]; do sleep 0.1; done
+    '"$1" --monitor "$3/monitor" 2>"$3/daemon.log" & d=$!; trap "kill \$d; exit 143" TERM
+     until [ -S "$3/monitor" ]; do sleep 0.1; done
      "$2" --verify --monitor "$3/monitor" >"$3/tool.out" 2>"$3/tool-stderr.log"
-     echo "$?" >"$3/tool.status"; kill $!' sh "$DAEMON" "$TOOL" "$WORK" || true
+     echo "$?" >"$3/tool.status"; kill $d' sh "$DAEMON" "$TOOL" "$WORK" || true
   [ "$(grep -c '^target [123] at' "$WORK/tool.out")" = 3 ] || fail "not three targets"
   if [ "$expect" = pass ]; then
     [ "$(cat "$WORK/tool.status")" = 0 ] || fail "status $(cat "$WORK/tool.status")"
