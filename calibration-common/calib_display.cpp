@@ -53,21 +53,21 @@ void AllocatePalette(Display* display, Colormap colormap, Palette& palette) {
   }
 }
 
-bool SetUpCalibrationWindow(CalibDisplay& d, const WindowSetup& setup) {
+bool SetUpCalibrationWindow(CalibDisplay& d, const WindowSetup& setup, const char* program) {
   XSetWindowAttributes attributes{};
   attributes.background_pixel = BlackPixel(d.display, d.screen);
-  d.managed = IsXwayland(d.display, d.root);
-  attributes.override_redirect = d.managed ? False : True;
-  attributes.event_mask = setup.window_event_mask | (d.managed ? StructureNotifyMask : 0);
+  const bool managed = IsXwayland(d.display, d.root);
+  attributes.override_redirect = managed ? False : True;
+  attributes.event_mask = setup.window_event_mask | (managed ? StructureNotifyMask : 0);
   attributes.cursor = MakeBlankCursor(d.display, d.root);
   d.window = XCreateWindow(d.display, d.root, 0, 0, d.width, d.height, 0, CopyFromParent,
                            InputOutput, CopyFromParent,
                            CWBackPixel | CWOverrideRedirect | CWEventMask | CWCursor, &attributes);
   XFreeCursor(d.display, attributes.cursor);  // the window keeps it
-  if (d.managed) AskForFullScreen(d.display, d.window, setup.title);
+  if (managed) AskForFullScreen(d.display, d.window, program);
   XMapWindow(d.display, d.window);
   // A grab needs a viewable window, and the faces need the final size.
-  if (d.managed) AwaitFullScreen(d.display, d.window, d.width, d.height);
+  if (managed) AwaitFullScreen(d.display, d.window, d.width, d.height);
   for (int attempt = 0; attempt < kGrabAttempts && !d.keyboard_grabbed; ++attempt) {
     if (attempt > 0) {
       const timespec pause = {0, kGrabPauseUs * 1000};

@@ -25,7 +25,6 @@ struct CalibDisplay {
   GC gc = nullptr;
   Palette palette{};
   bool keyboard_grabbed = false;
-  bool managed = false;  // the window is managed: the server is Xwayland
 };
 
 // Attempts at grabbing the keyboard, kGrabPauseUs apart: another client may
@@ -37,7 +36,6 @@ struct WindowSetup {
   long window_event_mask;  // the event mask among the window's creation attributes
   long select_event_mask;  // XSelectInput once the palette is filled
   const char* font_name;   // tried first, then "*", then the server's "fixed"
-  const char* title;       // the managed window's name and class
 };
 
 // Opens the display named by the environment and takes its default screen,
@@ -61,10 +59,11 @@ void AllocatePalette(Display* display, Colormap colormap, Palette& palette);
 // kGrabAttempts times; keyboard_grabbed says whether it was), loads the
 // font, creates the GC (font set, line width 5, solid, round caps and joins),
 // fills the palette, selects input, sets the background to palette slot 0 and
-// clears. Under Xwayland the window is managed instead: it asks for full
-// screen, and once mapped W and H become the size it was given, before the
-// grab. Returns false, with the window up but no GC, when no font loads.
-bool SetUpCalibrationWindow(CalibDisplay& d, const WindowSetup& setup);
+// clears. Under Xwayland the window is managed instead: named `program`, it
+// asks for full screen, and once mapped W and H become the size it was
+// given, before the grab. Returns false, with the window up but no GC, when
+// no font loads.
+bool SetUpCalibrationWindow(CalibDisplay& d, const WindowSetup& setup, const char* program);
 
 // Gives the window the normal pointer back (cursor None) and flushes.
 void ShowPointer(CalibDisplay& d);

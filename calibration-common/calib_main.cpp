@@ -13,7 +13,7 @@ void ClearTerminal() {
 bool ShowCalibrationWindow(CalibDisplay& d, const char* program, const WindowSetup& setup,
                            std::FILE* err) {
   if (!OpenCalibDisplay(d, program, err)) return false;
-  if (SetUpCalibrationWindow(d, setup)) {
+  if (SetUpCalibrationWindow(d, setup, program)) {
     if (!d.keyboard_grabbed) {
       std::fprintf(err,
                    "%s: the keyboard could not be grabbed; Escape works while the window has "

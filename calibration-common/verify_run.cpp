@@ -179,7 +179,7 @@ int RunVerify(const char* program, int argc, const char* const* argv, const char
   CatchStopSignals();
   CalibDisplay display;
   constexpr long kMask = KeyPressMask | ExposureMask;
-  if (!ShowCalibrationWindow(display, program, {kMask, kMask, font_name, program}, stderr)) {
+  if (!ShowCalibrationWindow(display, program, {kMask, kMask, font_name}, stderr)) {
     close(stream);
     return 1;
   }

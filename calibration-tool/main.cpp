@@ -50,8 +50,7 @@ int main(int argc, char** argv) {
   if (!start.calibrate) return SessionStatus(kProgram, StopSignal(), false, start.failure, stderr);
 
   CalibDisplay display;
-  if (!ShowCalibrationWindow(display, kProgram, {kEventMask, kEventMask, kFont, kProgram},
-                             stderr)) {
+  if (!ShowCalibrationWindow(display, kProgram, {kEventMask, kEventMask, kFont}, stderr)) {
     return FailWithoutWindow(io, session.fd,
                              [&] { SendFlag(io, session.fd, SET_START_CALIB, 0, stdout); });
   }

@@ -48,8 +48,7 @@ int main(int argc, char** argv) {
   if (!start.calibrate) return SessionStatus(kProgram, StopSignal(), false, start.failure, stderr);
 
   CalibDisplay display;
-  if (!ShowCalibrationWindow(display, kProgram,
-                             {kWindowEventMask, kSelectEventMask, kClassicFont, kProgram},
+  if (!ShowCalibrationWindow(display, kProgram, {kWindowEventMask, kSelectEventMask, kClassicFont},
                              stderr)) {
     return FailWithoutWindow(io, channel.fd, [&] { SendClassicFlag(channel, CLASSIC_CALIB_END); });
   }
