@@ -87,7 +87,9 @@ export WORK SOCKET
 timeout 180 "$SIM" --linger 1 --log "$WORK/sim.log" "$WORK/session.ltrace" -- \
   bash "$WORK/activate.sh" "$DAEMON" >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
 SIM_PID=$!
-wait_for 30 "the monitor socket" test -S "$SOCKET"
+# The socket's file exists a moment before it listens: wait for a connection
+# to succeed, not for the file.
+wait_for 30 "the monitor socket" "$MPROBE" "$SOCKET" --cycles 1 2>/dev/null
 "$MPROBE" "$SOCKET" live >"$WORK/live.stream" 2>"$WORK/probe.log" &
 live=$!
 wait_for 30 "the stream's identity" grep -qs "^product" "$WORK/live.stream"
