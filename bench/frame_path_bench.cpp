@@ -157,8 +157,9 @@ void DeviceLoopTwoFingers(benchmark::State& state, bool monitored) {
   std::string error;
   lumaro::monitor::ServerOptions options;
   options.listen_fd = lumaro::monitor::BindListenSocket(path, static_cast<gid_t>(-1), &error);
-  options.log = nullptr;
-  // The readers are not what is measured: no one is cut off.
+  // A reader cut off would say so here: both stay attached to the end.
+  options.log = stderr;
+  // The readers are not what is measured: no one is cut off for lagging.
   options.max_lag_ns = 3600 * lumaro::monitor::kNsPerSecond;
   long received[2] = {0, 0};
   std::thread readers[2];

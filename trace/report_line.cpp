@@ -11,7 +11,14 @@ constexpr std::string_view kTag = "report ";
 }  // namespace
 
 std::string FormatReportLine(std::span<const std::uint8_t> bytes) {
-  return std::string(kTag) + ToHex(bytes.data(), bytes.size());
+  std::string line;
+  AppendReportLine(line, bytes);
+  return line;
+}
+
+void AppendReportLine(std::string& out, std::span<const std::uint8_t> bytes) {
+  out += kTag;
+  AppendHex(out, bytes.data(), bytes.size());
 }
 
 std::string FormatDecodedReportLine(std::span<const std::uint8_t> bytes) {

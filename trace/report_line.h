@@ -14,6 +14,8 @@ namespace lumaro::trace {
 
 // "report " and the bytes in hex.
 std::string FormatReportLine(std::span<const std::uint8_t> bytes);
+// The same line appended to out.
+void AppendReportLine(std::string& out, std::span<const std::uint8_t> bytes);
 // "report  |" and each contact record the bytes hold (x and y in report units).
 std::string FormatDecodedReportLine(std::span<const std::uint8_t> bytes);
 

@@ -242,14 +242,25 @@ bool FromHex(std::string_view hex, std::vector<std::uint8_t>* out) {
 }
 
 std::string ToHex(const std::uint8_t* bytes, std::size_t count) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   std::string hex;
-  hex.reserve(count * 2);
-  for (std::size_t i = 0; i < count; ++i) {
-    hex.push_back(kDigits[bytes[i] >> 4]);
-    hex.push_back(kDigits[bytes[i] & 0x0f]);
-  }
+  AppendHex(hex, bytes, count);
   return hex;
+}
+
+void AppendHex(std::string& out, const std::uint8_t* bytes, std::size_t count) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  const std::size_t at = out.size();
+  out.resize(at + count * 2);
+  char* digit = out.data() + at;
+  for (std::size_t i = 0; i < count; ++i) {
+    *digit++ = kDigits[bytes[i] >> 4];
+    *digit++ = kDigits[bytes[i] & 0x0f];
+  }
+}
+
+void AppendFrameLine(std::string& out, const std::uint8_t* bytes, std::size_t count) {
+  out += "frame ";
+  AppendHex(out, bytes, count);
 }
 
 bool ParseTrace(std::string_view text, Trace* out, std::string* error) {
@@ -327,8 +338,11 @@ std::string FormatRecord(const Record& r) {
       return "block " + std::to_string(r.value) + " " + hex;
     case RecordKind::kFail:
       return "fail " + std::to_string(r.value);
-    case RecordKind::kFrame:
-      return "frame " + hex;
+    case RecordKind::kFrame: {
+      std::string line;
+      AppendFrameLine(line, r.bytes.data(), r.bytes.size());
+      return line;
+    }
     case RecordKind::kReadError:
       return "readerr " + std::to_string(r.value);
     case RecordKind::kPacket:

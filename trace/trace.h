@@ -73,6 +73,11 @@ std::string HeaderLine();
 
 // Lowercase hex of a byte string, two digits per byte.
 std::string ToHex(const std::uint8_t* bytes, std::size_t count);
+// The same, appended to out: what a server formatting many lines into one
+// buffer uses, without a string per line.
+void AppendHex(std::string& out, const std::uint8_t* bytes, std::size_t count);
+// A frame record's line, without the newline, appended to out.
+void AppendFrameLine(std::string& out, const std::uint8_t* bytes, std::size_t count);
 // Parses hex with two digits per byte; false on odd length or a non-hex digit.
 bool FromHex(std::string_view hex, std::vector<std::uint8_t>* out);
 

@@ -14,10 +14,12 @@
 #include <charconv>
 #include <cstring>
 #include <iterator>
+#include <span>
 #include <utility>
 
 #include "touch-daemon/monitor/monitored_io.h"
 #include "trace/monitor_client.h"
+#include "trace/report_line.h"
 #include "trace/trace.h"
 
 namespace lumaro::monitor {
@@ -76,6 +78,17 @@ std::string EntryLine(const Entry& entry) {
   record.value = entry.value;
   record.bytes.assign(entry.bytes.begin(), entry.bytes.begin() + entry.size);
   return trace::FormatRecord(record);
+}
+
+void AppendEntryLine(std::string& out, const Entry& entry) {
+  if (entry.kind == EntryKind::kFrame) {
+    trace::AppendFrameLine(out, entry.bytes.data(), entry.size);
+  } else if (entry.kind == EntryKind::kReport) {
+    trace::AppendReportLine(out, std::span(entry.bytes.data(), entry.size));
+  } else {
+    out += EntryLine(entry);
+  }
+  out += '\n';
 }
 
 StreamServer::StreamServer(HistoryRing& ring, ServerOptions options)
@@ -340,7 +353,7 @@ bool StreamServer::Serve(Reader& reader, std::uint64_t now) {
           continue;
         }
       }
-      AppendLine(reader.out, EntryLine(entry_));
+      AppendEntryLine(reader.out, entry_);
     }
     if (!Flush(reader)) return false;
     if (caught_up || !reader.out.empty()) break;

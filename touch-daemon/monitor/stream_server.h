@@ -127,6 +127,9 @@ bool LookUpGroup(const std::string& text, gid_t* out);
 
 // The trace line of one entry, without the newline.
 std::string EntryLine(const Entry& entry);
+// The same line and its newline, appended to out; frames and reports, the
+// bulk of the stream, without a string of their own.
+void AppendEntryLine(std::string& out, const Entry& entry);
 
 // True for a frame that starts a scan (its first half-frame).
 bool StartsScan(const Entry& entry);
