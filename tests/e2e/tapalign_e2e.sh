@@ -117,12 +117,13 @@ case_reset_takes_effect_in_the_running_daemon() {
   ! grep -qFxf "$WORK/old-map.reports" "$WORK/late.reports" || fail "a late report on the old map"
 }
 
-# verify pass|fail: "tapalign --verify" beside lumarod under one simulator,
+# verify pass|fail [TOOL]: "TOOL --verify" (tapalign unless given) beside
+# lumarod under one simulator,
 # the three touches of a rendered scene on the targets (pass) or 0.05 of the
 # width to their right, about 96 pixels (fail). The daemon's reports reach the
 # tool through the monitor stream.
 case_verify() {
-  local expect=$1 shift=0 x
+  local expect=$1 tool=${2:-tapalign} shift=0 x
   [ "$expect" = pass ] || shift=0.05
   start_xvfb
   local scene="lumaro-scene 1
@@ -141,7 +142,7 @@ scans 200" key
     '"$1" --monitor "$3/monitor" 2>"$3/daemon.log" & d=$!; trap "kill \$d; exit 143" TERM
      until [ -S "$3/monitor" ]; do sleep 0.1; done
      "$2" --verify --monitor "$3/monitor" >"$3/tool.out" 2>"$3/tool-stderr.log"
-     echo "$?" >"$3/tool.status"; kill $d' sh "$DAEMON" "$TOOL" "$WORK" || true
+     echo "$?" >"$3/tool.status"; kill $d' sh "$DAEMON" "$LUMARO_BIN/$tool" "$WORK" || true
   [ "$(grep -c '^target [123] at' "$WORK/tool.out")" = 3 ] || fail "not three targets"
   if [ "$expect" = pass ]; then
     [ "$(cat "$WORK/tool.status")" = 0 ] || fail "status $(cat "$WORK/tool.status")"
