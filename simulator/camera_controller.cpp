@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -13,8 +14,8 @@
 namespace lumaro::sim {
 
 CameraController::CameraController(const trace::Trace* trace, SimLog* log, double packet_rate,
-                                   FaultOptions faults)
-    : player_(trace, log, packet_rate, faults), log_(log) {}
+                                   FaultOptions faults, bool live)
+    : player_(trace, log, packet_rate, faults), log_(log), live_(live) {}
 
 std::size_t CameraController::RequestSize(unsigned long code) {
   const RequestInfo* info = FindTouchRequest(code);
@@ -66,7 +67,9 @@ RequestOutcome CameraController::Serve(unsigned long code, std::span<std::uint8_
         store(GET_DEVICE_CONFIG, in);
         break;
       case SET_START_CALIB:
+        if (calibration_mode_ && in[0] == 0) calibration_left_ = true;
         calibration_mode_ = in[0] != 0;
+        calibration_entered_ = calibration_entered_ || calibration_mode_;
         break;
       case DEVICE_RESET:
         if (in[0] == 1) {
@@ -89,15 +92,45 @@ RequestOutcome CameraController::Serve(unsigned long code, std::span<std::uint8_
 }
 
 ReadStep CameraController::NextRead() {
-  ReadStep step = player_.NextRead();
-  if (step.kind != ReadStep::Kind::kFrame || step.bytes.empty()) return step;
-  const bool mark = player_.WithState(
-      [this](const trace::ControllerState&) { return std::exchange(calibration_changed_, false); });
+  using AtPackets = TracePlayer::AtPackets;
+  bool in_calibration = false;
+  AtPackets at_packets = AtPackets::kPassOver;
+  player_.WithState([&](const trace::ControllerState&) {
+    in_calibration = calibration_mode_;
+    if (live_ && !calibration_left_) at_packets = AtPackets::kStop;
+  });
+  ReadStep step;
+  step.kind = ReadStep::Kind::kNoFrame;
+  if (!in_calibration) step = player_.NextRead(at_packets);
+  if (step.kind == ReadStep::Kind::kNoFrame) {
+    const char* why = in_calibration ? "the controller is in calibration mode"
+                                     : "touch packets ahead, for a calibration tool";
+    // One line each time the reason changes, not one per read.
+    const bool changed = player_.WithState(
+        [&](const trace::ControllerState&) { return std::exchange(held_by_, why) != why; });
+    if (changed) log_->Line(std::string("reads time out: ") + why);
+    return step;
+  }
+  const bool frame = step.kind == ReadStep::Kind::kFrame && !step.bytes.empty();
+  const bool mark = player_.WithState([&](const trace::ControllerState&) {
+    held_by_ = nullptr;
+    calibration_left_ = false;
+    return frame && std::exchange(calibration_changed_, false);
+  });
   if (mark) {
     step.bytes[0] = kReinitFrameMarker;
     log_->Line("frame marked for identification: the calibration changed");
   }
   return step;
+}
+
+PacketStep CameraController::NextPacket(std::int64_t now_us) {
+  const bool sending = player_.WithState(
+      [this](const trace::ControllerState&) { return calibration_mode_ || !calibration_entered_; });
+  if (sending) return player_.NextPacket(PacedStream::kTouchPackets, now_us);
+  PacketStep none;
+  none.due_us = std::numeric_limits<std::int64_t>::max();
+  return none;
 }
 
 void CameraController::OnWrite(std::span<const std::uint8_t> bytes) {

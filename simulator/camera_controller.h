@@ -10,6 +10,22 @@
 // again and so read the new blocks. The system's design implies this of the
 // real controller: nothing else tells a running daemon that the map changed.
 //
+// Calibration mode (SET_START_CALIB 1) sends the touches to the calibration
+// tool instead of the reader, as the design implies of a controller with one
+// trace of touches and two consumers:
+// - In calibration mode GET_TOUCH_PACKET plays the trace, passing over the
+//   frames (not sent in this mode), and a read gets no frame: it times out.
+// - Once calibration mode has been entered, packets come only in it: out of
+//   it GET_TOUCH_PACKET finds none due, and the frames after a session are
+//   the reader's. A program that never enters it (a test of the packet
+//   stream alone) gets the packets as they come.
+// - In a live run (`live`), a read that comes to a `packet` record waits
+//   there (its reads time out) for a calibration session to take the
+//   packets: a trace that holds packets between frames is a session recorded
+//   beside a reader. Once the session has left calibration mode, the read
+//   stream passes over the packets it left. An offline replay has no one to
+//   take them and passes over them at once.
+//
 // It owns the trace's player (cursor and state); the classic controller of
 // the same run shares that player. Pure logic, safe to call from any thread.
 #pragma once
@@ -32,9 +48,10 @@ struct RequestOutcome {
 
 class CameraController {
  public:
-  // `packet_rate`: touch packets (and classic events) served per second.
+  // `packet_rate`: touch packets (and classic events) served per second;
+  // `live`: a calibration tool may run beside the reader (see above).
   CameraController(const trace::Trace* trace, SimLog* log, double packet_rate = 200.0,
-                   FaultOptions faults = {});
+                   FaultOptions faults = {}, bool live = false);
 
   // The player both nodes play from.
   TracePlayer* player() { return &player_; }
@@ -49,15 +66,15 @@ class CameraController {
   // read for SET requests, filled for GET requests.
   RequestOutcome Request(unsigned long code, std::span<std::uint8_t> block);
 
-  // The read stream's next step: see TracePlayer::NextRead. The first frame
-  // after a change of the calibration is marked kReinitFrameMarker.
+  // The read stream's next step: see TracePlayer::NextRead, and kNoFrame
+  // while calibration mode holds the frames back. The first frame after a
+  // change of the calibration is marked kReinitFrameMarker.
   ReadStep NextRead();
 
-  // GET_TOUCH_PACKET at `now_us`: see TracePlayer::NextPacket. It is answered
+  // GET_TOUCH_PACKET at `now_us`: see TracePlayer::NextPacket; nothing is
+  // due out of calibration mode once it has been entered. It is answered
   // here, not by Request(), because it needs the clock.
-  PacketStep NextPacket(std::int64_t now_us) {
-    return player_.NextPacket(PacedStream::kTouchPackets, now_us);
-  }
+  PacketStep NextPacket(std::int64_t now_us);
 
   // Logs a report that the program wrote.
   void OnWrite(std::span<const std::uint8_t> bytes);
@@ -74,9 +91,14 @@ class CameraController {
                        trace::ControllerState& state);
 
   TracePlayer player_;
-  bool calibration_mode_ = false;     // guarded by the player's lock
-  bool calibration_changed_ = false;  // guarded by the player's lock
+  // Guarded by the player's lock:
+  bool calibration_mode_ = false;
+  bool calibration_entered_ = false;  // calibration mode has been on
+  bool calibration_left_ = false;     // left since the last frame served
+  bool calibration_changed_ = false;
+  const char* held_by_ = nullptr;  // why reads time out, since the last step served
   SimLog* log_;
+  bool live_;
 };
 
 }  // namespace lumaro::sim

@@ -200,11 +200,11 @@ std::vector<std::uint8_t> EmulatedNode::Retrieve(UMockdevIoctlData* data) {
 void EmulatedNode::ServePaced(UMockdevIoctlClient* client, UMockdevIoctlData* data,
                               std::size_t size, PacedStream stream) {
   gint64 now = g_get_monotonic_time();
-  PacketStep step = player_->NextPacket(stream, now);
+  PacketStep step = NextPaced(stream, now);
   if (step.kind == PacketStep::Kind::kNotDue && step.due_us - now <= kPacedPollUs) {
     SleepUntil(step.due_us);
     now = g_get_monotonic_time();
-    step = player_->NextPacket(stream, now);
+    step = NextPaced(stream, now);
   }
   switch (step.kind) {
     case PacketStep::Kind::kPacket: {

@@ -81,6 +81,11 @@ class EmulatedNode {
   // failure after 10 ms, as a blocking driver's request times out.
   void ServePaced(UMockdevIoctlClient* client, UMockdevIoctlData* data, std::size_t size,
                   PacedStream stream);
+  // The paced stream's next step at `now_us`: the player's, unless the
+  // node's controller decides otherwise.
+  virtual PacketStep NextPaced(PacedStream stream, gint64 now_us) {
+    return player_->NextPacket(stream, now_us);
+  }
   // Hides the node and tells the main thread; the request then fails with ENODEV.
   void OnUnplug();
   void SleepUntil(gint64 due_us);

@@ -291,7 +291,7 @@ int Run(const SimOptions& options) {
     }
   }
   SimLog log(log_file);
-  CameraController controller(&trace, &log, options.packet_rate, options.faults);
+  CameraController controller(&trace, &log, options.packet_rate, options.faults, /*live=*/true);
   ClassicController classic(controller.player(), &log, options.classic);
   Simulator sim;
   sim.linger = options.linger;

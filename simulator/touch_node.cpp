@@ -68,6 +68,9 @@ void TouchNode::HandleRead(UMockdevIoctlClient* client) {
     case ReadStep::Kind::kZero:
       umockdev_ioctl_client_complete(client, 0, 0);
       break;
+    case ReadStep::Kind::kNoFrame:
+      umockdev_ioctl_client_complete(client, -1, ETIMEDOUT);
+      break;
     case ReadStep::Kind::kUnplug:
       OnUnplug();
       umockdev_ioctl_client_complete(client, -1, ENODEV);

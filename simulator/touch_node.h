@@ -33,6 +33,9 @@ class TouchNode final : public EmulatedNode {
   void HandleIoctl(UMockdevIoctlClient* client) override;
   void HandleRead(UMockdevIoctlClient* client) override;
   void HandleWrite(UMockdevIoctlClient* client) override;
+  PacketStep NextPaced(PacedStream /*stream*/, gint64 now_us) override {
+    return controller_->NextPacket(now_us);
+  }
 
   CameraController* controller_;
   gint64 period_us_ = 0;

@@ -47,11 +47,17 @@ void TracePlayer::OnOpen() {
   if (!held) playback_.ApplyState(&state_);
 }
 
-ReadStep TracePlayer::NextRead() {
+ReadStep TracePlayer::NextRead(AtPackets at_packets) {
   const std::lock_guard<std::mutex> lock(mutex_);
   ReadStep step;
   while (true) {
     playback_.ApplyState(&state_);
+    const trace::Record* next = playback_.Peek();
+    if (at_packets == AtPackets::kStop && next != nullptr &&
+        next->kind == trace::RecordKind::kPacket) {
+      step.kind = ReadStep::Kind::kNoFrame;
+      return step;
+    }
     const trace::Record* record = playback_.Take();
     if (record == nullptr) {
       step.kind = ReadStep::Kind::kExhausted;

@@ -30,6 +30,8 @@ struct ReadStep {
     kUnplug,     // the node goes away; the read fails with ENODEV
     kExhausted,  // the trace is over; the read never completes
     kZero,       // the read returns 0 bytes
+    kNoFrame,    // no frame now: the read times out (ETIMEDOUT), as a driver's
+                 // read does while the controller sends no frames
   };
   Kind kind = Kind::kExhausted;
   std::vector<std::uint8_t> bytes;
@@ -88,8 +90,13 @@ class TracePlayer {
   // below it are not reached yet).
   void OnOpen();
 
+  // What the read stream does at a `packet` record: pass over it, or stop
+  // there (kNoFrame, the cursor left on the packet) for the program that
+  // takes the packets.
+  enum class AtPackets : std::uint8_t { kPassOver, kStop };
+
   // Applies state records and takes the next record of the read stream.
-  ReadStep NextRead();
+  ReadStep NextRead(AtPackets at_packets = AtPackets::kPassOver);
 
   // Takes the stream's next step at `now_us` (microseconds on any monotonic
   // clock): applies state records, passes waits, skips the records of other

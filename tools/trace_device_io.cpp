@@ -61,6 +61,9 @@ ssize_t TraceDeviceIo::Read(int fd, void* buffer, std::size_t count) {
       return -1;
     case sim::ReadStep::Kind::kZero:
       return 0;
+    case sim::ReadStep::Kind::kNoFrame:  // the daemon reads again
+      errno = ETIMEDOUT;
+      return -1;
     case sim::ReadStep::Kind::kUnplug:
       unplugged_ = true;
       errno = ENODEV;

@@ -117,12 +117,55 @@ case_reset_takes_effect_in_the_running_daemon() {
   ! grep -qFxf "$WORK/old-map.reports" "$WORK/late.reports" || fail "a late report on the old map"
 }
 
-# verify pass|fail: "tapalign --verify" beside lumarod under one simulator,
-# the three touches of a rendered scene on the targets (pass) or 0.05 of the
-# width to their right, about 96 pixels (fail). The daemon's reports reach the
-# tool through the monitor stream.
+# A calibration made beside a running lumarod takes effect without a
+# restart. One scene: a touch the daemon reports on the stored (uncalibrated)
+# map, then the scripted pass (its packets held for the tool: the daemon's
+# reads time out while they lie ahead and while the controller is in
+# calibration mode), then a long drag. Its first frame is marked for
+# identification, and from there on, through Ok and after it, the daemon
+# reports exactly what a replay of the drag under the stored blocks gives.
+case_ok_takes_effect_in_the_running_daemon() {
+  start_xvfb
+  printf 'lumaro-scene 1\nscans 1500\nfinger 0.008\nkey 10 0.3 0.3\nkey 50 0.4 0.35
+finger 0.008\nkey 100 0.2 0.5\nkey 1490 0.8 0.6\n' | "$LUMARO_BIN/lumaro-scene" - >"$WORK/scene"
+  awk '/^frame/ && ++n > 150 { exit } { print }' "$WORK/scene" >"$WORK/a.ltrace"
+  awk '/^frame/ && ++n > 150' "$WORK/scene" >"$WORK/drag"
+  cat "$WORK/a.ltrace" "$DATA/tapalign-pass.records" "$WORK/drag" >"$WORK/t.ltrace"
+  timeout 120 "$SIM" --rate 120 --log "$WORK/sim.log" --state-out "$WORK/state.ltrace" \
+    "$WORK/t.ltrace" -- sh -c '"$1" --monitor "$3/monitor" & d=$!; trap "kill \$d; exit 143" TERM
+     until grep -q "^reads time out: touch packets" "$3/sim.log"; do sleep 0.1; done
+     "$2" >"$3/tool.out" 2>"$3/tool-stderr.log"; echo "$?" >"$3/tool.status"
+     n=$(grep -c "^report" "$3/sim.log")
+     until [ "$(grep -c "^report" "$3/sim.log")" -ge $((n + 30)) ]; do sleep 0.1; done
+     kill $d; wait $d' sh "$DAEMON" "$TOOL" "$WORK" >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
+  SIM_PID=$!
+  wait_for_result_face
+  click "$OK_X" "$BUTTON_Y"
+  wait "$SIM_PID" || true
+  [ "$(cat "$WORK/tool.status")" = 0 ] || fail "tapalign: status $(cat "$WORK/tool.status")"
+  expect_grep "$WORK/sim.log" '^reads time out: the controller is in calibration mode$'
+  [ "$(log_count "$WORK/daemon.out" '^open touch success')" = 1 ] || fail "the daemon reopened"
+  [ "$(log_count "$WORK/sim.log" '^ioctl 202 ')" = 2 ] || fail "not identified exactly twice"
+  replay() { "$LUMARO_BIN/lumaro-replay" <(cat "$@") 2>/dev/null; }
+  replay "$WORK/a.ltrace" >"$WORK/old.reports"
+  replay "$WORK/state.ltrace" "$WORK/drag" >"$WORK/new.reports"
+  replay <(grep -v '^frame' "$WORK/a.ltrace") "$WORK/drag" >"$WORK/drag-old-map.reports"
+  awk '/^frame marked/ { exit } /^report/' "$WORK/sim.log" >"$WORK/early.reports"
+  diff "$WORK/old.reports" "$WORK/early.reports" || fail "before the mark, not the old map's reports"
+  awk '/^frame marked/ { on = 1 } on && /^report/' "$WORK/sim.log" >"$WORK/late.reports"
+  head -n "$(wc -l <"$WORK/late.reports")" "$WORK/new.reports" | diff - "$WORK/late.reports" ||
+    fail "after the mark, not the new map's reports"
+  ! grep -qFxf "$WORK/drag-old-map.reports" "$WORK/late.reports" || fail "a late report on the old map"
+  [ "$(awk '/^ioctl 197 / { n = 0 } /^report/ { n++ } END { print n }' "$WORK/sim.log")" -ge 30 ] ||
+    fail "no reports after Ok"
+}
+
+# verify pass|fail [TOOL]: "TOOL --verify" (tapalign unless given) beside
+# lumarod under one simulator, the three touches of a rendered scene on the
+# targets (pass) or 0.05 of the width to their right, about 96 pixels (fail).
+# The daemon's reports reach the tool through the monitor stream.
 case_verify() {
-  local expect=$1 shift=0 x
+  local expect=$1 tool=${2:-tapalign} shift=0 x
   [ "$expect" = pass ] || shift=0.05
   start_xvfb
   local scene="lumaro-scene 1
@@ -141,7 +184,7 @@ scans 200" key
     '"$1" --monitor "$3/monitor" 2>"$3/daemon.log" & d=$!; trap "kill \$d; exit 143" TERM
      until [ -S "$3/monitor" ]; do sleep 0.1; done
      "$2" --verify --monitor "$3/monitor" >"$3/tool.out" 2>"$3/tool-stderr.log"
-     echo "$?" >"$3/tool.status"; kill $d' sh "$DAEMON" "$TOOL" "$WORK" || true
+     echo "$?" >"$3/tool.status"; kill $d' sh "$DAEMON" "$LUMARO_BIN/$tool" "$WORK" || true
   [ "$(grep -c '^target [123] at' "$WORK/tool.out")" = 3 ] || fail "not three targets"
   if [ "$expect" = pass ]; then
     [ "$(cat "$WORK/tool.status")" = 0 ] || fail "status $(cat "$WORK/tool.status")"
