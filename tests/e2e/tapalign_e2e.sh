@@ -84,39 +84,6 @@ case_collecting_face_and_idle_cpu() {
   expect_no_grep "$WORK/tool-stderr.log" 'Cannot open font'  # its own font loaded
 }
 
-# A calibration change takes effect in a running lumarod without a restart:
-# "tapalign -reset" while the daemon reports a calibrated touch. The
-# controller marks its next frame for identification, the daemon reads the
-# blocks again, and from then on its reports are those of the uncalibrated
-# controller (a replay of the trace with CalibState 0), none of the old map.
-case_reset_takes_effect_in_the_running_daemon() {
-  local golden
-  golden="$(dirname "$0")/../golden/calibrated.ltrace"
-  sed 's/^block 206 0000000000000010000c01/block 206 0000000000000010000c00/' "$golden" \
-    >"$WORK/uncalibrated.ltrace"
-  "$LUMARO_BIN/lumaro-replay" "$golden" >"$WORK/old-map.reports" 2>/dev/null
-  "$LUMARO_BIN/lumaro-replay" "$WORK/uncalibrated.ltrace" >"$WORK/no-map.reports" 2>/dev/null
-  # The reset once the daemon has reported; both under one simulator, whose
-  # SIGTERM at the trace's end the shell passes on to the daemon.
-  timeout 120 "$SIM" --rate 60 --linger 0.5 --log "$WORK/sim.log" "$golden" -- sh -c \
-    '"$1" --monitor "$3/monitor" & d=$!; trap "kill \$d; exit 143" TERM
-     until grep -q "^report" "$3/sim.log"; do sleep 0.1; done
-     "$2" -reset >"$3/tool.out"; echo "$?" >"$3/tool.status"; wait $d' \
-    sh "$DAEMON" "$TOOL" "$WORK" >"$WORK/daemon.out" 2>"$WORK/daemon.log" || true
-  [ "$(cat "$WORK/tool.status")" = 0 ] || fail "the reset failed"
-  expect_grep "$WORK/sim.log" '^frame marked for identification'
-  [ "$(log_count "$WORK/sim.log" '^ioctl 202 ')" = 2 ] || fail "not identified exactly twice"
-  [ "$(log_count "$WORK/daemon.out" '^open touch success')" = 1 ] || fail "the daemon reopened"
-  # Before the mark, reports of the old map only.
-  awk '/^frame marked/ { exit } /^report/' "$WORK/sim.log" >"$WORK/early.reports"
-  grep -qFxf "$WORK/old-map.reports" "$WORK/early.reports" || fail "no report on the old map"
-  ! grep -qFxf "$WORK/no-map.reports" "$WORK/early.reports" || fail "the new map before the mark"
-  grep '^report' "$WORK/sim.log" | tail -n 100 >"$WORK/late.reports"
-  [ "$(grep -cFxf "$WORK/no-map.reports" "$WORK/late.reports")" = 100 ] ||
-    fail "the last reports are not those of the uncalibrated controller"
-  ! grep -qFxf "$WORK/old-map.reports" "$WORK/late.reports" || fail "a late report on the old map"
-}
-
 # A calibration made beside a running lumarod takes effect without a
 # restart. One scene: a touch the daemon reports on the stored (uncalibrated)
 # map, then the scripted pass (its packets held for the tool: the daemon's
