@@ -207,39 +207,6 @@ TEST_F(ClassicRun, FourPointsAreTakenOnePerContactAndFitted) {
   EXPECT_NEAR(GetAt<double>(calib, 57), fy, 1e-6);  // Y's coefficient of y
 }
 
-TEST_F(ClassicRun, OkStoresTheCalibrationInTheMainRecord) {
-  TakeFourPoints();
-  flow.OnButtonPress(960, 550);
-  flow.OnButtonRelease(960, 550);
-  EXPECT_TRUE(flow.finished());
-  EXPECT_EQ(journal,
-            (Journal{"buttons 1", "buttons -1", "CLASSIC_CALIB_ACCEPT", "buttons 1", "release"}));
-  const classic_record::Main stored = Stored();
-  EXPECT_TRUE(std::equal(c.calib.begin(), c.calib.begin() + 185, stored.begin() + 175));
-  EXPECT_EQ(stored[175], 13);
-  EXPECT_EQ(classic_record::Calibrated(stored), 1);
-  EXPECT_EQ(stored[361], main[361]);
-  EXPECT_EQ(flow.failure(), "");
-}
-
-TEST_F(ClassicRun, FailedFitSaysSoAndOkKeepsTheOldRecord) {
-  ASSERT_TRUE(Begin({"tapalign-classic", "a", "b"}));
-  flow.Begin();
-  for (int k = 0; k < 4; ++k) Touch(500, 500);  // one spot: no map fits
-  Play();
-  EXPECT_EQ(journal.back(), "CLASSIC_CALIB_APPLY");
-  EXPECT_EQ(journal[journal.size() - 2],
-            "note Nothing stored: the fit failed (are the touches in a line?)");
-  io.TakeCommands();
-  journal.clear();
-  flow.OnButtonRelease(960, 550);  // Ok
-  EXPECT_TRUE(flow.finished());
-  EXPECT_EQ(flow.failure(), "nothing stored: the fit failed (are the touches in a line?)");
-  EXPECT_EQ(io.TakeCommands(), 0u);     // no record write
-  EXPECT_EQ(io.calibration()[185], 2);  // the driver told the pass was cancelled
-  EXPECT_EQ(Stored(), main);
-}
-
 TEST_F(ClassicRun, CancelAndEscapeEndWithoutWriting) {
   TakeFourPoints();
   flow.OnButtonRelease(1050, 550);
