@@ -253,6 +253,10 @@ TEST(DoctorTest, LinkAndIdentityNameTheirCauses) {
       << Find(flaky, "link").summary;
   EXPECT_NE(Find(flaky, "touches").summary.find("1 touch in 529 reports"), std::string::npos)
       << Find(flaky, "touches").summary;
+  const std::string pinch =
+      Find(Diagnose(ProbeTrace(Render(SceneText("pinch")))), "touches").summary;
+  EXPECT_NE(pinch.find("2 touches in 208 reports; 196 two-finger scans,"), std::string::npos)
+      << pinch;
 
   // The lens request left unanswered is the cause, not the block.
   trace::Trace tap = Render(SceneText("tap"));
