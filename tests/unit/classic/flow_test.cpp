@@ -201,6 +201,20 @@ TEST_F(ClassicRun, FourPointsAreTakenOnePerContactAndFitted) {
   EXPECT_NEAR(GetAt<double>(calib, 57), fy, 1e-6);  // Y's coefficient of y
 }
 
+TEST_F(ClassicRun, FailedFitSaysSoAndOkTellsTheDriverThePassWasCancelled) {
+  ASSERT_TRUE(Begin({"tapalign-classic", "a", "b"}));
+  flow.Begin();
+  for (int k = 0; k < 4; ++k) Touch(500, 500);  // one spot: no map fits
+  Play();
+  EXPECT_EQ(journal.back(), "CLASSIC_CALIB_APPLY");
+  EXPECT_EQ(journal[journal.size() - 2],
+            "note Nothing stored: the fit failed (are the touches in a line?)");
+  flow.OnButtonRelease(960, 550);  // Ok
+  EXPECT_TRUE(flow.finished());
+  EXPECT_EQ(flow.failure(), "nothing stored: the fit failed (are the touches in a line?)");
+  EXPECT_EQ(io.calibration()[185], 2);  // the driver told the pass was cancelled
+}
+
 TEST_F(ClassicRun, CancelAndEscapeEndWithoutWriting) {
   TakeFourPoints();
   flow.OnButtonRelease(1050, 550);
