@@ -41,6 +41,7 @@ lumaro-doctor|picture on a full disk|lumaro-doctor --png /dev/full tap.ltrace|3|
 lumaro-doctor|unwritable picture, nothing analysed|lumaro-doctor --png dir/no/x.png tap.ltrace|3|dir/no/x.png: No such file or directory
 lumaro-doctor|no device|lumaro-doctor --monitor nope --live 1|3|cannot open /dev/lumaro
 lumaro-doctor|history without a daemon|lumaro-doctor --monitor nope --last 5|3|no daemon keeps a history
+lumaro-doctor|zero seconds|lumaro-doctor --live 0|64|--live takes a number of seconds from 1 to 86400
 lumaro-doctor|two sources|lumaro-doctor --live 1 --last 1|64|give a TRACE, --live SECONDS or --last SECONDS
 lumaro-doctor|unwritable metrics, nothing analysed|lumaro-doctor --prometheus dir/no/m.prom tap.ltrace|3|dir/no/m.prom: No such file or directory
 lumaro-doctor|unwritable save, nothing recorded|lumaro-sim --linger 0 --log /dev/null tap.ltrace -- lumaro-doctor --live 1 --save dir/no/t.ltrace|3|dir/no/t.ltrace: No such file or directory
