@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -41,6 +43,25 @@ TEST(FramePathTest, YieldsTheDaemonsReportsAcrossReidentification) {
   }
   EXPECT_GT(fed.size(), 1000u);
   EXPECT_EQ(fed, replayed.Text());
+}
+
+// The replay device is the touch node alone, and only while its playback
+// lasts: a reopen after the end fails as an unplugged node's would.
+TEST(TraceDeviceIoTest, OnlyTheTouchNodeOpensAndNotPastTheEnd) {
+  trace::Trace trace;
+  std::string error;
+  ASSERT_TRUE(trace::ParseTrace("lumaro-trace 1\nframe 00\n", &trace, &error)) << error;
+  TraceDeviceIo io(&trace, nullptr);
+  EXPECT_EQ(io.Open("/dev/LumaroClassic", O_RDWR), -1);
+  EXPECT_EQ(errno, ENOENT);
+  const int fd = io.Open(kTouchNodePath, O_RDWR);
+  ASSERT_GE(fd, 0);
+  std::uint8_t buffer[kFrameBufferSize];
+  EXPECT_EQ(io.Read(fd, buffer, sizeof buffer), 1);
+  EXPECT_EQ(io.Read(fd, buffer, sizeof buffer), -1);  // the end
+  EXPECT_TRUE(io.exhausted());
+  io.Close(fd);
+  EXPECT_EQ(io.Open(kTouchNodePath, O_RDWR), -1);
 }
 
 }  // namespace

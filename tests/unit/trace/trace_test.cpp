@@ -67,7 +67,10 @@ TEST(TraceParse, RefusalsNameTheLine) {
     EXPECT_NE(ParseError(c.text).find(c.error), std::string::npos) << c.text;
   Trace trace;
   std::string error;
-  EXPECT_TRUE(ParseTrace(h + "unplug\nwait 5\nproduct 0x1\nplug\n", &trace, &error)) << error;
+  // A classic target in decimal may carry a leading zero; only 0x makes it hex.
+  EXPECT_TRUE(ParseTrace(h + "unplug\nwait 5\nproduct 0x1\nplug\nclassic-block 03 3 " + b32 + "\n",
+                         &trace, &error))
+      << error;
 }
 
 TEST(TraceFormat, RecordsRoundTrip) {
