@@ -21,7 +21,7 @@ std::string ParseError(const std::string& text) {
 TEST(TraceParse, CommentsBlankLinesUpperCaseHexAndCrlfAreAccepted) {
   Trace trace;
   std::string error;
-  ASSERT_TRUE(ParseTrace("# before the header\n\nlumaro-trace 1\nproduct 0x0C20\r\nframe A0\n",
+  ASSERT_TRUE(ParseTrace("# before the header\n\nlumaro-trace 1\nproduct 0X0C20\r\nframe A0\n",
                          &trace, &error))
       << error;
   ASSERT_EQ(trace.records.size(), 2u);
