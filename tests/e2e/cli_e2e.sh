@@ -84,6 +84,8 @@ lumaro-sim|negative write count|lumaro-sim --classic-fail-write-after -1 ok.ltra
 lumaro-sim|every misbehaviour|lumaro-sim --linger=0 --log /dev/null --no-usb --packet-rate 50 --classic-fail-read=0x80:31 --classic-fail-read 3:3 --classic-fail-write-after 0 --classic-short-reply --classic-garbage-reply ok.ltrace -- true|0|
 lumaro-sim|--help|lumaro-sim --help|0|usage: lumaro-sim
 lumaro-sim|--version|lumaro-sim --version|0|lumaro-sim 
+tapalign|verify at a tolerance|tapalign --verify --monitor nope --tolerance 5|1|cannot read the daemon's monitor stream nope
+tapalign|verify at no tolerance|tapalign --verify --tolerance x|1|usage: tapalign --verify
 lumarod|--help|lumarod --help|0|usage: lumarod
 lumarod|--version|lumarod --version|0|lumarod 
 T
