@@ -32,6 +32,7 @@ lumaro-replay|--help|lumaro-replay --help|0|usage: lumaro-replay
 lumaro-replay|--version|lumaro-replay --version|0|lumaro-replay 
 lumaro-replay|standard input|lumaro-replay - <ok.ltrace|0|
 lumaro-replay|malformed trace|lumaro-replay bad.ltrace|65|bad.ltrace: line 2: 'frame' takes 1 field
+lumaro-replay|a report listing decoded|lumaro-replay --decode --reports reports|0|slot 0 down 1 x 16383 y 17449
 lumaro-doctor|no arguments|lumaro-doctor|64|
 lumaro-doctor|malformed trace|lumaro-doctor bad.ltrace|65|bad.ltrace: line 2: 'frame' takes 1 field
 lumaro-doctor|standard input|lumaro-doctor - <tap.ltrace|1|warn  calibration
