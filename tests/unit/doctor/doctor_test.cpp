@@ -147,6 +147,17 @@ TEST(DoctorTest, FindingsNameTheDirtTheFlickerAndTheLink) {
     EXPECT_FALSE(BorderOf(probe, kCameraA, 568).valid);
     *scale = kept;
   }
+  // The fraction is the border point's place along its side, in report
+  // units; with an offset the touch area does not start at the cameras.
+  probe.scale.YOffset = -2000;
+  int sides = 0;
+  for (int sample = 0; sample < kSamples; sample += 8) {
+    const BorderPoint b = BorderOf(probe, kCameraA, sample);
+    if (!b.valid || b.x <= 0 || b.x >= 32767 || b.y <= 0 || b.y >= 32767) continue;
+    sides += b.side != "bottom";
+    EXPECT_NEAR(b.fraction, (b.side == "bottom" ? b.x : b.y) / 32767, 1e-6) << b.side << sample;
+  }
+  EXPECT_GT(sides, 0);
 
   const Diagnosis sunny = Diagnose(ProbeTrace(Render(SceneText("sunlight"))));
   const std::string noise = FormatJson(sunny, "t");
