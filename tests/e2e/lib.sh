@@ -27,18 +27,15 @@ write_trace() {
 
 # run_daemon TRACE [SIM OPTIONS...]: lumarod under the simulator until the
 # trace is played out; its output in daemon.out, the simulator's log in
-# sim.log, each daemon line stamped with the time it arrived; its monitor
-# socket in the test's directory, never the host's. RUN_AS, an
-# array, is put before the daemon's command (as a setpriv command line).
+# sim.log; its monitor socket in the test's directory, never the host's.
+# RUN_AS, an array, is put before the daemon's command (as a setpriv command
+# line).
 run_daemon() {
   local trace=$1
   shift
   local status=0
   timeout 120 "$SIM" --linger 0.3 --log "$WORK/sim.log" "$@" "$WORK/$trace" -- ${RUN_AS[@]+"${RUN_AS[@]}"} "$DAEMON" \
-    --monitor "$WORK/monitor" 2>"$WORK/sim-stderr.log" |
-    while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done \
-      >"$WORK/stamped.out" || status=$?
-  cut -d' ' -f2- "$WORK/stamped.out" >"$WORK/daemon.out"
+    --monitor "$WORK/monitor" >"$WORK/daemon.out" 2>"$WORK/sim-stderr.log" || status=$?
   # The daemon runs until it is stopped: the SIGTERM the simulator sends at
   # the end of the trace is its normal end.
   [ "$status" != $((128 + 15)) ] || status=0

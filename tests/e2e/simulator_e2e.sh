@@ -1,32 +1,7 @@
 #!/usr/bin/env bash
-# The simulator end to end: the USB bus it serves under umockdev, and the
-# node's group deciding a real daemon's access.
+# The simulator end to end: the node's group deciding a real daemon's access.
+# (The USB bus it serves is walked by tapalign itself in its own tests.)
 source "$(dirname "$0")/lib.sh"
-
-USB_PROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/usb-probe"
-
-# usb_walk [SIM OPTIONS]: the USB bus walk under the simulator; the walk in
-# usb.out, the command's USB_DEVFS_PATH in usb-path.out.
-usb_walk() {
-  [ -x "$USB_PROBE" ] ||
-    missing_host_piece "libusb 0.1 at configure time, so usb-probe was not built" libusb-dev
-  write_trace t.ltrace </dev/null
-  timeout 60 "$SIM" --linger 0 --log "$WORK/sim.log" "$@" "$WORK/t.ltrace" -- \
-    sh -c 'echo "$USB_DEVFS_PATH" >"$1" && exec "$2"' sh "$WORK/usb-path.out" "$USB_PROBE" \
-    >"$WORK/usb.out" 2>"$WORK/sim-stderr.log" || fail "the walk failed"
-}
-
-case_usb_bus_lists_the_controller() {
-  usb_walk
-  expect_output "$WORK/usb.out" <<'T'
-bus 001
-001/002 5a3e:0c20
-T
-  local dir
-  dir=$(cat "$WORK/usb-path.out")
-  [ -n "$dir" ] || fail "USB_DEVFS_PATH was not set"
-  [ ! -e "$dir" ] || fail "the bus directory $dir was left behind"
-}
 
 case_node_group_decides_access() {
   # The nodes as the udev rule leaves them (root, a group, 0660) and the

@@ -6,15 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
+#include "tests/unit/captured_output.h"
 #include "tools/replay.h"
 #include "trace/trace.h"
 
@@ -49,24 +48,14 @@ TEST_P(GoldenReplay, MatchesTheCommittedReports) {
   ASSERT_TRUE(cli::ReadInput(base.string() + ".ltrace", &text, &error)) << error;
   ASSERT_TRUE(trace::ParseTrace(text, &trace, &error)) << base << ": " << error;
 
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&buffer, &size);
-  ASSERT_NE(out, nullptr);
-  tools::Replay(trace, {.reports = out, .diagnostics = out, .device = out});
-  ASSERT_EQ(std::fclose(out), 0);
-  const std::string actual(buffer, size);
-  std::free(buffer);
+  test_support::CapturedOutput out;
+  tools::Replay(trace, {.reports = out.file(), .diagnostics = out.file(), .device = out.file()});
+  const std::string actual = out.Text();
 
   const std::string expected_path = base.string() + ".reports";
   const char* update = std::getenv("LUMARO_GOLDEN_UPDATE");
   if (update != nullptr && std::string(update) == "1") {
-    const std::string temp = expected_path + ".tmp";
-    std::ofstream file(temp, std::ios::binary);
-    file << actual;
-    file.close();
-    ASSERT_TRUE(file.good()) << "cannot write " << temp;
-    fs::rename(temp, expected_path);
+    ASSERT_TRUE(cli::WriteFileAtomically(expected_path, actual, &error)) << error;
     return;
   }
 

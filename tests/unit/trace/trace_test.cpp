@@ -21,7 +21,7 @@ std::string ParseError(const std::string& text) {
 TEST(TraceParse, CommentsBlankLinesUpperCaseHexAndCrlfAreAccepted) {
   Trace trace;
   std::string error;
-  ASSERT_TRUE(ParseTrace("# before the header\n\nlumaro-trace 1\nproduct 0x0C20\r\nframe A0\n",
+  ASSERT_TRUE(ParseTrace("# before the header\n\nlumaro-trace 1\nproduct 0X0C20\r\nframe A0\n",
                          &trace, &error))
       << error;
   ASSERT_EQ(trace.records.size(), 2u);
@@ -67,7 +67,10 @@ TEST(TraceParse, RefusalsNameTheLine) {
     EXPECT_NE(ParseError(c.text).find(c.error), std::string::npos) << c.text;
   Trace trace;
   std::string error;
-  EXPECT_TRUE(ParseTrace(h + "unplug\nwait 5\nproduct 0x1\nplug\n", &trace, &error)) << error;
+  // A classic target in decimal may carry a leading zero; only 0x makes it hex.
+  EXPECT_TRUE(ParseTrace(h + "unplug\nwait 5\nproduct 0x1\nplug\nclassic-block 03 3 " + b32 + "\n",
+                         &trace, &error))
+      << error;
 }
 
 TEST(TraceFormat, RecordsRoundTrip) {
