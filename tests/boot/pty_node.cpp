@@ -1,27 +1,13 @@
-// pty-node: a touch node for a daemon that runs sandboxed where no simulator
-// can reach it. The node is the far end of a pseudo-terminal pair; this
-// program holds the near end, feeds it the frames of a trace and prints
-// every report the daemon writes back. A terminal answers no controller
-// request, so the daemon's identification fails; frames still flow.
-//
-//   pty-node [--hold] NODE GROUP TRACE
-//
-// NODE (e.g. /dev/lumaro) is made a link to the far end, which gets the
-// group GROUP and mode 0660, as the udev rule gives them. Records of TRACE:
-//   frame    written once the daemon has read the previous one, so that each
-//            of its reads returns exactly one frame;
-//   wait MS  a pause;
-//   unplug   the link is removed and the terminal hung up: the daemon's reads
-//            end, and its reopens fail until `plug` makes the link again (to
-//            the same device number, so a device allow-list still admits it);
-//   others   ignored: a terminal has no controller state.
-// With --hold, the node is made at once and the trace starts on SIGUSR1 (so
-// that readers can be in place first). After the trace it keeps the node
-// until SIGTERM or SIGINT, then removes it.
-// Standard output: `node PATH -> FAR_END MAJOR:MINOR`, `unplugged`, `plugged`,
-// `played N frames`, and `report HEX` for each report. Exit status 0, or 1
-// with a message when something fails (a frame the daemon never reads
-// within 60 s among them).
+// pty-node [--hold] NODE GROUP TRACE: a touch node for a daemon that runs
+// sandboxed where no simulator can reach it. NODE becomes a link to the far
+// end of a pseudo-terminal (group GROUP, mode 0660, as the udev rule makes
+// it); this program writes the frames of TRACE to the near end, one per read
+// of the daemon, and prints `report HEX` for each report written back. A
+// terminal answers no controller request, so identification fails while
+// frames still flow. Of the other records, `wait MS` pauses and `unplug` /
+// `plug` remove the link (hanging the terminal up) and make it again. With
+// --hold the trace starts on SIGUSR1. After the trace the node stays until
+// SIGTERM or SIGINT. Exit status 0, or 1 with a message.
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -48,14 +34,8 @@ namespace {
 
 volatile sig_atomic_t g_stop = 0;
 volatile sig_atomic_t g_go = 0;
-void OnStop(int) {
-  g_stop = 1;
-}
-void OnGo(int) {
-  g_go = 1;
-}
 
-// A report holds one 6-byte record for each of the two contacts.
+// A report holds one record for each of the two contacts.
 constexpr std::size_t kReportBytes = 2 * lumaro::kReportContactSize;
 constexpr int kFrameReadSeconds = 60;
 constexpr double kSettleSeconds = 0.05;
@@ -81,9 +61,8 @@ class PtyNode {
     slave_path_ = name;
   }
 
-  // Opens the far end as this program's controlling terminal, so that the
-  // daemon opening the node never takes it as its own (and is never sent a
-  // hang-up signal), makes it raw, and makes the node.
+  // The far end becomes this program's controlling terminal, so that the
+  // daemon never takes it as its own (nor gets its hang-up signal).
   void Plug() {
     slave_ = open(slave_path_.c_str(), O_RDWR | O_CLOEXEC);
     if (slave_ < 0) Die("open " + slave_path_);
@@ -92,9 +71,7 @@ class PtyNode {
     if (tcgetattr(slave_, &raw) != 0) Die("tcgetattr");
     cfmakeraw(&raw);
     if (tcsetattr(slave_, TCSANOW, &raw) != 0) Die("tcsetattr");
-    // The far end is reachable only through its own devpts file system (a
-    // copy of the node made with mknod answers EIO), so NODE is a link to it,
-    // as udev links a device's other names.
+    // A copy of the far end made with mknod answers EIO: NODE is a link.
     if (fchown(slave_, 0, group_) != 0 || fchmod(slave_, 0660) != 0) Die("chown " + slave_path_);
     if (symlink(slave_path_.c_str(), path_.c_str()) != 0) Die("symlink " + path_);
     struct stat st {};
@@ -104,8 +81,7 @@ class PtyNode {
     std::fflush(stdout);
   }
 
-  // Removes the node and hangs the terminal up: every descriptor of it, the
-  // daemon's too, reads end of file from now on.
+  // After the hang-up every descriptor of the far end reads end of file.
   void Unplug() {
     if (unlink(path_.c_str()) != 0 && errno != ENOENT) Die("unlink " + path_);
     if (slave_ >= 0) {
@@ -115,10 +91,8 @@ class PtyNode {
     }
   }
 
-  // Writes one frame and returns once the daemon has read it. A written
-  // frame reaches the far end's queue a moment later, not at once: it counts
-  // as read when it has shown in the queue and left it again, or when the
-  // queue stays empty for kSettleSeconds after the write.
+  // Returns once the daemon has read the frame: it has shown in the far
+  // end's queue and left it, or the queue stayed empty for kSettleSeconds.
   void Feed(const std::vector<std::uint8_t>& frame) {
     std::size_t done = 0;
     while (done < frame.size()) {
@@ -144,7 +118,7 @@ class PtyNode {
     }
   }
 
-  // Prints the reports the daemon writes, waiting at most `ms` for the first.
+  // Prints the reports written back, waiting at most `ms` for the first.
   void Drain(int ms) {
     pollfd pfd{master_, POLLIN, 0};
     while (poll(&pfd, 1, ms) > 0 && (pfd.revents & POLLIN) != 0) {
@@ -202,13 +176,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pty-node: %s\n", error.c_str());
     return 1;
   }
-  // A session of its own, to hold the terminal; its hang-up signal is ours
-  // to ignore.
+  // A session of its own, to hold the terminal, deaf to its hang-ups.
   setsid();
   signal(SIGHUP, SIG_IGN);
-  signal(SIGTERM, OnStop);
-  signal(SIGINT, OnStop);
-  signal(SIGUSR1, OnGo);
+  signal(SIGTERM, [](int) { g_stop = 1; });
+  signal(SIGINT, [](int) { g_stop = 1; });
+  signal(SIGUSR1, [](int) { g_go = 1; });
 
   PtyNode node(argv[1], gr->gr_gid);
   node.Plug();

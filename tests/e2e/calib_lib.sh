@@ -31,6 +31,9 @@ expect_tapalign_blocks_restored() {
     fail "CalibX, CalibY and DeviceConfig not restored"
 }
 
+# lit_pixels FILE WxH+X+Y: how many white pixels that part of FILE holds.
+lit_pixels() { convert "$1" -crop "$2" -depth 8 txt:- | grep -ci "#$WHITE" || true; }
+
 # expect_crosshair FILE X Y: FILE shows a crosshair centred on (X, Y): lines
 # of the cross and a corner of its square lit, the space between them dark.
 expect_crosshair() {
@@ -78,3 +81,32 @@ use_classic() {
   # The hit boxes end 5 pixels above the buttons' bottom.
   OK_X=$((W / 2)) BUTTON_Y=$((H / 2 + 8)) ABOVE_BUTTONS=$((H / 2 - 19)) BUTTON_STEP=90
 }
+
+# The helpers below run the tool chosen by use_tapalign or use_classic on a
+# 1920 x 1080 Xvfb screen.
+wait_for_result_face() {
+  wait_for 120 "the result face" log_has "$WORK/sim.log" "$RESULT_LOGGED"
+  wait_for 30 "the buttons" screen_pixel_is "$OK_X" "$BUTTON_Y" "$GREY"
+}
+
+# calibrate_until_result RECORDS [SIM OPTIONS]: the pass of RECORDS up to the
+# result face.
+calibrate_until_result() {
+  start_xvfb
+  write_controller t.ltrace <"$1"
+  start_tool t.ltrace "${@:2}" --
+  wait_for_result_face
+}
+
+# collect_until_crosshair: a controller that sends nothing, up to the first
+# crosshair.
+collect_until_crosshair() {
+  start_xvfb
+  echo "wait 600000" | write_controller t.ltrace
+  start_tool t.ltrace --
+  wait_for 120 "the crosshair" screen_pixel_is 96 70 "$WHITE"
+}
+
+# expect_stored FILE: the controller ended holding the blocks of FILE, bit for
+# bit (the fits' accuracy is unit-tested).
+expect_stored() { diff <(stored_blocks) "$1" || fail "the stored blocks differ from $(basename "$1")"; }

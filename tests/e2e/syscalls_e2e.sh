@@ -6,7 +6,6 @@
 # filter would answer with SIGSYS fails here, named with its group, before
 # a kiosk meets it. Prints every call the daemon made, with its groups.
 source "$(dirname "$0")/lib.sh"
-MPROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/monitor-probe"
 UNIT="$(dirname "$0")/../../packaging/lumarod.service.in"
 GOLDEN="$(dirname "$0")/../golden"
 
@@ -14,41 +13,26 @@ for tool in strace:strace systemd-analyze:systemd systemd-socket-activate:system
   command -v "${tool%%:*}" >/dev/null || missing_host_piece "${tool%%:*}" "${tool#*:}"
 done
 
-# The calls of every group, one "@group call" a line, nested groups resolved.
-systemd-analyze syscall-filter --no-pager 2>/dev/null | awk '
-  /^@/ { group = $1; next }
-  NF == 1 && $1 !~ /^#/ { member[group] = member[group] " " $1 }
-  END {
-    for (g in member) {
-      n = split(member[g], items, " ")
-      for (i = 1; i <= n; i++) todo[g, i] = items[i]
-      count[g] = n
-    }
-    for (g in member) {
-      delete seen; delete stack; top = 0
-      for (i = 1; i <= count[g]; i++) stack[++top] = todo[g, i]
-      while (top > 0) {
-        item = stack[top--]
-        if (item in seen) continue
-        seen[item] = 1
-        if (item ~ /^@/) { for (i = 1; i <= count[item]; i++) stack[++top] = todo[item, i] }
-        else print g, item
-      }
-    }
-  }' | sort -u >"$WORK/groups.txt"
+# The members of every group, one "@group member" a line; a member may be a
+# group itself.
+systemd-analyze syscall-filter --no-pager 2>/dev/null |
+  awk '/^@/ { group = $1; next } NF == 1 && $1 !~ /^#/ { print group, $1 }' | sort -u >"$WORK/groups.txt"
 [ -s "$WORK/groups.txt" ] || fail "systemd-analyze syscall-filter listed no groups"
 
-# What the unit's lines allow: the first (an allow list) and then each
-# deny list (~) taken away, in order, as systemd applies them.
+# expand ITEM...: the calls that the items name, groups resolved through
+# their nested groups.
 expand() {
   local item
   for item in "$@"; do
     case $item in
-      @*) awk -v g="$item" '$1 == g { print $2 }' "$WORK/groups.txt" ;;
+      # shellcheck disable=SC2046
+      @*) expand $(awk -v g="$item" '$1 == g { print $2 }' "$WORK/groups.txt") ;;
       *) echo "$item" ;;
     esac
   done
 }
+# What the unit's lines allow: the first (an allow list) and then each
+# deny list (~) taken away, in order, as systemd applies them.
 : >"$WORK/allowed.txt"
 while IFS= read -r line; do
   value=${line#SystemCallFilter=}
@@ -136,7 +120,7 @@ echo ioctl >>"$WORK/made.txt"
 sort -u -o "$WORK/made.txt" "$WORK/made.txt"
 [ "$(wc -l <"$WORK/made.txt")" -gt 10 ] || fail "strace saw almost nothing: $(cat "$WORK/made.txt")"
 
-# groups_of CALL: the groups that list it (not the catch-all ones).
+# groups_of CALL: the groups that list it directly (not the catch-all ones).
 groups_of() {
   awk -v c="$1" '$2 == c && $1 !~ /^@(known|system-service)$/ { printf "%s%s", sep, $1; sep = " " }' \
     "$WORK/groups.txt"

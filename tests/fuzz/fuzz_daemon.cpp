@@ -1,7 +1,15 @@
 // Fuzzes everything the daemon takes from the device: identification
 // blocks, frames of any length and content, read failures and failing
 // requests, through the daemon's own loop, set-up, intake, engine, filters
-// and report writer.
+// and report writer. The input (fuzz-seed makes it from traces):
+//   byte 0          product selector (even: the camera controller 0x0c20)
+//   then            the six camera blocks of kParamBlockSize bytes, in the
+//                   order of kCameraBlockRequests
+//   then records:   one byte kind, then
+//                     kind % 4 == 0: a frame: two length bytes (LE, 1..2048), the bytes
+//                     kind % 4 == 1: a failed read: one errno byte
+//                     kind % 4 == 2: a read of 0 bytes
+//                     kind % 4 == 3: a failing request: one byte picks the request
 #include <fcntl.h>
 
 #include <algorithm>
@@ -12,18 +20,21 @@
 
 #include "driver-interface/blocks.h"
 #include "driver-interface/device_io.h"
+#include "driver-interface/protocol.h"
 #include "driver-interface/requests.h"
-#include "tests/fuzz/fuzz_input.h"
 #include "touch-daemon/daemon_loop.h"
 #include "touch-daemon/diagnostics.h"
 
 namespace {
 
+constexpr std::size_t kHeaderSize =
+    1 + lumaro::kCameraBlockRequests.size() * lumaro::kParamBlockSize;
+
 class FuzzDevice final : public lumaro::DeviceIo {
  public:
   FuzzDevice(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {
     product_ = data[0] % 2 == 0 ? lumaro::kCameraProductId : 0x0a10u + data[0];
-    pos_ = lumaro::fuzz::kHeaderSize;
+    pos_ = kHeaderSize;
   }
   bool More() const { return pos_ < size_; }
 
@@ -96,7 +107,7 @@ class FuzzDevice final : public lumaro::DeviceIo {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < lumaro::fuzz::kHeaderSize) return 0;
+  if (size < kHeaderSize) return 0;
   FuzzDevice device(data, size);
   lumaro::DiagnosticSink quiet(nullptr);
   // Every frame's result holds what was built: a lost report, a report whose

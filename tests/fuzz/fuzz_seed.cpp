@@ -1,13 +1,14 @@
-// fuzz-seed TRACE OUT: the daemon harness's input for a trace (its blocks
-// and its frames and read errors), so that rendered scenes seed the corpus.
-// A seed stops at about 8 KB: a few hundred frames, touches among them, keep
-// each run of the fuzzer short.
+// fuzz-seed TRACE OUT: the daemon harness's input (fuzz_daemon.cpp gives its
+// layout) for a trace: its blocks, its frames and read errors, so that
+// rendered scenes seed the corpus. A seed stops at about 8 KB: a few hundred
+// frames, touches among them, keep each run of the fuzzer short.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
-#include "tests/fuzz/fuzz_input.h"
+#include "driver-interface/protocol.h"
+#include "driver-interface/requests.h"
 #include "trace/controller_state.h"
 #include "trace/trace.h"
 

@@ -9,11 +9,56 @@ set -euo pipefail
 source "$(dirname "$0")/../e2e/lib.sh"
 : "${LUMARO_SCENES:?LUMARO_SCENES must name the rendered scenes}"
 
+# soak_trace FRAMES CYCLES STALL_MS: the camera controller of the rendered
+# scenes, their frames over and over, and in each of CYCLES cycles every kind
+# of fault: malformed frames, a read error that ends the session or one that
+# is read past (EINTR, EIO, 0 bytes, time-outs), a request that fails during
+# the next identification, a re-identification, and an unplug with its
+# replug. One stall of STALL_MS in the middle.
+soak_trace() {
+  local frames=$1 cycles=$2 stall=$3 s
+  # The controller's identity and blocks, from one scene.
+  grep -E '^(lumaro-trace|product|block) ' "$LUMARO_SCENES/two-crossing.ltrace"
+  # All the scenes' frames, in one stream that is played round and round.
+  for s in circle two-crossing pinch two-apart slow-drag fast-swipe tap; do
+    grep '^frame ' "$LUMARO_SCENES/$s.ltrace"
+  done | awk -v frames="$frames" -v cycles="$cycles" -v stall="$stall" '
+    { pool[n++] = $0 }
+    END {
+      per = int(frames / cycles)
+      split("readerr 4|readzero|readerr 5|readerr 110|readerr 62", ends, "|")
+      split("195|196|206|240|241|242|201|202", codes, "|")
+      for (c = 0; c < cycles; c++) {
+        for (i = 0; i < per; i++) print pool[(c * per + i) % n]
+        # Malformed frames: length 0, 1, 61, 255; half 2; type 2; a second
+        # half without a first; a frame cut short.
+        print "frame 00000100001f"
+        print "frame 0000010100"
+        print "frame 00000161000102030405060708090a0b0c0d0e0f"
+        print "frame 000001ff00fe"
+        print "frame 0000010402010203"
+        print "frame 0000020400010203"
+        print "frame 0000010401010203"
+        print "frame 000001"
+        print "readerr 110"
+        # A fault that ends the session, a failing request at the reopen, and
+        # every fourth cycle a re-identification instead.
+        print ends[c % 5 + 1]
+        print "failonce " codes[c % 8 + 1]
+        if (c % 4 == 3) print "frame a1000101"
+        if (c == int(cycles / 2)) print "wait " stall
+        print "unplug"
+        print "wait 50"
+        print "plug"
+      }
+      for (i = 0; i < 200; i++) print pool[i % n]
+    }'
+}
+
 frames=100000 cycles=10 stall=2000
 if [ "${1:-}" = "--long" ]; then frames=1000000 cycles=100 stall=10000; fi
 
-bash "$(dirname "$0")/make_soak_trace.sh" "$LUMARO_SCENES" "$frames" "$cycles" "$stall" \
-  >"$WORK/soak.ltrace"
+soak_trace "$frames" "$cycles" "$stall" >"$WORK/soak.ltrace"
 served=$(grep -c '^frame ' "$WORK/soak.ltrace")
 
 # A run of the daemon under the simulator; the daemon's resident memory is
@@ -55,7 +100,7 @@ echo "soak: $served frames, $sessions sessions, $(grep -c '^report ' "$WORK/sim.
 # (SIGTERM ends it before the exit-time check); there the same trace goes
 # through the daemon's loop in lumaro-replay, which ends by itself, so
 # LeakSanitizer checks every session's allocations at its exit.
-bash "$(dirname "$0")/make_soak_trace.sh" "$LUMARO_SCENES" 20000 4 500 >"$WORK/leak.ltrace"
+soak_trace 20000 4 500 >"$WORK/leak.ltrace"
 if [ -n "${LUMARO_SANITIZED:-}" ]; then
   ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=1" \
     "$LUMARO_BIN/lumaro-replay" "$WORK/leak.ltrace" >/dev/null 2>"$WORK/lsan.log" ||
