@@ -82,12 +82,12 @@ void AwaitFullScreen(Display* display, Window window, std::uint32_t& width, std:
     XEvent event;
     if (XCheckWindowEvent(display, window, StructureNotifyMask, &event)) {
       if (event.type == MapNotify) {
-        wait.Mapped();
+        wait.Mapped(NowMs());
         RequestFullScreen(display, window);
       }
       if (event.type == ConfigureNotify) {
         wait.Configured(static_cast<std::uint32_t>(event.xconfigure.width),
-                        static_cast<std::uint32_t>(event.xconfigure.height));
+                        static_cast<std::uint32_t>(event.xconfigure.height), NowMs());
       }
       continue;
     }
