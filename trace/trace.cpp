@@ -327,7 +327,8 @@ std::string HeaderLine() {
 }
 
 std::string FormatRecord(const Record& r) {
-  const std::string hex = ToHex(r.bytes.data(), r.bytes.size());
+  // Formed only for the records that carry bytes.
+  const auto hex = [&r] { return ToHex(r.bytes.data(), r.bytes.size()); };
   switch (r.kind) {
     case RecordKind::kProduct: {
       char buffer[16];
@@ -335,7 +336,7 @@ std::string FormatRecord(const Record& r) {
       return std::string("product ") + buffer;
     }
     case RecordKind::kBlock:
-      return "block " + std::to_string(r.value) + " " + hex;
+      return "block " + std::to_string(r.value) + " " + hex();
     case RecordKind::kFail:
       return "fail " + std::to_string(r.value);
     case RecordKind::kFrame: {
@@ -346,15 +347,15 @@ std::string FormatRecord(const Record& r) {
     case RecordKind::kReadError:
       return "readerr " + std::to_string(r.value);
     case RecordKind::kPacket:
-      return "packet " + hex;
+      return "packet " + hex();
     case RecordKind::kClassicBlock: {
       const std::string target = r.value == kClassicMainTarget ? "0x80" : std::to_string(r.value);
-      return "classic-block " + target + " " + std::to_string(r.index) + " " + hex;
+      return "classic-block " + target + " " + std::to_string(r.index) + " " + hex();
     }
     case RecordKind::kClassicUnits:
       return "classic-units " + std::to_string(r.value);
     case RecordKind::kEvent:
-      return "event " + hex;
+      return "event " + hex();
     case RecordKind::kWait:
       return "wait " + std::to_string(r.value);
     case RecordKind::kUnplug:
