@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 
 namespace lumaro::monitor {
@@ -22,6 +23,24 @@ constexpr std::size_t kMinCapacity = 64 * 1024;
 // their cold headers is one sequential sweep now and then, not a cache miss
 // on every publish.
 constexpr std::uint64_t kRetireBytes = 16 * 1024;
+
+// Copies the few dozen bytes of a frame or report in words. A bounded
+// memcpy may be inlined as a string instruction whose start-up costs more
+// than such a copy.
+void CopyShort(std::uint8_t* to, const std::uint8_t* from, std::size_t size) {
+  if (size < 8) {
+    for (std::size_t i = 0; i < size; ++i) to[i] = from[i];
+    return;
+  }
+  std::uint64_t word;
+  for (std::size_t i = 0; i + 8 < size; i += 8) {
+    std::memcpy(&word, from + i, 8);
+    std::memcpy(to + i, &word, 8);
+  }
+  // The last word, overlapping the one before when size is not a multiple.
+  std::memcpy(&word, from + size - 8, 8);
+  std::memcpy(to + size - 8, &word, 8);
+}
 
 std::uint64_t Footprint(std::size_t size) {
   return (sizeof(EntryHeader) + size + 7) & ~std::uint64_t{7};
@@ -60,9 +79,13 @@ void HistoryRing::Publish(EntryKind kind, std::uint32_t value, const std::uint8_
   const std::uint64_t old_tail = tail_local_;
   if (end - tail_local_ > capacity_) {
     while (end - tail_local_ > capacity_ - kRetireBytes) {
-      EntryHeader oldest{};
-      CopyOut(tail_local_, &oldest, sizeof oldest);
-      tail_local_ += Footprint(oldest.size);
+      // Only the size field: entries start at multiples of 8, so it never
+      // straddles the end of the storage.
+      std::uint16_t size_field;
+      std::memcpy(&size_field,
+                  storage_.get() + ((tail_local_ + offsetof(EntryHeader, size)) & (capacity_ - 1)),
+                  sizeof size_field);
+      tail_local_ += Footprint(size_field);
     }
   }
   if (tail_local_ != old_tail) {
@@ -73,9 +96,15 @@ void HistoryRing::Publish(EntryKind kind, std::uint32_t value, const std::uint8_
                            static_cast<std::uint8_t>(kind), 0};
   const std::size_t offset = head & (capacity_ - 1);
   if (offset + sizeof header + size <= capacity_) {
+    // The common case, field by field: a header assembled on the stack and
+    // copied whole would wait for its own narrow stores to land.
     std::uint8_t* at = storage_.get() + offset;
-    std::memcpy(at, &header, sizeof header);
-    if (size > 0) std::memcpy(at + sizeof header, bytes, size);
+    std::memcpy(at + offsetof(EntryHeader, time_ns), &header.time_ns, sizeof header.time_ns);
+    std::memcpy(at + offsetof(EntryHeader, value), &header.value, sizeof header.value);
+    std::memcpy(at + offsetof(EntryHeader, size), &header.size, sizeof header.size);
+    at[offsetof(EntryHeader, kind)] = header.kind;
+    at[offsetof(EntryHeader, reserved)] = 0;
+    CopyShort(at + sizeof header, bytes, size);
   } else {
     CopyIn(head, &header, sizeof header);
     if (size > 0) CopyIn(head + sizeof header, bytes, size);
