@@ -218,8 +218,9 @@ EnginePair PairOneByOne(const AnglePair& anglesA, const AnglePair& anglesB,
 EnginePair PairTwoByOne(const AnglePair& anglesA, const AnglePair& anglesB,
                         const EngineState& engine) {
   // Both candidates lie on camera B's one ray.
-  const EnginePoint p = Triangulate(anglesA[0], anglesB[0]);
-  const EnginePoint q = Triangulate(anglesA[1], anglesB[0]);
+  const RayTerms b = RayTermsOf(anglesB[0]);
+  const EnginePoint p = Triangulate(RayTermsOf(anglesA[0]), b);
+  const EnginePoint q = Triangulate(RayTermsOf(anglesA[1]), b);
   const std::array<EnginePair, 2> hypotheses = {EnginePair{p, q}, EnginePair{q, p}};
   return ChooseByCost(hypotheses, engine);
 }
@@ -227,18 +228,23 @@ EnginePair PairTwoByOne(const AnglePair& anglesA, const AnglePair& anglesB,
 EnginePair PairOneByTwo(const AnglePair& anglesA, const AnglePair& anglesB,
                         const EngineState& engine) {
   // Both candidates lie on camera A's one ray.
-  const EnginePoint p = Triangulate(anglesA[0], anglesB[0]);
-  const EnginePoint q = Triangulate(anglesA[0], anglesB[1]);
+  const RayTerms a = RayTermsOf(anglesA[0]);
+  const EnginePoint p = Triangulate(a, RayTermsOf(anglesB[0]));
+  const EnginePoint q = Triangulate(a, RayTermsOf(anglesB[1]));
   const std::array<EnginePair, 2> hypotheses = {EnginePair{p, q}, EnginePair{q, p}};
   return ChooseByCost(hypotheses, engine);
 }
 
 EnginePair PairTwoByTwo(const AnglePair& anglesA, const AnglePair& anglesB,
                         const EngineState& engine) {
-  const EnginePoint t00 = Triangulate(anglesA[0], anglesB[0]);
-  const EnginePoint t11 = Triangulate(anglesA[1], anglesB[1]);
-  const EnginePoint t01 = Triangulate(anglesA[0], anglesB[1]);
-  const EnginePoint t10 = Triangulate(anglesA[1], anglesB[0]);
+  const RayTerms a0 = RayTermsOf(anglesA[0]);
+  const RayTerms a1 = RayTermsOf(anglesA[1]);
+  const RayTerms b0 = RayTermsOf(anglesB[0]);
+  const RayTerms b1 = RayTermsOf(anglesB[1]);
+  const EnginePoint t00 = Triangulate(a0, b0);
+  const EnginePoint t11 = Triangulate(a1, b1);
+  const EnginePoint t01 = Triangulate(a0, b1);
+  const EnginePoint t10 = Triangulate(a1, b0);
   // H0 and H3 pair A0 with B0 and A1 with B1, H1 and H2 crosswise; within a
   // pairing the two orders assign the slots.
   const std::array<EnginePair, 4> hypotheses = {EnginePair{t00, t11}, EnginePair{t01, t10},

@@ -34,27 +34,33 @@ ShadowAngles ShadowToAngles(const ShadowSpan& span, const LensModel& lens) {
   return angles;
 }
 
-EnginePoint Triangulate(const ShadowAngles& a, const ShadowAngles& b) {
+RayTerms RayTermsOf(const ShadowAngles& shadow) {
+  return {std::tan(shadow.Mid), std::sin(0.5 * shadow.Width)};
+}
+
+EnginePoint Triangulate(const RayTerms& a, const RayTerms& b) {
   EnginePoint point;
   // Camera A's ray: X = Y tan(a); camera B's ray: 1 - X = Y tan(b).
-  const double tA = std::tan(a.Mid);
-  const double tB = std::tan(b.Mid);
-  point.Y = 1.0 / (tA + tB);
-  point.X = tA * point.Y;
+  point.Y = 1.0 / (a.TanMid + b.TanMid);
+  point.X = a.TanMid * point.Y;
   point.State = PointMeasured;
 
   // Each camera's radius estimate: half its angular width seen from its
   // distance to the intersection.
   const double fromB = 1.0 - point.X;
   const double distanceB = std::sqrt(fromB * fromB + point.Y * point.Y);
-  const double radiusB = std::sin(0.5 * b.Width) * distanceB;
+  const double radiusB = b.SinHalfWidth * distanceB;
   const double distanceA = std::sqrt(point.X * point.X + point.Y * point.Y);
-  const double radiusA = std::sin(0.5 * a.Width) * distanceA;
+  const double radiusA = a.SinHalfWidth * distanceA;
 
   // Harmonic mean of the two estimates, and how far they disagree.
   point.Size = 2.0 / (1.0 / radiusB + 1.0 / radiusA);
   point.Mismatch = std::fabs(std::log(radiusB / radiusA));
   return point;
+}
+
+EnginePoint Triangulate(const ShadowAngles& a, const ShadowAngles& b) {
+  return Triangulate(RayTermsOf(a), RayTermsOf(b));
 }
 
 }  // namespace lumaro

@@ -14,7 +14,17 @@ double PixelToAngle(const LensModel& lens, float pixel);
 // Angles of one shadow: Low <= High, Width = High - Low, Mid of its centre.
 ShadowAngles ShadowToAngles(const ShadowSpan& span, const LensModel& lens);
 
+// What the intersection needs of one shadow: the tangent of its centre
+// angle and the sine of half its width. Formed once per shadow where it
+// meets both shadows of the other camera.
+struct RayTerms {
+  double TanMid;
+  double SinHalfWidth;
+};
+RayTerms RayTermsOf(const ShadowAngles& shadow);
+
 // Intersects shadow a of camera A with shadow b of camera B (in this order).
+EnginePoint Triangulate(const RayTerms& a, const RayTerms& b);
 EnginePoint Triangulate(const ShadowAngles& a, const ShadowAngles& b);
 
 }  // namespace lumaro
