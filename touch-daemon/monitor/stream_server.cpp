@@ -29,6 +29,10 @@ constexpr std::size_t kMaxSnapshots = 256;
 // Wake-up period while readers wait for entries, and while none is connected.
 constexpr int kServePollMs = 20;
 constexpr int kIdlePollMs = 250;
+// A stream that filled more than this share of the history since the last
+// pass would outrun those periods: the next pass comes after kBusyPollMs.
+constexpr std::size_t kBusyShare = 16;
+constexpr int kBusyPollMs = 1;
 // Byte 4 of a frame: 0 for a scan's first half-frame, 1 for its second.
 constexpr std::size_t kHalfOffset = 4;
 
@@ -115,7 +119,9 @@ void StreamServer::Run() {
   std::vector<pollfd> fds;
   while (!stop_) {
     const std::uint64_t now = MonotonicNs();
+    const std::uint64_t before = cursor_;
     Consume();
+    const bool busy = cursor_ - before > ring_.capacity() / kBusyShare;
     UpdateStatus(now);
     for (std::size_t i = 0; i < readers_.size();) {
       Reader& reader = *readers_[i];
@@ -141,7 +147,7 @@ void StreamServer::Run() {
       if (!reader->out.empty()) events |= POLLOUT;
       fds.push_back({reader->fd, events, 0});
     }
-    const int timeout = readers_.empty() ? kIdlePollMs : kServePollMs;
+    const int timeout = busy ? kBusyPollMs : readers_.empty() ? kIdlePollMs : kServePollMs;
     if (::poll(fds.data(), fds.size(), timeout) < 0) continue;
 
     const std::uint64_t after = MonotonicNs();
