@@ -9,9 +9,7 @@ source "$(dirname "$0")/lib.sh"
 UNIT="$(dirname "$0")/../../packaging/lumarod.service.in"
 GOLDEN="$(dirname "$0")/../golden"
 
-for tool in strace:strace systemd-analyze:systemd systemd-socket-activate:systemd; do
-  command -v "${tool%%:*}" >/dev/null || missing_host_piece "${tool%%:*}" "${tool#*:}"
-done
+need strace:strace systemd-analyze:systemd systemd-socket-activate:systemd
 
 # The members of every group, one "@group member" a line; a member may be a
 # group itself.

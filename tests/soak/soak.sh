@@ -65,19 +65,16 @@ served=$(grep -c '^frame ' "$WORK/soak.ltrace")
 # sampled once it reports and again at the end of the trace.
 "$SIM" --rate 100000 --linger 1 --short-read-every 997 --fail-every 89 \
   --log "$WORK/sim.log" "$WORK/soak.ltrace" -- "$DAEMON" >"$WORK/daemon.out" 2>&1 &
-sim_pid=$!
+SIM_PID=$!
 rss() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
-SIM_PID=$sim_pid wait_for 600 "the first report" log_has "$WORK/sim.log" '^report '
-daemon_pid=$(pgrep -P "$sim_pid" -x lumarod) || fail "no lumarod process"
+wait_for 600 "the first report" log_has "$WORK/sim.log" '^report '
+daemon_pid=$(pgrep -P "$SIM_PID" -x lumarod) || fail "no lumarod process"
 rss_start=$(rss "$daemon_pid")
-until grep -q '^end of trace$' "$WORK/sim.log"; do
-  kill -0 "$sim_pid" 2>/dev/null || fail "the simulator ended before the trace did"
-  sleep 0.5
-done
+wait_for 1800 "the end of the trace" grep -q '^end of trace$' "$WORK/sim.log"
 rss_end=$(rss "$daemon_pid")
 # The daemon's end is the simulator's SIGTERM after the trace: status 143.
 status=0
-wait "$sim_pid" || status=$?
+wait "$SIM_PID" || status=$?
 [ "$status" = 143 ] || fail "simulator status $status"
 
 # The daemon never ended by itself, and came back after every cycle.
@@ -103,12 +100,12 @@ echo "soak: $served frames, $sessions sessions, $(grep -c '^report ' "$WORK/sim.
 soak_trace 20000 4 500 >"$WORK/leak.ltrace"
 if [ -n "${LUMARO_SANITIZED:-}" ]; then
   ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=1" \
-    "$LUMARO_BIN/lumaro-replay" "$WORK/leak.ltrace" >/dev/null 2>"$WORK/lsan.log" ||
+    "$REPLAY" "$WORK/leak.ltrace" >/dev/null 2>"$WORK/lsan.log" ||
     { tail -20 "$WORK/lsan.log"; fail "LeakSanitizer finds leaks in the daemon's loop"; }
   echo "soak: LeakSanitizer: no leaks in the daemon's loop over $(grep -c '^unplug' "$WORK/leak.ltrace") unplugs"
   exit 0
 fi
-command -v valgrind >/dev/null || missing_host_piece valgrind valgrind
+need valgrind:valgrind
 timeout 1800 "$SIM" --rate 100000 --linger 2 --short-read-every 97 --fail-every 23 \
   --log "$WORK/leak-sim.log" "$WORK/leak.ltrace" -- \
   valgrind --leak-check=full --show-leak-kinds=definite,indirect \
