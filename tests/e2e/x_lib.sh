@@ -4,9 +4,7 @@
 
 SIM_FIXED_OPTIONS=()
 
-for tool in Xvfb:xvfb xdotool:xdotool xwd:x11-apps convert:imagemagick xlsfonts:x11-utils; do
-  command -v "${tool%%:*}" >/dev/null || missing_host_piece "${tool%%:*}" "${tool#*:}"
-done
+need Xvfb:xvfb xdotool:xdotool xwd:x11-apps convert:imagemagick xlsfonts:x11-utils
 
 # start_xvfb [WxH]: a W x H x 24 server, 1920 x 1080 unless given, on a
 # display number it picks itself (-displayfd), so parallel tests never
@@ -55,7 +53,7 @@ screen_pixel_is() {
   screenshot "$WORK/probe.png" 2>/dev/null && [ "$(pixel "$WORK/probe.png" "$1" "$2")" = "$3" ]
 }
 
-# start_tool TRACE [SIM OPTIONS] -- [TOOL ARGS]: $TOOL under the simulator,
+# start_tool TRACE [SIM OPTIONS] [-- TOOL ARGS]: $TOOL under the simulator,
 # in the background, with $SIM_FIXED_OPTIONS; its output in tool.out and
 # tool-stderr.log, the simulator's log in sim.log, the final controller state
 # in state.ltrace.
