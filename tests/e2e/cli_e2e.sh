@@ -58,7 +58,6 @@ lumaro-plot|empty file|lumaro-plot ok.ltrace empty --stats|65|empty: no report l
 lumaro-plot|swapped arguments|lumaro-plot reports ok.ltrace --stats|65|reports: not a trace
 lumaro-plot|full disk|lumaro-plot ok.ltrace reports --stats >/dev/full|1|No space left on device
 lumaro-plot|picture on a full disk|lumaro-plot ok.ltrace reports -o /dev/full|1|No space left on device
-lumaro-plot|no truth|lumaro-plot ok.ltrace reports --stats|0|
 lumaro-plot|standard input|lumaro-plot ok.ltrace - --stats <reports|0|
 lumaro-scene|full disk|lumaro-scene s.lscene >/dev/full|1|No space left on device
 lumaro-scene|missing value|lumaro-scene|64|no scene given

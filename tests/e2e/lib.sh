@@ -32,9 +32,8 @@ write_trace() {
 # DAEMON_AS, an array, is put before the daemon's command (as a setpriv
 # command line).
 run_daemon() {
-  local trace=$1
+  local trace=$1 status=0
   shift
-  local status=0
   timeout 120 "$SIM" --linger 0.3 --log "$WORK/sim.log" "$@" "$WORK/$trace" -- ${DAEMON_AS[@]+"${DAEMON_AS[@]}"} "$DAEMON" \
     --monitor "$WORK/monitor" >"$WORK/daemon.out" 2>"$WORK/sim-stderr.log" || status=$?
   # The daemon runs until it is stopped: the SIGTERM the simulator sends at
@@ -49,15 +48,14 @@ MPROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/monitor-probe"
 # the simulator in the background, serving its monitor stream on $SOCKET;
 # SIM_PID is the simulator; DAEMON_AS as for run_daemon.
 start_daemon() {
-  local trace=$1 sim_options=() daemon_options=()
+  local trace=$1 sim_options=()
   shift
   while [ $# -gt 0 ] && [ "$1" != -- ]; do sim_options+=("$1"); shift; done
   [ $# -eq 0 ] || shift
-  daemon_options=("$@")
   rm -f "$SOCKET"
   timeout 180 "$SIM" --log "$WORK/sim.log" ${sim_options[@]+"${sim_options[@]}"} "$trace" -- \
     ${DAEMON_AS[@]+"${DAEMON_AS[@]}"} "$DAEMON" --monitor "$SOCKET" \
-    ${daemon_options[@]+"${daemon_options[@]}"} >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
+    "$@" >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
   SIM_PID=$!
   wait_for 30 "the monitor socket" "$MPROBE" "$SOCKET" --cycles 1 2>/dev/null
 }

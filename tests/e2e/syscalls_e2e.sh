@@ -36,13 +36,11 @@ while IFS= read -r line; do
   value=${line#SystemCallFilter=}
   if [[ $value == "~"* ]]; then
     # shellcheck disable=SC2086
-    expand ${value#\~} | sort -u >"$WORK/deny.txt"
-    grep -vxF -f "$WORK/deny.txt" "$WORK/allowed.txt" >"$WORK/left.txt" || true
+    comm -23 "$WORK/allowed.txt" <(expand ${value#\~} | sort -u) >"$WORK/left.txt"
     mv "$WORK/left.txt" "$WORK/allowed.txt"
   else
     # shellcheck disable=SC2086
-    { cat "$WORK/allowed.txt"; expand $value; } | sort -u >"$WORK/more.txt"
-    mv "$WORK/more.txt" "$WORK/allowed.txt"
+    sort -u -o "$WORK/allowed.txt" "$WORK/allowed.txt" <(expand $value)
   fi
 done < <(grep '^SystemCallFilter=' "$UNIT")
 [ -s "$WORK/allowed.txt" ] || fail "the unit allows no call at all: $(grep '^SystemCallFilter=' "$UNIT")"
