@@ -28,18 +28,13 @@ soak_trace() {
       per = int(frames / cycles)
       split("readerr 4|readzero|readerr 5|readerr 110|readerr 62", ends, "|")
       split("195|196|206|240|241|242|201|202", codes, "|")
+      # Malformed frames: length 0, 1, 61, 255; half 2; type 2; a second half
+      # without a first; a frame cut short.
+      bad = split("00000100001f 0000010100 00000161000102030405060708090a0b0c0d0e0f 000001ff00fe " \
+        "0000010402010203 0000020400010203 0000010401010203 000001", malformed, " ")
       for (c = 0; c < cycles; c++) {
         for (i = 0; i < per; i++) print pool[(c * per + i) % n]
-        # Malformed frames: length 0, 1, 61, 255; half 2; type 2; a second
-        # half without a first; a frame cut short.
-        print "frame 00000100001f"
-        print "frame 0000010100"
-        print "frame 00000161000102030405060708090a0b0c0d0e0f"
-        print "frame 000001ff00fe"
-        print "frame 0000010402010203"
-        print "frame 0000020400010203"
-        print "frame 0000010401010203"
-        print "frame 000001"
+        for (i = 1; i <= bad; i++) print "frame " malformed[i]
         print "readerr 110"
         # A fault that ends the session, a failing request at the reopen, and
         # every fourth cycle a re-identification instead.
