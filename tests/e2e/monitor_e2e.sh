@@ -6,7 +6,6 @@
 # LUMARO_MONITOR_DAEMON may name another lumarod (an ASan build's).
 source "$(dirname "$0")/lib.sh"
 DAEMON="${LUMARO_MONITOR_DAEMON:-$DAEMON}"
-GOLDEN="$(dirname "$0")/../golden"
 SOCKET="$WORK/monitor"
 
 # expect_replay_equals_reports STREAM: STREAM replays to the reports the
@@ -21,7 +20,7 @@ case_live_stream_replays_as_the_daemon() {
   local name
   # A pinch; read errors; an unplug ridden through; re-identification.
   for name in pinch flaky-cable unplug reidentify read-errors; do
-    local trace="$GOLDEN/$name.ltrace"
+    local trace="$(dirname "$0")/../golden/$name.ltrace"
     [ -f "$trace" ] || trace="$LUMARO_SCENES/$name.ltrace"
     start_daemon "$(with_lead_in "$trace")" --linger 0.5
     "$MPROBE" "$SOCKET" live >"$WORK/$name.stream" 2>"$WORK/probe.log" &

@@ -5,7 +5,6 @@
 # plot is a picture.
 source "$(dirname "$0")/lib.sh"
 : "${LUMARO_SCENES:?LUMARO_SCENES must name the rendered scenes}"
-PLOT="$LUMARO_BIN/lumaro-plot"
 
 case_scene() {
   local name=$1
@@ -14,8 +13,8 @@ case_scene() {
   grep '^report ' "$WORK/sim.log" >"$WORK/live.out" || fail "no reports"
   expect_replay "$WORK/scene.ltrace" "$WORK/live.out"
 
-  "$PLOT" "$WORK/scene.ltrace" "$WORK/live.out" --stats -o "$WORK/plot.png" >"$WORK/stats.out" ||
-    fail "lumaro-plot failed"
+  "$LUMARO_BIN/lumaro-plot" "$WORK/scene.ltrace" "$WORK/live.out" --stats -o "$WORK/plot.png" \
+    >"$WORK/stats.out" || fail "lumaro-plot failed"
   is_png "$WORK/plot.png" || fail "the plot is not a PNG"
   echo "$name: $(tr '\n' ' ' <"$WORK/stats.out")"
   # On average one finger within 1% of the report range (327.68), two within

@@ -7,7 +7,6 @@
 # a kiosk meets it. Prints every call the daemon made, with its groups.
 source "$(dirname "$0")/lib.sh"
 UNIT="$(dirname "$0")/../../packaging/lumarod.service.in"
-GOLDEN="$(dirname "$0")/../golden"
 
 need strace:strace systemd-analyze:systemd systemd-socket-activate:systemd
 
@@ -50,7 +49,7 @@ done < <(grep '^SystemCallFilter=' "$UNIT")
 # connection starts the daemon, as systemd-socket-activate passes the
 # socket) and one of them reads the live stream to the end.
 {
-  cat "$GOLDEN/reidentify.ltrace"
+  cat "$(dirname "$0")/../golden/reidentify.ltrace"
   printf 'unplug\nwait 2500\nplug\n'
   grep '^frame' "$LUMARO_SCENES/tap.ltrace"
 } >"$WORK/session.ltrace"
