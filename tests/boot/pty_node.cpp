@@ -14,7 +14,6 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -74,10 +73,7 @@ class PtyNode {
     // A copy of the far end made with mknod answers EIO: NODE is a link.
     if (fchown(slave_, 0, group_) != 0 || fchmod(slave_, 0660) != 0) Die("chown " + slave_path_);
     if (symlink(slave_path_.c_str(), path_.c_str()) != 0) Die("symlink " + path_);
-    struct stat st {};
-    if (fstat(slave_, &st) != 0) Die("fstat");
-    std::printf("node %s -> %s %u:%u\n", path_.c_str(), slave_path_.c_str(), major(st.st_rdev),
-                minor(st.st_rdev));
+    std::printf("node %s -> %s\n", path_.c_str(), slave_path_.c_str());
     std::fflush(stdout);
   }
 

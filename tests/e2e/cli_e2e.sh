@@ -58,7 +58,6 @@ lumaro-plot|empty file|lumaro-plot ok.ltrace empty --stats|65|empty: no report l
 lumaro-plot|swapped arguments|lumaro-plot reports ok.ltrace --stats|65|reports: not a trace
 lumaro-plot|full disk|lumaro-plot ok.ltrace reports --stats >/dev/full|1|No space left on device
 lumaro-plot|picture on a full disk|lumaro-plot ok.ltrace reports -o /dev/full|1|No space left on device
-lumaro-plot|no truth|lumaro-plot ok.ltrace reports --stats|0|
 lumaro-plot|standard input|lumaro-plot ok.ltrace - --stats <reports|0|
 lumaro-scene|full disk|lumaro-scene s.lscene >/dev/full|1|No space left on device
 lumaro-scene|missing value|lumaro-scene|64|no scene given
@@ -81,11 +80,13 @@ lumaro-sim|read failure of unit 4|lumaro-sim --classic-fail-read 4:0 ok.ltrace -
 lumaro-sim|read failure past a unit|lumaro-sim --classic-fail-read 1:4 ok.ltrace -- true|64|
 lumaro-sim|read failure without a block|lumaro-sim --classic-fail-read 0x80 ok.ltrace -- true|64|
 lumaro-sim|read failure of block -1|lumaro-sim --classic-fail-read 0x80:-1 ok.ltrace -- true|64|
+lumaro-sim|refusals from write 0|lumaro-sim --classic-refuse-writes 0:4 ok.ltrace -- true|64|--classic-refuse-writes takes FROM:COUNT, FROM from 1
 lumaro-sim|negative write count|lumaro-sim --classic-fail-write-after -1 ok.ltrace -- true|64|
-lumaro-sim|every misbehaviour|lumaro-sim --linger=0 --log /dev/null --no-usb --packet-rate 50 --classic-fail-read=0x80:31 --classic-fail-read 3:3 --classic-fail-write-after 0 --classic-short-reply --classic-garbage-reply ok.ltrace -- true|0|
+lumaro-sim|every misbehaviour|lumaro-sim --linger=0 --log /dev/null --no-usb --packet-rate 50 --classic-fail-read=0x80:31 --classic-fail-read 3:3 --classic-fail-write-after 0 --classic-refuse-writes 9:4 --classic-short-reply --classic-garbage-reply ok.ltrace -- true|0|
 lumaro-sim|--help|lumaro-sim --help|0|usage: lumaro-sim
 lumaro-sim|--version|lumaro-sim --version|0|lumaro-sim 
-tapalign|verify at a tolerance|tapalign --verify --monitor nope --tolerance 5|1|cannot read the daemon's monitor stream nope
+tapalign|verify at a tolerance|tapalign --verify --monitor nope --tolerance 5|1|cannot read the daemon's monitor stream nope: No such file or directory (is lumarod running?)
+tapalign-classic|verify without a daemon|tapalign-classic --verify --monitor nope|1|cannot read the daemon's monitor stream nope: No such file or directory (is lumarod running?)
 tapalign|verify at no tolerance|tapalign --verify --tolerance x|1|usage: tapalign --verify
 lumarod|--help|lumarod --help|0|usage: lumarod
 lumarod|--version|lumarod --version|0|lumarod 

@@ -18,6 +18,14 @@ missing_host_piece() {
   cannot_run "missing from this machine: $1 (package $2; scripts/install-deps installs it)"
 }
 
+# need PROGRAM:PACKAGE...: the test cannot run without each PROGRAM.
+need() {
+  local tool
+  for tool in "$@"; do
+    command -v "${tool%%:*}" >/dev/null || missing_host_piece "${tool%%:*}" "${tool#*:}"
+  done
+}
+
 # have_umockdev: umockdev's preload library is installed.
 have_umockdev() {
   [ -e /usr/lib/x86_64-linux-gnu/libumockdev-preload.so.0 ] ||

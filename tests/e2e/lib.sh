@@ -5,6 +5,7 @@ set -euo pipefail
 : "${LUMARO_BIN:?LUMARO_BIN must name the directory of the built programs}"
 SIM="$LUMARO_BIN/lumaro-sim"
 DAEMON="$LUMARO_BIN/lumarod"
+REPLAY="$LUMARO_BIN/lumaro-replay"
 
 source "$(dirname "${BASH_SOURCE[0]}")/host.sh"
 have_umockdev || missing_host_piece "umockdev's preload library libumockdev-preload.so.0" umockdev
@@ -28,13 +29,12 @@ write_trace() {
 # run_daemon TRACE [SIM OPTIONS...]: lumarod under the simulator until the
 # trace is played out; its output in daemon.out, the simulator's log in
 # sim.log; its monitor socket in the test's directory, never the host's.
-# RUN_AS, an array, is put before the daemon's command (as a setpriv command
-# line).
+# DAEMON_AS, an array, is put before the daemon's command (as a setpriv
+# command line).
 run_daemon() {
-  local trace=$1
+  local trace=$1 status=0
   shift
-  local status=0
-  timeout 120 "$SIM" --linger 0.3 --log "$WORK/sim.log" "$@" "$WORK/$trace" -- ${RUN_AS[@]+"${RUN_AS[@]}"} "$DAEMON" \
+  timeout 120 "$SIM" --linger 0.3 --log "$WORK/sim.log" "$@" "$WORK/$trace" -- ${DAEMON_AS[@]+"${DAEMON_AS[@]}"} "$DAEMON" \
     --monitor "$WORK/monitor" >"$WORK/daemon.out" 2>"$WORK/sim-stderr.log" || status=$?
   # The daemon runs until it is stopped: the SIGTERM the simulator sends at
   # the end of the trace is its normal end.
@@ -46,18 +46,16 @@ MPROBE="${LUMARO_TEST_BIN:-$LUMARO_BIN}/monitor-probe"
 
 # start_daemon TRACE [SIM OPTIONS...] -- [DAEMON OPTIONS...]: lumarod under
 # the simulator in the background, serving its monitor stream on $SOCKET;
-# SIM_PID is the simulator. DAEMON_AS, an array, is put before the daemon's
-# command (as a setpriv command line).
+# SIM_PID is the simulator; DAEMON_AS as for run_daemon.
 start_daemon() {
-  local trace=$1 sim_options=() daemon_options=()
+  local trace=$1 sim_options=()
   shift
   while [ $# -gt 0 ] && [ "$1" != -- ]; do sim_options+=("$1"); shift; done
   [ $# -eq 0 ] || shift
-  daemon_options=("$@")
   rm -f "$SOCKET"
   timeout 180 "$SIM" --log "$WORK/sim.log" ${sim_options[@]+"${sim_options[@]}"} "$trace" -- \
     ${DAEMON_AS[@]+"${DAEMON_AS[@]}"} "$DAEMON" --monitor "$SOCKET" \
-    ${daemon_options[@]+"${daemon_options[@]}"} >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
+    "$@" >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
   SIM_PID=$!
   wait_for 30 "the monitor socket" "$MPROBE" "$SOCKET" --cycles 1 2>/dev/null
 }
@@ -108,15 +106,9 @@ log_count() {
 }
 log_has() { [ "$(log_count "$1" "$2")" -ge "${3:-1}" ]; }
 
-# expect_output FILE: FILE must equal standard input.
-expect_output() {
-  local expected
-  expected=$(cat)
-  if [ "$(cat "$1")" != "$expected" ]; then
-    echo "--- expected" >&2
-    echo "$expected" >&2
-    fail "$1 differs"
-  fi
+# expect_replay TRACE REPORTS: TRACE replays to exactly the file REPORTS.
+expect_replay() {
+  "$REPLAY" "$1" 2>/dev/null | diff - "$2" >"$WORK/diff.log" || fail "$1 does not replay to $2"
 }
 
 # expect_grep FILE REGEX / expect_no_grep FILE REGEX

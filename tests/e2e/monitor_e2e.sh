@@ -5,26 +5,22 @@
 # and readers that misbehave or may not read.
 # LUMARO_MONITOR_DAEMON may name another lumarod (an ASan build's).
 source "$(dirname "$0")/lib.sh"
-REPLAY="$LUMARO_BIN/lumaro-replay"
 DAEMON="${LUMARO_MONITOR_DAEMON:-$DAEMON}"
-GOLDEN="$(dirname "$0")/../golden"
 SOCKET="$WORK/monitor"
 
 # expect_replay_equals_reports STREAM: STREAM replays to the reports the
 # simulator saw the daemon write, and carries them as its report lines.
 expect_replay_equals_reports() {
-  grep '^report' "$WORK/sim.log" >"$WORK/live-reports.txt" || true
-  "$REPLAY" "$1" >"$WORK/replayed.txt" 2>"$WORK/replay.log" || fail "lumaro-replay refused $1"
-  cmp -s "$WORK/replayed.txt" "$WORK/live-reports.txt" || fail "the replay of $1 differs from the live reports"
+  grep '^report' "$WORK/sim.log" >"$WORK/live-reports.txt" || fail "no reports at all"
+  expect_replay "$1" "$WORK/live-reports.txt"
   grep '^report' "$1" | cmp -s - "$WORK/live-reports.txt" || fail "the report lines of $1 differ"
-  [ -s "$WORK/live-reports.txt" ] || fail "no reports at all"
 }
 
 case_live_stream_replays_as_the_daemon() {
   local name
   # A pinch; read errors; an unplug ridden through; re-identification.
   for name in pinch flaky-cable unplug reidentify read-errors; do
-    local trace="$GOLDEN/$name.ltrace"
+    local trace="$(dirname "$0")/../golden/$name.ltrace"
     [ -f "$trace" ] || trace="$LUMARO_SCENES/$name.ltrace"
     start_daemon "$(with_lead_in "$trace")" --linger 0.5
     "$MPROBE" "$SOCKET" live >"$WORK/$name.stream" 2>"$WORK/probe.log" &
@@ -62,14 +58,12 @@ case_stopped_reader_is_cut_off() {
   wait "$stopped" || true
   finish_daemon
   # The touch is untouched: every report as the replay of the scene has it.
-  "$REPLAY" "$long" >"$WORK/expected.txt" 2>/dev/null
-  grep '^report' "$WORK/sim.log" | cmp -s - "$WORK/expected.txt" ||
-    fail "the daemon's reports changed while a reader was stopped"
+  expect_replay "$long" <(grep '^report' "$WORK/sim.log")
   expect_replay_equals_reports "$WORK/steady.stream"
   grep '^# \|^error' "$WORK/stopped.stream" | grep -qvx '# live from here' &&
     fail "the stopped reader got something odd"
   local reports seconds
-  reports=$(wc -l <"$WORK/expected.txt")
+  reports=$(grep -c '^report' "$WORK/sim.log")
   seconds=$(since "$started")
   grep -m1 'disconnected' "$WORK/daemon.log"
   echo "stopped reader cut off $(since "$started" "$cut_at") s after the start;" \
@@ -132,7 +126,6 @@ case_misbehaving_and_foreign_readers() {
   chmod 0666 "$SOCKET"
   refused_with "permission denied" "${nobody[@]}" --clear-groups "$MPROBE" "$SOCKET" live
   expect_grep "$WORK/daemon.log" "monitor: refused uid 65534"
-  "${nobody[@]}" --groups="$gid" "$MPROBE" "$SOCKET" --cycles 1 || fail "a member was refused"
 
   stop_daemon
   expect_no_grep "$WORK/daemon.log" "ERROR: AddressSanitizer|LeakSanitizer|runtime error"

@@ -34,14 +34,11 @@ int Connect(const char* path) {
   return fd;
 }
 
-bool SendAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-    if (n < 0) return errno == EPIPE || errno == ECONNRESET;  // the daemon hung up first
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+// Blocking, and with no signal handler to cut it short, send takes the whole
+// text or fails.
+bool Send(int fd, const std::string& text) {
+  if (send(fd, text.data(), text.size(), MSG_NOSIGNAL) >= 0) return true;
+  return errno == EPIPE || errno == ECONNRESET;  // the daemon hung up first
 }
 
 }  // namespace
@@ -59,7 +56,7 @@ int main(int argc, char** argv) {
       const int fd = Connect(path);
       if (fd < 0) return 3;
       char line[16] = {};
-      if (!SendAll(fd, "live\n") || recv(fd, line, sizeof line - 1, MSG_WAITALL) <= 0 ||
+      if (!Send(fd, "live\n") || recv(fd, line, sizeof line - 1, MSG_WAITALL) <= 0 ||
           std::strncmp(line, "lumaro-trace 1\n", 15) != 0) {
         std::fprintf(stderr, "monitor-probe: cycle %d got no header\n", i);
         return 1;
@@ -70,7 +67,7 @@ int main(int argc, char** argv) {
   }
   const int fd = Connect(path);
   if (fd < 0) return 3;
-  if (request != "--silent" && !SendAll(fd, request + "\n")) return 1;
+  if (request != "--silent" && !Send(fd, request + "\n")) return 1;
   char buffer[65536];
   while (true) {
     const ssize_t n = recv(fd, buffer, sizeof buffer, 0);

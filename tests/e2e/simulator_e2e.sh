@@ -8,7 +8,7 @@ case_node_group_decides_access() {
   # daemon as an unprivileged user: with the group it opens, reads, writes
   # and reopens the node after an unplug; without it, it is refused.
   [ "$(id -u)" = 0 ] || cannot_run "switching users needs root"
-  command -v setpriv >/dev/null || missing_host_piece setpriv util-linux
+  need setpriv:util-linux
   local group=4242
   while getent group "$group" >/dev/null; do group=$((group + 1)); done
   : "${LUMARO_SCENES:?LUMARO_SCENES must name the rendered scenes}"
@@ -20,7 +20,7 @@ case_node_group_decides_access() {
   # Refused, the daemon retries until the time-out ends it.
   for run in "$group 2 0 60" "$((group + 1)) 0 124 5"; do
     set -- $run
-    RUN_AS=(timeout "$4" setpriv --reuid=65534 --regid=65534 --groups="$1" --inh-caps=-all)
+    DAEMON_AS=(timeout "$4" setpriv --reuid=65534 --regid=65534 --groups="$1" --inh-caps=-all)
     local status=0
     run_daemon t.ltrace --node-group "$group" || status=$?
     [ "$status" = "$3" ] || fail "with group $1: simulator status $status"

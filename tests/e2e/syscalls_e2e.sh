@@ -7,11 +7,8 @@
 # a kiosk meets it. Prints every call the daemon made, with its groups.
 source "$(dirname "$0")/lib.sh"
 UNIT="$(dirname "$0")/../../packaging/lumarod.service.in"
-GOLDEN="$(dirname "$0")/../golden"
 
-for tool in strace:strace systemd-analyze:systemd systemd-socket-activate:systemd; do
-  command -v "${tool%%:*}" >/dev/null || missing_host_piece "${tool%%:*}" "${tool#*:}"
-done
+need strace:strace systemd-analyze:systemd systemd-socket-activate:systemd
 
 # The members of every group, one "@group member" a line; a member may be a
 # group itself.
@@ -38,13 +35,11 @@ while IFS= read -r line; do
   value=${line#SystemCallFilter=}
   if [[ $value == "~"* ]]; then
     # shellcheck disable=SC2086
-    expand ${value#\~} | sort -u >"$WORK/deny.txt"
-    grep -vxF -f "$WORK/deny.txt" "$WORK/allowed.txt" >"$WORK/left.txt" || true
+    comm -23 "$WORK/allowed.txt" <(expand ${value#\~} | sort -u) >"$WORK/left.txt"
     mv "$WORK/left.txt" "$WORK/allowed.txt"
   else
     # shellcheck disable=SC2086
-    { cat "$WORK/allowed.txt"; expand $value; } | sort -u >"$WORK/more.txt"
-    mv "$WORK/more.txt" "$WORK/allowed.txt"
+    sort -u -o "$WORK/allowed.txt" "$WORK/allowed.txt" <(expand $value)
   fi
 done < <(grep '^SystemCallFilter=' "$UNIT")
 [ -s "$WORK/allowed.txt" ] || fail "the unit allows no call at all: $(grep '^SystemCallFilter=' "$UNIT")"
@@ -54,7 +49,7 @@ done < <(grep '^SystemCallFilter=' "$UNIT")
 # connection starts the daemon, as systemd-socket-activate passes the
 # socket) and one of them reads the live stream to the end.
 {
-  cat "$GOLDEN/reidentify.ltrace"
+  cat "$(dirname "$0")/../golden/reidentify.ltrace"
   printf 'unplug\nwait 2500\nplug\n'
   grep '^frame' "$LUMARO_SCENES/tap.ltrace"
 } >"$WORK/session.ltrace"

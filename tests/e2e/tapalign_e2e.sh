@@ -4,19 +4,15 @@
 # packets and clicked with xdotool; checked from the controller's stored
 # state and from screenshots.
 source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/x_lib.sh"
 source "$(dirname "$0")/calib_lib.sh"
 W=1920 H=1080
 use_tapalign
+start_xvfb
 
 # The fit of the scripted pass; bytes 40 to 57 of the coefficient blocks, and
 # DeviceConfig but CalibState, as they were.
 case_four_points_then_ok() {
-  calibrate_until_result "$DATA/tapalign-pass.records"
-  screenshot "$WORK/result.png"
-  click "$OK_X" "$BUTTON_Y"
-  finish_tool
-  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
+  calibrate_then_ok "$DATA/tapalign-pass.records"
   expect_stored "$DATA/tapalign-stored.records"
   # The result face: three grey buttons at x 770-890, 900-1020, 1030-1150,
   # y 540-630 (fills inset by 3 pixels inside their outlines).
@@ -31,11 +27,9 @@ case_four_points_then_ok() {
 
 case_collecting_face_and_idle_cpu() {
   collect_until_crosshair
-  screenshot "$WORK/collect.png"
   [ -z "${LUMARO_SCREENSHOTS:-}" ] || cp "$WORK/collect.png" "$LUMARO_SCREENSHOTS/tapalign-collect.png"
-  # A 40-pixel cross and a 40 x 40 square centred on (96, 60).
-  expect_crosshair "$WORK/collect.png" 96 60
-  # Exactly those ten lines: an end moved by one pixel changes the count.
+  # A 40-pixel cross and a 40 x 40 square centred on (96, 60), exactly those
+  # ten lines: an end moved by one pixel changes the count.
   local lit
   lit=$(lit_pixels "$WORK/collect.png" 50x50+71+35)
   [ "$lit" = 365 ] || fail "the crosshair lights $lit pixels, not 365"
@@ -52,7 +46,7 @@ case_collecting_face_and_idle_cpu() {
   xdotool key Escape
   finish_tool
   [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
-  expect_tapalign_blocks_restored
+  expect_stored <(echo "$START_BLOCKS")
   expect_no_grep "$WORK/tool-stderr.log" 'Cannot open font'  # its own font loaded
 }
 
@@ -64,7 +58,6 @@ case_collecting_face_and_idle_cpu() {
 # identification, and from there on, through Ok and after it, the daemon
 # reports exactly what a replay of the drag under the stored blocks gives.
 case_ok_takes_effect_in_the_running_daemon() {
-  start_xvfb
   printf 'lumaro-scene 1\nscans 1500\nfinger 0.008\nkey 10 0.3 0.3\nkey 50 0.4 0.35
 finger 0.008\nkey 100 0.2 0.5\nkey 1490 0.8 0.6\n' | "$LUMARO_BIN/lumaro-scene" - >"$WORK/scene"
   awk '/^frame/ && ++n > 150 { exit } { print }' "$WORK/scene" >"$WORK/a.ltrace"
@@ -79,18 +72,17 @@ finger 0.008\nkey 100 0.2 0.5\nkey 1490 0.8 0.6\n' | "$LUMARO_BIN/lumaro-scene" 
      kill $d; wait $d' sh "$DAEMON" "$TOOL" "$WORK" >"$WORK/daemon.out" 2>"$WORK/daemon.log" &
   SIM_PID=$!
   wait_for_result_face
-  click "$OK_X" "$BUTTON_Y"
+  press_ok
   wait "$SIM_PID" || true
   [ "$(cat "$WORK/tool.status")" = 0 ] || fail "tapalign: status $(cat "$WORK/tool.status")"
   expect_grep "$WORK/sim.log" '^reads time out: the controller is in calibration mode$'
   [ "$(log_count "$WORK/daemon.out" '^open touch success')" = 1 ] || fail "the daemon reopened"
   [ "$(log_count "$WORK/sim.log" '^ioctl 202 ')" = 2 ] || fail "not identified exactly twice"
-  replay() { "$LUMARO_BIN/lumaro-replay" <(cat "$@") 2>/dev/null; }
-  replay "$WORK/a.ltrace" >"$WORK/old.reports"
+  replay() { "$REPLAY" <(cat "$@") 2>/dev/null; }
   replay "$WORK/state.ltrace" "$WORK/drag" >"$WORK/new.reports"
   replay <(grep -v '^frame' "$WORK/a.ltrace") "$WORK/drag" >"$WORK/drag-old-map.reports"
-  awk '/^frame marked/ { exit } /^report/' "$WORK/sim.log" >"$WORK/early.reports"
-  diff "$WORK/old.reports" "$WORK/early.reports" || fail "before the mark, not the old map's reports"
+  # Before the mark, the old map's reports.
+  expect_replay "$WORK/a.ltrace" <(awk '/^frame marked/ { exit } /^report/' "$WORK/sim.log")
   awk '/^frame marked/ { on = 1 } on && /^report/' "$WORK/sim.log" >"$WORK/late.reports"
   head -n "$(wc -l <"$WORK/late.reports")" "$WORK/new.reports" | diff - "$WORK/late.reports" ||
     fail "after the mark, not the new map's reports"
@@ -104,9 +96,10 @@ finger 0.008\nkey 100 0.2 0.5\nkey 1490 0.8 0.6\n' | "$LUMARO_BIN/lumaro-scene" 
 # targets (pass) or 0.05 of the width to their right, about 96 pixels (fail).
 # The daemon's reports reach the tool through the monitor stream.
 case_verify() {
-  local expect=$1 tool=${2:-tapalign} shift=0 x
-  [ "$expect" = pass ] || shift=0.05
-  start_xvfb
+  local tool=${2:-tapalign} shift=0 status=0 verdict='[0-9]\.[0-9] px, .*: pass' x
+  if [ "$1" != pass ]; then
+    shift=0.05 status=1 verdict='9[0-9]\.[0-9] px, .*tolerance 10\.0 px: FAIL'
+  fi
   local scene="lumaro-scene 1
 scans 200" key
   # Targets (0.5, 0.5), (0.2, 0.8), (0.8, 0.2) of the screen; the scene's y
@@ -125,25 +118,8 @@ scans 200" key
      "$2" --verify --monitor "$3/monitor" >"$3/tool.out" 2>"$3/tool-stderr.log"
      echo "$?" >"$3/tool.status"; kill $d' sh "$DAEMON" "$LUMARO_BIN/$tool" "$WORK" || true
   [ "$(grep -c '^target [123] at' "$WORK/tool.out")" = 3 ] || fail "not three targets"
-  if [ "$expect" = pass ]; then
-    [ "$(cat "$WORK/tool.status")" = 0 ] || fail "status $(cat "$WORK/tool.status")"
-    expect_grep "$WORK/tool.out" '^verify: largest [0-9]\.[0-9] px, .*: pass$'
-  else
-    [ "$(cat "$WORK/tool.status")" = 1 ] || fail "status $(cat "$WORK/tool.status")"
-    expect_grep "$WORK/tool.out" '^verify: largest 9[0-9]\.[0-9] px, .*tolerance 10\.0 px: FAIL$'
-  fi
-}
-
-# Without a daemon's stream, either tool's verify pass says so and fails.
-case_verify_without_daemon() {
-  local tool status
-  for tool in tapalign tapalign-classic; do
-    status=0
-    "$LUMARO_BIN/$tool" --verify --monitor "$WORK/none" 2>"$WORK/err" || status=$?
-    [ "$status" = 1 ] || fail "$tool: status $status"
-    grep -q "^$tool: cannot read the daemon's monitor stream $WORK/none: .*(is lumarod running?)$" \
-      "$WORK/err" || fail "$tool: $(cat "$WORK/err")"
-  done
+  [ "$(cat "$WORK/tool.status")" = "$status" ] || fail "status $(cat "$WORK/tool.status")"
+  expect_grep "$WORK/tool.out" "^verify: largest $verdict\$"
 }
 
 # interrupted CAUSE PHASE: CAUSE (INT, TERM, HUP: that signal; X: the X server
@@ -157,7 +133,7 @@ case_interrupted() {
     calibrate_until_result "$DATA/tapalign-pass.records"
   fi
   if [ "$phase" = after_ok ]; then
-    click "$OK_X" "$BUTTON_Y"
+    press_ok
     # Ok taken: the window is gone (calibration mode is left before).
     wait_for 30 "Ok to close the window" eval '! screen_pixel_is "$OK_X" "$BUTTON_Y" "$GREY"'
   fi
@@ -172,7 +148,7 @@ case_interrupted() {
     expect_stored "$DATA/tapalign-stored.records"
   else
     expect_interrupted "$cause"
-    expect_tapalign_blocks_restored
+    expect_stored <(echo "$START_BLOCKS")
   fi
 }
 

@@ -14,24 +14,15 @@
 # pass of each tool and one Escape; the four-point pass is tapalign's own
 # test, on Xvfb.
 source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/x_lib.sh"
 source "$(dirname "$0")/calib_lib.sh"
 COMPOSITOR=${1:?compositor}
 shift
 
-command -v setpriv >/dev/null || missing_host_piece setpriv util-linux
 [ "$(id -u)" = 0 ] || cannot_run "running the compositor as another user needs root"
-command -v Xwayland >/dev/null || missing_host_piece Xwayland xwayland
-command -v xhost >/dev/null || missing_host_piece xhost x11-xserver-utils
+need setpriv:util-linux Xwayland:xwayland xhost:x11-xserver-utils
 case $COMPOSITOR in
-  sway | cage)
-    command -v "$COMPOSITOR" >/dev/null || missing_host_piece "$COMPOSITOR" "$COMPOSITOR"
-    command -v grim >/dev/null || missing_host_piece grim grim
-    ;;
-  weston | weston-desktop)
-    command -v weston >/dev/null || missing_host_piece weston weston
-    command -v weston-screenshooter >/dev/null || missing_host_piece weston-screenshooter weston
-    ;;
+  sway | cage) need "$COMPOSITOR:$COMPOSITOR" grim:grim ;;
+  weston | weston-desktop) need weston:weston weston-screenshooter:weston ;;
   *) echo "no compositor $COMPOSITOR" >&2; exit 2 ;;
 esac
 
@@ -135,22 +126,21 @@ compositor_screenshot() {
   mv "$(ls "$SESSION"/shots/*.png | head -n 1)" "$1"
 }
 
+tool_window() { xdotool search --name "^$(basename "$TOOL")\$" 2>/dev/null | head -n 1; }
+
 # window_screenshot FILE.png: the tool's window as X holds it.
 window_screenshot() {
   local window
-  window=$(xdotool search --name "^$(basename "$TOOL")\$" 2>/dev/null | head -n 1)
+  window=$(tool_window)
   [ -n "$window" ] && xwd -id "$window" -silent | convert xwd:- "$1"
 }
 
-# press_ok: a click on the result face's Ok. Under weston headless, which
-# offers no seat, Xwayland crashes on any pointer warp, and a click without a
-# move lands wherever the pointer happens to be; the click is sent to the
-# window directly there instead.
+# press_ok: under weston headless, which offers no seat, Xwayland crashes on
+# any pointer warp, and a click without a move lands wherever the pointer
+# happens to be; the click is sent to the window directly there instead.
 press_ok() {
   if [ "${COMPOSITOR%-desktop}" = weston ] && [ -z "${ON_XVFB:-}" ]; then
-    local window
-    window=$(xdotool search --name "^$(basename "$TOOL")\$" | head -n 1)
-    "$LUMARO_TEST_BIN/x-click-probe" "$window" "$OK_X" "$BUTTON_Y"
+    "$LUMARO_TEST_BIN/x-click-probe" "$(tool_window)" "$OK_X" "$BUTTON_Y"
   else
     click "$OK_X" "$BUTTON_Y"
   fi
@@ -177,51 +167,14 @@ on_xvfb() {
   ) || fail "the reference run on Xvfb failed"
 }
 
-# calibrate_then_ok TOUCHES [TOOL ARGS]: a pass up to the result face, which
-# is checked, then Ok; the status 0.
-calibrate_then_ok() {
-  write_controller t.ltrace <"$1"
-  shift
-  start_tool t.ltrace -- "$@"
-  wait_for 120 "the result face" log_has "$WORK/sim.log" "$RESULT_LOGGED"
-  wait_for 60 "the buttons" screen_pixel_is "$OK_X" "$BUTTON_Y" "$GREY"
-  screenshot "$WORK/result.png"
-  [ "$(pixel "$WORK/result.png" "$OK_X" "$ABOVE_BUTTONS")" = "$BLACK" ] || fail "above the buttons"
-  local x
-  for x in $((OK_X - BUTTON_STEP)) $((OK_X + BUTTON_STEP)); do
-    [ "$(pixel "$WORK/result.png" "$x" "$BUTTON_Y")" = "$GREY" ] || fail "no button at x $x"
-  done
-  press_ok
-  finish_tool
-  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
-}
-
-# escape_on_first_crosshair: the first crosshair at (W/20, H/18) is shown,
-# then Escape ends the session with status 0.
-escape_on_first_crosshair() {
-  echo "wait 600000" | write_controller t.ltrace
-  start_tool t.ltrace --
-  local cx=$((W / 20)) cy=$((H / 18))
-  wait_for 60 "the crosshair" screen_pixel_is "$cx" $((cy + 10)) "$WHITE"
-  screenshot "$WORK/collect.png"
-  expect_crosshair "$WORK/collect.png" "$cx" "$cy"
-  xdotool key Escape
-  finish_tool
-  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
-}
-
-expect_stored_as_on_xvfb() {
-  diff <(stored_blocks) "$WORK/xvfb-stored" || fail "stored otherwise than on Xvfb"
-}
-
 case_tapalign_sixteen_then_ok() {
   use_tapalign
   sixteen_touches >"$WORK/sixteen.records"
-  on_xvfb calibrate_then_ok "$WORK/sixteen.records" -a
+  on_xvfb calibrate_then_ok "$WORK/sixteen.records" -- -a
   start_compositor
-  calibrate_then_ok "$WORK/sixteen.records" -a
+  calibrate_then_ok "$WORK/sixteen.records" -- -a
   keep_shot "$WORK/result.png" tapalign-result
-  expect_stored_as_on_xvfb
+  expect_stored "$WORK/xvfb-stored"
 }
 
 case_classic_four_then_ok() {
@@ -230,13 +183,16 @@ case_classic_four_then_ok() {
   start_compositor
   calibrate_then_ok "$DATA/classic-touches.records"
   keep_shot "$WORK/result.png" classic-result
-  expect_stored_as_on_xvfb
+  expect_stored "$WORK/xvfb-stored"
 }
 
 case_classic_escape() {
   use_classic
   start_compositor
-  escape_on_first_crosshair
+  collect_until_crosshair
+  xdotool key Escape
+  finish_tool
+  [ "$TOOL_STATUS" = 0 ] || fail "status $TOOL_STATUS"
   keep_shot "$WORK/collect.png" classic-collect
   expect_no_grep "$WORK/sim.log" '^classic write'
 }

@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <utility>
 
 int main(int argc, char** argv) {
   if (argc != 4) {
@@ -28,12 +27,10 @@ int main(int argc, char** argv) {
   event.xbutton.y = std::atoi(argv[3]);
   event.xbutton.button = Button1;
   event.xbutton.same_screen = True;
-  bool sent = true;
-  for (const auto& [type, mask] :
-       {std::pair{ButtonPress, ButtonPressMask}, std::pair{ButtonRelease, ButtonReleaseMask}}) {
-    event.type = type;
-    sent = XSendEvent(display, window, False, mask, &event) != 0 && sent;
-  }
+  event.type = ButtonPress;
+  bool sent = XSendEvent(display, window, False, ButtonPressMask, &event) != 0;
+  event.type = ButtonRelease;
+  sent = XSendEvent(display, window, False, ButtonReleaseMask, &event) != 0 && sent;
   XSync(display, False);
   XCloseDisplay(display);
   return sent ? 0 : 1;

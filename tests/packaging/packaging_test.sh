@@ -8,8 +8,6 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/lumaro-pkg.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 source "$(dirname "$0")/../e2e/host.sh"
-# need PROGRAM PACKAGE: the test cannot run without PROGRAM.
-need() { command -v "$1" >/dev/null || missing_host_piece "$1" "$2"; }
 
 PROGRAMS_1="tapalign tapalign-classic lumaro-record lumaro-replay lumaro-plot lumaro-doctor lumaro-monitor"
 
@@ -32,7 +30,7 @@ verify_unit() {
 }
 
 case_service() {
-  need systemd-analyze systemd
+  need systemd-analyze:systemd
   # Verified where it is installed, with its manual page resolvable.
   build_packages
   mkdir -p "$WORK/units"
@@ -77,7 +75,7 @@ case_udev_rule() {
 }
 
 case_manual_pages() {
-  need man man-db
+  need man:man-db
   local page name
   for name in lumarod.8 $(for p in $PROGRAMS_1 lumaro-sim lumaro-scene; do echo "$p.1"; done); do
     page="$LUMARO_BUILD/man/man${name##*.}/$name.gz"
@@ -90,8 +88,7 @@ case_manual_pages() {
 # build_packages: the Debian packages built from this build, unpacked into
 # $WORK/root.
 build_packages() {
-  need cpack cmake
-  need dpkg-deb dpkg
+  need cpack:cmake dpkg-deb:dpkg
   local cpack=(cpack -G DEB --config "$LUMARO_BUILD/CPackConfig.cmake" -B "$WORK/pkg")
   if [ "${LUMARO_HARDENING:-OFF}" != ON ]; then
     # A tree without the hardening flags makes no packages, and says why;
@@ -112,7 +109,7 @@ build_packages() {
 }
 
 case_debian_package() {
-  need lintian lintian
+  need lintian:lintian
   build_packages
   local root="$WORK/root" file
   for file in usr/sbin/lumarod usr/lib/systemd/system/lumarod.service \

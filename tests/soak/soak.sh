@@ -28,18 +28,13 @@ soak_trace() {
       per = int(frames / cycles)
       split("readerr 4|readzero|readerr 5|readerr 110|readerr 62", ends, "|")
       split("195|196|206|240|241|242|201|202", codes, "|")
+      # Malformed frames: length 0, 1, 61, 255; half 2; type 2; a second half
+      # without a first; a frame cut short.
+      bad = split("00000100001f 0000010100 00000161000102030405060708090a0b0c0d0e0f 000001ff00fe " \
+        "0000010402010203 0000020400010203 0000010401010203 000001", malformed, " ")
       for (c = 0; c < cycles; c++) {
         for (i = 0; i < per; i++) print pool[(c * per + i) % n]
-        # Malformed frames: length 0, 1, 61, 255; half 2; type 2; a second
-        # half without a first; a frame cut short.
-        print "frame 00000100001f"
-        print "frame 0000010100"
-        print "frame 00000161000102030405060708090a0b0c0d0e0f"
-        print "frame 000001ff00fe"
-        print "frame 0000010402010203"
-        print "frame 0000020400010203"
-        print "frame 0000010401010203"
-        print "frame 000001"
+        for (i = 1; i <= bad; i++) print "frame " malformed[i]
         print "readerr 110"
         # A fault that ends the session, a failing request at the reopen, and
         # every fourth cycle a re-identification instead.
@@ -65,19 +60,16 @@ served=$(grep -c '^frame ' "$WORK/soak.ltrace")
 # sampled once it reports and again at the end of the trace.
 "$SIM" --rate 100000 --linger 1 --short-read-every 997 --fail-every 89 \
   --log "$WORK/sim.log" "$WORK/soak.ltrace" -- "$DAEMON" >"$WORK/daemon.out" 2>&1 &
-sim_pid=$!
+SIM_PID=$!
 rss() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
-SIM_PID=$sim_pid wait_for 600 "the first report" log_has "$WORK/sim.log" '^report '
-daemon_pid=$(pgrep -P "$sim_pid" -x lumarod) || fail "no lumarod process"
+wait_for 600 "the first report" log_has "$WORK/sim.log" '^report '
+daemon_pid=$(pgrep -P "$SIM_PID" -x lumarod) || fail "no lumarod process"
 rss_start=$(rss "$daemon_pid")
-until grep -q '^end of trace$' "$WORK/sim.log"; do
-  kill -0 "$sim_pid" 2>/dev/null || fail "the simulator ended before the trace did"
-  sleep 0.5
-done
+wait_for 1800 "the end of the trace" grep -q '^end of trace$' "$WORK/sim.log"
 rss_end=$(rss "$daemon_pid")
 # The daemon's end is the simulator's SIGTERM after the trace: status 143.
 status=0
-wait "$sim_pid" || status=$?
+wait "$SIM_PID" || status=$?
 [ "$status" = 143 ] || fail "simulator status $status"
 
 # The daemon never ended by itself, and came back after every cycle.
@@ -103,12 +95,12 @@ echo "soak: $served frames, $sessions sessions, $(grep -c '^report ' "$WORK/sim.
 soak_trace 20000 4 500 >"$WORK/leak.ltrace"
 if [ -n "${LUMARO_SANITIZED:-}" ]; then
   ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=1" \
-    "$LUMARO_BIN/lumaro-replay" "$WORK/leak.ltrace" >/dev/null 2>"$WORK/lsan.log" ||
+    "$REPLAY" "$WORK/leak.ltrace" >/dev/null 2>"$WORK/lsan.log" ||
     { tail -20 "$WORK/lsan.log"; fail "LeakSanitizer finds leaks in the daemon's loop"; }
   echo "soak: LeakSanitizer: no leaks in the daemon's loop over $(grep -c '^unplug' "$WORK/leak.ltrace") unplugs"
   exit 0
 fi
-command -v valgrind >/dev/null || missing_host_piece valgrind valgrind
+need valgrind:valgrind
 timeout 1800 "$SIM" --rate 100000 --linger 2 --short-read-every 97 --fail-every 23 \
   --log "$WORK/leak-sim.log" "$WORK/leak.ltrace" -- \
   valgrind --leak-check=full --show-leak-kinds=definite,indirect \
