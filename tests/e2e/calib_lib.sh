@@ -13,8 +13,9 @@ start_xvfb() {
   Xvfb -displayfd 3 -screen 0 "${1:-1920x1080}x24" -nolisten tcp 3>"$fd_file" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   trap 'kill "$XVFB_PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
-  # Complete once the display number's line has its newline.
-  wait_for 30 "Xvfb to start" eval '[ "$(wc -l <"$fd_file")" -ge 1 ]'
+  # Complete once the display number's line has its newline (in a file that
+  # Xvfb's shell may not have made yet).
+  wait_for 30 "Xvfb to start" eval '[ "$(cat "$fd_file" 2>/dev/null | wc -l)" -ge 1 ]'
   export DISPLAY=":$(head -n 1 "$fd_file")"
   # The calibration tools' fonts (tapalign-classic's, tapalign's): without
   # them the tools fall back to any font and say so on stderr.
