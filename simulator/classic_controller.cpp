@@ -222,6 +222,9 @@ ClassicController::Reply ClassicController::BlockCommand(bool write, std::uint32
         (block_writes_ >= faults_.refused_writes_from &&
          block_writes_ - faults_.refused_writes_from < faults_.refused_writes_count);
     if (!exists || refused) {
+      if (exists && faults_.refused_writes_land) {
+        state.classic_blocks[{target, number}].assign(data.begin(), data.end());
+      }
       log_->Line("classic write " + where + " " + Hex(data) + " failed");
       return Reply{};
     }

@@ -41,6 +41,9 @@ struct ClassicFaults {
   // status; the writes after them succeed again.
   std::uint64_t refused_writes_from = 0;
   std::uint64_t refused_writes_count = 0;
+  // Refused writes are stored all the same, as a controller that failed
+  // part-way through may have stored them.
+  bool refused_writes_land = false;
   bool short_data = false;  // data replies carry one data byte less
   bool garbage = false;     // replies with inverted sync and status bytes
                             // and a wrong checksum

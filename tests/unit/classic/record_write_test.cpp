@@ -39,31 +39,35 @@ TEST(RecordWrite, RefusedBlocksAreRetriedOrTheOldRecordIsWrittenBack) {
        "the controller refused the record write and the old record could not be written back: "
        "the record may be inconsistent"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.count);
-    sim::ClassicFaults faults;
-    faults.refused_writes_from = c.from + kSetUpWrites;
-    faults.refused_writes_count = c.count;
-    fakes::SimulatedClassic io(nullptr, "", faults);
-    ClassicChannel ch{io, fakes::SimulatedClassic::kFd, [](std::uint32_t) {}};
-    ClassicContext context{};
-    for (std::size_t i = 0; i < context.saved_main.size(); ++i) {
-      context.saved_main[i] = static_cast<std::uint8_t>(i);
-    }
-    fakes::StoreMain(ch, context.saved_main);  // the old record
-    context.config.main_ok = 1;
-    context.config.main_read = kAllMainSegments;
-    context.config.main = context.saved_main;
-    for (std::uint8_t& byte : context.config.main) byte = static_cast<std::uint8_t>(~byte);
+  // A refused write may have landed all the same: the old record goes back
+  // over the refused block too.
+  for (const bool land : {false, true})
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.count << (land ? ", refused writes land" : ""));
+      sim::ClassicFaults faults;
+      faults.refused_writes_from = c.from + kSetUpWrites;
+      faults.refused_writes_count = c.count;
+      faults.refused_writes_land = land;
+      fakes::SimulatedClassic io(nullptr, "", faults);
+      ClassicChannel ch{io, fakes::SimulatedClassic::kFd, [](std::uint32_t) {}};
+      ClassicContext context{};
+      for (std::size_t i = 0; i < context.saved_main.size(); ++i) {
+        context.saved_main[i] = static_cast<std::uint8_t>(i);
+      }
+      fakes::StoreMain(ch, context.saved_main);  // the old record
+      context.config.main_ok = 1;
+      context.config.main_read = kAllMainSegments;
+      context.config.main = context.saved_main;
+      for (std::uint8_t& byte : context.config.main) byte = static_cast<std::uint8_t>(~byte);
 
-    const std::string failure = StoreMainRecord(context, ch);
-    EXPECT_EQ(failure.empty(), c.stored);
-    EXPECT_EQ(failure, c.message);
-    classic_record::Main now{};
-    if (c.message[0] != '\0' && !c.old_record) continue;  // the controller still refuses
-    ASSERT_TRUE(main_record_read(ch, now));
-    EXPECT_EQ(now, c.old_record ? context.saved_main : context.config.main);
-  }
+      const std::string failure = StoreMainRecord(context, ch);
+      EXPECT_EQ(failure.empty(), c.stored);
+      EXPECT_EQ(failure, c.message);
+      classic_record::Main now{};
+      if (c.message[0] != '\0' && !c.old_record) continue;  // the controller still refuses
+      ASSERT_TRUE(main_record_read(ch, now));
+      EXPECT_EQ(now, c.old_record ? context.saved_main : context.config.main);
+    }
 }
 
 }  // namespace
