@@ -54,39 +54,6 @@ TEST_F(ControllerTest, ChangedCalibrationMarksTheNextFrameForIdentification) {
   EXPECT_NE(LogText().find("frame marked for identification"), std::string::npos);
 }
 
-// Packet stream at 100 packets a second (a period of 10 ms), times in us.
-TEST_F(ControllerTest, PacketsAreDueOnePeriodApartPlusWaits) {
-  Load(
-      "lumaro-trace 1\n"
-      "wait 20\npacket 010700010002\n"
-      "frame a0\nevent 00000000000000000000\nreaderr 5\n"
-      "packet 010701010102\n"
-      "wait 30\nwait 5\npacket 010602010202\n",
-      100.0);
-  // The first packet is due when first asked for, plus the waits before it.
-  PacketStep step = controller_->NextPacket(1'000'000);
-  EXPECT_EQ(step.kind, PacketStep::Kind::kNotDue);
-  EXPECT_EQ(step.due_us, 1'020'000);
-  EXPECT_EQ(controller_->NextPacket(1'019'999).kind, PacketStep::Kind::kNotDue);
-  step = controller_->NextPacket(1'020'000);
-  ASSERT_EQ(step.kind, PacketStep::Kind::kPacket);
-  EXPECT_EQ(step.bytes, (std::vector<std::uint8_t>{1, 7, 0, 1, 0, 2}));
-  // Frames, events and read errors belong to other streams.
-  EXPECT_EQ(controller_->NextPacket(1'025'000).due_us, 1'030'000);
-  step = controller_->NextPacket(1'500'000);
-  ASSERT_EQ(step.kind, PacketStep::Kind::kPacket);
-  EXPECT_EQ(step.bytes[2], 1);
-  // A late request does not move the due times: the next packet is due one
-  // period after the last one's due time plus its waits, so it comes at once.
-  step = controller_->NextPacket(1'500'000);
-  ASSERT_EQ(step.kind, PacketStep::Kind::kPacket);
-  EXPECT_EQ(step.due_us, 1'030'000 + 10'000 + 35'000);
-  EXPECT_EQ(step.bytes[1], 6);
-  // The read stream does not see the packets.
-  EXPECT_EQ(controller_->NextRead().kind, ReadStep::Kind::kExhausted);
-  EXPECT_EQ(LogText(), "ioctl 192 0\nioctl 192 0\nioctl 192 0\nend of trace\n");
-}
-
 TEST_F(ControllerTest, PacketStreamUnplugsAndEnds) {
   Load(
       "lumaro-trace 1\n"

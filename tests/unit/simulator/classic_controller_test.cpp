@@ -90,15 +90,16 @@ TEST_F(ClassicTest, FixedRequestsAndEvents) {
   EXPECT_EQ(classic_->Request(CLASSIC_TOUCH_READ, event).error, EAGAIN);  // needs the clock
 
   // Events in order, one period (10 ms) apart plus the waits; frames and
-  // packets belong to the other node.
+  // packets belong to the other node. The first is due when first asked for;
+  // a late request does not move the due times after it.
   PacketStep step = classic_->NextEvent(1'000'000);
   ASSERT_EQ(step.kind, PacketStep::Kind::kPacket);
   EXPECT_EQ(step.bytes[0], 7);
-  EXPECT_EQ(classic_->NextEvent(1'020'000).kind, PacketStep::Kind::kNotDue);
-  step = classic_->NextEvent(1'040'000);
+  EXPECT_EQ(classic_->NextEvent(1'039'999).kind, PacketStep::Kind::kNotDue);
+  step = classic_->NextEvent(1'045'000);
   ASSERT_EQ(step.kind, PacketStep::Kind::kPacket);
   EXPECT_EQ(step.bytes[0], 6);
-  step = classic_->NextEvent(1'060'000);
+  step = classic_->NextEvent(1'050'000);
   EXPECT_EQ(step.error, EAGAIN);
   EXPECT_TRUE(step.trace_over);
   // `fail 241` was reached by the event stream.
