@@ -31,13 +31,6 @@ std::vector<std::string> TraceNames() {
   return names;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 class GoldenReplay : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(GoldenReplay, MatchesTheCommittedReports) {
@@ -62,8 +55,8 @@ TEST_P(GoldenReplay, MatchesTheCommittedReports) {
   std::string expected;
   ASSERT_TRUE(cli::ReadInput(expected_path, &expected, &error))
       << error << ": run scripts/regen-golden";
-  const std::vector<std::string> want = SplitLines(expected);
-  const std::vector<std::string> got = SplitLines(actual);
+  const std::vector<std::string> want = test_support::SplitLines(expected);
+  const std::vector<std::string> got = out.Lines();
   std::size_t i = 0;
   while (i < want.size() && i < got.size() && want[i] == got[i]) ++i;
   if (i == want.size() && i == got.size()) return;

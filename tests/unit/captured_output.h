@@ -9,6 +9,13 @@
 
 namespace lumaro::test_support {
 
+inline std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 class CapturedOutput {
  public:
   CapturedOutput() : file_(open_memstream(&buffer_, &size_)) {}
@@ -24,12 +31,7 @@ class CapturedOutput {
     (void)std::fflush(file_);
     return std::string(buffer_, size_);
   }
-  std::vector<std::string> Lines() {
-    std::vector<std::string> lines;
-    std::istringstream in(Text());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
+  std::vector<std::string> Lines() { return SplitLines(Text()); }
 
  private:
   char* buffer_ = nullptr;

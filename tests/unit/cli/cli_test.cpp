@@ -23,11 +23,7 @@ struct Parsed {
 std::vector<Option> Table(Parsed* p) {
   return {
       {"--rate", "N", "frames per second",
-       [p](const std::string& value, std::string* error) {
-         if (value == "bad") {
-           *error = "--rate takes a number";
-           return false;
-         }
+       [p](const std::string& value, std::string*) {
          p->rate = value;
          return true;
        }},
@@ -48,14 +44,12 @@ std::string Parse(const std::vector<std::string>& args, Parsed* p) {
   return ParseOptions(table, setup, args, &p->rest, &error) ? "" : error;
 }
 
+// The plain mistakes (an unknown --name, a missing value, a flag given one,
+// a value its option refuses) are pinned by the cli table end to end.
 TEST(Options, EachMistakeIsNamed) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
-      {{"--bogus"}, "unknown option --bogus"},
       {{"--bogus=1"}, "unknown option --bogus"},
       {{"-x"}, "unknown option -x"},
-      {{"--rate"}, "--rate needs a value"},
-      {{"--quiet=1"}, "--quiet takes no value"},
-      {{"--rate", "bad"}, "--rate takes a number"},
       {{"--help=1"}, "--help takes no value"},
   };
   for (const auto& [args, want] : cases) {

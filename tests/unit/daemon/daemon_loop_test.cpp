@@ -1,9 +1,7 @@
 #include "touch-daemon/daemon_loop.h"
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <functional>
@@ -131,23 +129,6 @@ TEST(DaemonLoopTest, FailedAllocationLeavesNoArraysUntilALaterInit) {
   EXPECT_THAT(std::vector<int>(live_at_read.begin(), live_at_read.begin() + 3),
               ElementsAre(0, 0, 2));  // arrays held at each read
   EXPECT_EQ(allocator.live, 0);       // nothing leaked; the session end freed both
-}
-
-TEST(DiagnosticSinkTest, EachLineReachesAPipeAtOnce) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  std::FILE* out = fdopen(fds[1], "w");
-  ASSERT_NE(out, nullptr);
-  ASSERT_EQ(setvbuf(out, nullptr, _IOFBF, 4096), 0);
-  DiagnosticSink sink(out);
-  sink.Line("read error %d :%s", -1, "Input/output error");
-  ASSERT_EQ(fcntl(fds[0], F_SETFL, O_NONBLOCK), 0);
-  char buffer[64] = {};
-  const ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
-  EXPECT_STREQ(buffer, "read error -1 :Input/output error\n");
-  EXPECT_GT(n, 0);
-  (void)std::fclose(out);
-  close(fds[0]);
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
 #include "touch-daemon/frame_pipeline.h"
+#include "touch-daemon/report_output.h"
 
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "driver-interface/blocks.h"
 #include "driver-interface/identity.h"
 #include "tests/unit/captured_output.h"
 #include "tools/trace_device_io.h"
@@ -115,6 +118,19 @@ TEST(FramePipelineTest, FirstHalfKeepsOnlyItsStoredData) {
   const FrameResult& result = pipeline->TakeFrame(LineFrame(1), StageDetail::kWithStages);
   ASSERT_TRUE(result.has_stages);
   EXPECT_EQ(result.stages.engine.Shadows[0].Count, 0);
+}
+
+// What the golden replays never reach: negative coordinates are sent as 0,
+// and a polynomial that overflows int32 saturates instead of being undefined.
+TEST(ReportOutputTest, NegativeCoordinatesAndOverflowingPolynomials) {
+  const std::array<TouchPoint, 2> now = {{{40000, 32767, 0, 1}, {-5, -40000, 0, 1}}};
+  std::array<TouchPoint, 2> last{};
+  ReportBytes out{};
+  ASSERT_TRUE(BuildReport(IdentityTransform(), false, now, last, out));
+  EXPECT_EQ(trace::ToHex(out.data(), out.size()), "0001ff7fff7f010100000000");
+  CalibTransform t = IdentityTransform();
+  calib::SetCoefficient(t.XPart, 3, 1e30f);
+  EXPECT_EQ(ApplyTransform(t, 30000, 0).X, INT32_MAX);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
-#include <utility>
 
 #include "touch-daemon/engine/engine.h"
 #include "touch-daemon/engine/triangulation.h"
@@ -62,16 +61,6 @@ TEST_F(PairingTest, OneByOneSlotChoice) {
   EXPECT_EQ(Resolve(1, 1)[1].State, PointMeasured);  // 0.1 within Ratio 0.25
   Touch(0.9, 0.5);
   EXPECT_EQ(Resolve(1, 1)[0].State, PointMeasured);  // 0.4 beyond it
-}
-
-TEST_F(PairingTest, TwoByTwoWithoutReferencesByMismatch) {
-  EXPECT_EQ(Resolve(2, 2)[0].Y, Cross(a_[0], b_[0]).Y);  // H0 wins its tie with H3
-  std::swap(b_[0], b_[1]);
-  EXPECT_EQ(Resolve(2, 2)[0].X, Cross(a_[0], b_[1]).X);  // H1, ahead of its twin H2
-  for (ShadowAngles* s : {&a_[0], &a_[1], &b_[0], &b_[1]}) s->Width = 0;
-  const EnginePair r = Resolve(2, 2);  // every Mismatch NaN: nothing taken
-  EXPECT_EQ(r[0].State, PointNone);
-  EXPECT_EQ(r[1].State, PointNone);
 }
 
 TEST_F(PairingTest, ByCostAgainstReferences) {

@@ -1,13 +1,9 @@
 // The stream a reader of the monitor socket receives.
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -15,32 +11,29 @@
 #include "touch-daemon/monitor/history_ring.h"
 #include "touch-daemon/monitor/monitored_io.h"
 #include "touch-daemon/monitor/stream_server.h"
+#include "trace/monitor_client.h"
 
 namespace lumaro::monitor {
 namespace {
 
-// A reader of a real socket: connects, sends request, and returns the
-// stream up to the first `until` (or all of it when the daemon hangs up).
+// A reader of the socket: sends request and returns the stream up to the
+// first `until` (or all of it when the daemon hangs up), or the refusal.
 std::string ReadStream(const std::string& path, const std::string& request,
                        const std::string& until) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return "";
-  timeval timeout{10, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  (void)send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  std::string text;
-  char buffer[4096];
-  while (text.find(until) == std::string::npos) {
-    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    text.append(buffer, static_cast<std::size_t>(n));
+  using Client = trace::MonitorClient;
+  Client client;
+  std::string error, line, text;
+  if (client.Connect(path, &error) != Client::ConnectResult::kConnected ||
+      !client.Send(request, &error)) {
+    return error;
   }
-  close(fd);
-  const std::size_t end = text.find(until);
-  return end == std::string::npos ? text : text.substr(0, end + until.size());
+  while (!text.ends_with(until)) {
+    const Client::LineResult got = client.NextLine(&line, 10000, &error);
+    if (got == Client::LineResult::kError) return error;
+    if (got != Client::LineResult::kLine) break;
+    text += line + "\n";
+  }
+  return text;
 }
 
 class StreamServerTest : public ::testing::Test {
@@ -90,12 +83,12 @@ TEST_F(StreamServerTest, ReaderGetsTheIdentityInForceWhereItsStreamStarts) {
   const std::string a = "block 201 aa" + std::string(2 * kDeviceInfoSize - 2, '0') + "\n";
   const std::string b = "block 201 bb" + std::string(2 * kDeviceInfoSize - 2, '0') + "\n";
   // All of the history: the first identity, then everything.
-  EXPECT_EQ(ReadStream(path_, "last 200\n", "0101\nframe 0000010100\nframe 0000010101\n"),
+  EXPECT_EQ(ReadStream(path_, "last 200", "0101\nframe 0000010100\nframe 0000010101\n"),
             "lumaro-trace 1\nproduct 0x0c20\n" + a + "frame 0000010100\nframe 0000010101\n" + b +
                 "frame 0000010101\nframe 0000010100\nframe 0000010101\n");
   // The last ten seconds: the second identity, from the first half-frame,
   // to where the history ends.
-  EXPECT_EQ(ReadStream(path_, "last 10\n", "# live from here\n"),
+  EXPECT_EQ(ReadStream(path_, "last 10", "# live from here\n"),
             "lumaro-trace 1\nproduct 0x0c20\n" + b +
                 "frame 0000010100\nframe 0000010101\n# live from here\n");
   // Live: the identity now, then the first scan that begins.
@@ -104,7 +97,7 @@ TEST_F(StreamServerTest, ReaderGetsTheIdentityInForceWhereItsStreamStarts) {
   std::string live;
   std::atomic<bool> done{false};
   std::thread reader([&] {
-    live = ReadStream(path_, "live\n", "frame 0000010100\n");
+    live = ReadStream(path_, "live", "frame 0000010100\n");
     done = true;
   });
   // Published until the reader has what it waits for: a second half-frame
@@ -116,7 +109,7 @@ TEST_F(StreamServerTest, ReaderGetsTheIdentityInForceWhereItsStreamStarts) {
   }
   reader.join();
   EXPECT_EQ(live, live_expected);
-  EXPECT_EQ(ReadStream(path_, "bogus\n", "\n").rfind("error ", 0), 0u);
+  EXPECT_EQ(ReadStream(path_, "bogus", "\n").rfind("the daemon refused the stream: ", 0), 0u);
 }
 
 }  // namespace

@@ -4,10 +4,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "simulator/scene/scene.h"
 #include "simulator/scene/scene_file.h"
 #include "tests/unit/captured_output.h"
+#include "tools/allocation_count.h"
 #include "tools/frame_path.h"
 #include "tools/replay.h"
 #include "tools/trace_device_io.h"
@@ -17,20 +19,27 @@
 namespace lumaro::tools {
 namespace {
 
+// The trace the simulator renders for a bundled scene, with `reinits`
+// re-identifications.
+trace::Trace SceneTrace(const std::string& name, const std::vector<int>& reinits = {}) {
+  sim::Scene scene;
+  std::string error;
+  EXPECT_TRUE(
+      sim::LoadSceneFile(std::string(LUMARO_SCENES_DIR) + "/" + name + ".lscene", &scene, &error))
+      << error;
+  for (int scan : reinits) {
+    scene.events.push_back({.scan = scan, .kind = sim::SceneEvent::Kind::kReinit});
+  }
+  trace::Trace trace;
+  EXPECT_TRUE(trace::ParseTrace(sim::RenderTrace(scene), &trace, &error)) << error;
+  return trace;
+}
+
 // FramePath is the daemon's frame path without the loop: over frames alone,
 // re-identifications mid-touch included, it yields the reports a replay of
 // the daemon writes.
 TEST(FramePathTest, YieldsTheDaemonsReportsAcrossReidentification) {
-  sim::Scene scene;
-  std::string error;
-  ASSERT_TRUE(sim::LoadSceneFile(std::string(LUMARO_SCENES_DIR) + "/circle.lscene", &scene, &error))
-      << error;
-  for (int scan : {60, 61, 200}) {
-    scene.events.push_back({.scan = scan, .kind = sim::SceneEvent::Kind::kReinit});
-  }
-  trace::Trace trace;
-  ASSERT_TRUE(trace::ParseTrace(sim::RenderTrace(scene), &trace, &error)) << error;
-
+  const trace::Trace trace = SceneTrace("circle", {60, 61, 200});
   test_support::CapturedOutput replayed;
   Replay(trace, {.reports = replayed.file()});
 
@@ -43,6 +52,22 @@ TEST(FramePathTest, YieldsTheDaemonsReportsAcrossReidentification) {
   }
   EXPECT_GT(fed.size(), 1000u);
   EXPECT_EQ(fed, replayed.Text());
+}
+
+// The frame path allocates nothing, with or without its stages recorded:
+// every allocation is counted while whole scenes go through the daemon's
+// intake, engine, filters and report writer.
+TEST(FramePathTest, AllocatesNothingPerFrame) {
+  for (const char* name : {"two-crossing", "circle", "tap", "calibrated"}) {
+    const trace::Trace trace = SceneTrace(name);  // the path reads it
+    FramePath path(trace);
+    ASSERT_GT(path.frame_count(), 100u);
+    StartCountingAllocations();
+    for (std::size_t i = 0; i < path.frame_count(); ++i)
+      path.Feed(i, i % 2 ? StageDetail::kWithStages : StageDetail::kWithoutStages);
+    StopCountingAllocations();
+    EXPECT_EQ(AllocationsCounted(), 0) << name;
+  }
 }
 
 // The replay device is the touch node alone, and only while its playback
