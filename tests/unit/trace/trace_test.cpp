@@ -73,15 +73,30 @@ TEST(TraceParse, RefusalsNameTheLine) {
       << error;
 }
 
-// Every kind of record, written back as it was read.
 TEST(TraceFormat, RecordsRoundTrip) {
-  const std::string b58(116, '7'), b32(64, 'c');
   const std::string text =
-      "lumaro-trace 1\nproduct 0x0c20\nblock 206 " + b58 +
-      "\nfail 242\nframe a0000106000a0a0a0a0a\nreaderr 5\nclassic-block 0x80 2 " + b32 +
-      "\nclassic-block 3 3 " + b32 +
-      "\nclassic-units 2\npacket 010203040506\nevent 00112233445566778899\nwait 10\n"
-      "failonce 241\nreadzero\nunplug\nplug\n";
+      "lumaro-trace 1\n"
+      "product 0x0c20\n"
+      "block 206 " +
+      std::string(116, '7') +
+      "\n"
+      "fail 242\n"
+      "frame a0000106000a0a0a0a0a\n"
+      "readerr 5\n"
+      "classic-block 0x80 2 " +
+      std::string(64, 'c') +
+      "\n"
+      "classic-block 3 3 " +
+      std::string(64, 'd') +
+      "\n"
+      "classic-units 2\n"
+      "packet 010203040506\n"
+      "event 00112233445566778899\n"
+      "wait 10\n"
+      "failonce 241\n"
+      "readzero\n"
+      "unplug\n"
+      "plug\n";
   Trace trace;
   std::string error;
   ASSERT_TRUE(ParseTrace(text, &trace, &error)) << error;
