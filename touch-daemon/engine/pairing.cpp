@@ -241,16 +241,18 @@ EnginePair PairTwoByTwo(const AnglePair& anglesA, const AnglePair& anglesB,
   const RayTerms a1 = RayTermsOf(anglesA[1]);
   const RayTerms b0 = RayTermsOf(anglesB[0]);
   const RayTerms b1 = RayTermsOf(anglesB[1]);
-  const EnginePoint t00 = Triangulate(a0, b0);
-  const EnginePoint t11 = Triangulate(a1, b1);
-  const EnginePoint t01 = Triangulate(a0, b1);
-  const EnginePoint t10 = Triangulate(a1, b0);
+  // Without a reference the choice is by mismatch; otherwise by position.
+  const bool unreferenced = !Present(engine.ReferencePair[0]) && !Present(engine.ReferencePair[1]);
+  const EnginePoint t00 = Triangulate(a0, b0, unreferenced);
+  const EnginePoint t11 = Triangulate(a1, b1, unreferenced);
+  const EnginePoint t01 = Triangulate(a0, b1, unreferenced);
+  const EnginePoint t10 = Triangulate(a1, b0, unreferenced);
   // H0 and H3 pair A0 with B0 and A1 with B1, H1 and H2 crosswise; within a
   // pairing the two orders assign the slots.
   const std::array<EnginePair, 4> hypotheses = {EnginePair{t00, t11}, EnginePair{t01, t10},
                                                 EnginePair{t10, t01}, EnginePair{t11, t00}};
 
-  if (!Present(engine.ReferencePair[0]) && !Present(engine.ReferencePair[1])) {
+  if (unreferenced) {
     // Nothing to continue: real intersections are seen at the same size by
     // both cameras, ghosts mostly not.
     std::array<double, 4> mismatch{};

@@ -26,7 +26,7 @@ struct EnginePoint {
   double X;
   double Y;
   double Size;
-  double Mismatch;
+  double Mismatch;     // |log| of the cameras' size ratio, where the pairing asks for it
   std::uint8_t State;  // PointState
 };
 

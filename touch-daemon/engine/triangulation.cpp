@@ -38,7 +38,7 @@ RayTerms RayTermsOf(const ShadowAngles& shadow) {
   return {std::tan(shadow.Mid), std::sin(0.5 * shadow.Width)};
 }
 
-EnginePoint Triangulate(const RayTerms& a, const RayTerms& b) {
+EnginePoint Triangulate(const RayTerms& a, const RayTerms& b, bool with_mismatch) {
   EnginePoint point;
   // Camera A's ray: X = Y tan(a); camera B's ray: 1 - X = Y tan(b).
   point.Y = 1.0 / (a.TanMid + b.TanMid);
@@ -55,7 +55,7 @@ EnginePoint Triangulate(const RayTerms& a, const RayTerms& b) {
 
   // Harmonic mean of the two estimates, and how far they disagree.
   point.Size = 2.0 / (1.0 / radiusB + 1.0 / radiusA);
-  point.Mismatch = std::fabs(std::log(radiusB / radiusA));
+  point.Mismatch = with_mismatch ? std::fabs(std::log(radiusB / radiusA)) : 0.0;
   return point;
 }
 

@@ -24,7 +24,9 @@ struct RayTerms {
 RayTerms RayTermsOf(const ShadowAngles& shadow);
 
 // Intersects shadow a of camera A with shadow b of camera B (in this order).
-EnginePoint Triangulate(const RayTerms& a, const RayTerms& b);
+// Only a choice between ghost and real pairs needs the point's Mismatch (a
+// logarithm); without with_mismatch it is left 0.
+EnginePoint Triangulate(const RayTerms& a, const RayTerms& b, bool with_mismatch = true);
 EnginePoint Triangulate(const ShadowAngles& a, const ShadowAngles& b);
 
 }  // namespace lumaro
