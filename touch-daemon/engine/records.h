@@ -49,7 +49,9 @@ struct EngineScale {
 struct LensModel {
   std::int32_t PixelStart;
   std::int32_t PixelEnd;
-  std::array<float, 8> k;  // k0 .. k7
+  // k0 .. k7: single-precision values, held widened once for the angle
+  // polynomial, which is evaluated in double precision.
+  std::array<double, 8> k;
 };
 
 // A run of shadowed pixels: Start is the first shadowed pixel, End the first

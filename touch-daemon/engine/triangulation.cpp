@@ -16,8 +16,8 @@ double PixelToAngle(const LensModel& lens, float pixel) {
   const float unit = pixel / 640.0f - 1.0f;
   const double u = unit;
   double acc = lens.k[7];
-  for (int i = 6; i >= 1; --i) acc = acc * u + static_cast<double>(lens.k[i]);
-  return (acc * u + static_cast<double>(lens.k[0])) + kQuarterPi;
+  for (int i = 6; i >= 1; --i) acc = acc * u + lens.k[i];
+  return (acc * u + lens.k[0]) + kQuarterPi;
 }
 
 ShadowAngles ShadowToAngles(const ShadowSpan& span, const LensModel& lens) {
