@@ -6,6 +6,7 @@
 
 #include "calibration-tool/calib_params.h"
 #include "tests/unit/calibration/calib_fakes.h"
+#include "tests/unit/captured_output.h"
 #include "trace/trace.h"
 
 namespace lumaro {
@@ -56,7 +57,8 @@ class SessionFlow : public ::testing::Test {
     Play();
   }
 
-  std::FILE* out = std::tmpfile();
+  test_support::CapturedOutput output;
+  std::FILE* out = output.file();
   CalibSession s{};
   ReadStatus reads;
   // The controller holds the patterns 10, 80 and 150 in CalibX, CalibY and DeviceConfig.
@@ -64,7 +66,6 @@ class SessionFlow : public ::testing::Test {
                      Block(GET_DEVICE_CONFIG, 150)};
   FakeScreen screen;
   CalibrationFlow flow{s, reads, io, screen, kScreen, out};
-  void TearDown() override { std::fclose(out); }
 };
 
 TEST_F(SessionFlow, SteadyContactGivesItsSampleOnThe101stPacket) {
@@ -129,6 +130,7 @@ TEST_F(SessionFlow, FourPointPassIsStoredTwiceAndOkLeavesCalibrationMode) {
   EXPECT_TRUE(flow.finished());
   EXPECT_EQ(io.Codes(), std::vector<unsigned long>{SET_START_CALIB});
   EXPECT_EQ(flow.failure(), "");
+  EXPECT_EQ(output.Text(), "");  // no request reported as failed
 }
 
 TEST_F(SessionFlow, SixteenPointsVisitTheGridAndRecalibrateRestartsAtTheFirstTarget) {
