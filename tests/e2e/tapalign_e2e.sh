@@ -94,7 +94,8 @@ finger 0.008\nkey 100 0.2 0.5\nkey 1490 0.8 0.6\n' | "$LUMARO_BIN/lumaro-scene" 
 # verify pass|fail [TOOL]: "TOOL --verify" (tapalign unless given) beside
 # lumarod under one simulator, the three touches of a rendered scene on the
 # targets (pass) or 0.05 of the width to their right, about 96 pixels (fail).
-# The daemon's reports reach the tool through the monitor stream.
+# The daemon's reports reach the tool through the monitor stream, which
+# stalls once for half a second during the lead-in.
 case_verify() {
   local tool=${2:-tapalign} shift=0 status=0 verdict='[0-9]\.[0-9] px, .*: pass' x
   if [ "$1" != pass ]; then
@@ -115,8 +116,9 @@ scans 200" key
   timeout 120 "$SIM" --linger 5 --log "$WORK/sim.log" "$WORK/v.ltrace" -- sh -c \
     '"$1" --monitor "$3/monitor" 2>"$3/daemon.log" & d=$!; trap "kill \$d; exit 143" TERM
      until [ -S "$3/monitor" ]; do sleep 0.1; done
-     "$2" --verify --monitor "$3/monitor" >"$3/tool.out" 2>"$3/tool-stderr.log"
-     echo "$?" >"$3/tool.status"; kill $d' sh "$DAEMON" "$LUMARO_BIN/$tool" "$WORK" || true
+     "$2" --verify --monitor "$3/monitor" >"$3/tool.out" 2>"$3/tool-stderr.log" & t=$!
+     sleep 1; kill -STOP $d; sleep 0.5; kill -CONT $d  # a stream quiet for a while
+     wait $t; echo "$?" >"$3/tool.status"; kill $d' sh "$DAEMON" "$LUMARO_BIN/$tool" "$WORK" || true
   [ "$(grep -c '^target [123] at' "$WORK/tool.out")" = 3 ] || fail "not three targets"
   [ "$(cat "$WORK/tool.status")" = "$status" ] || fail "status $(cat "$WORK/tool.status")"
   expect_grep "$WORK/tool.out" "^verify: largest $verdict\$"
