@@ -54,6 +54,22 @@ TEST_F(SmoothTrackTest, ReachAndPathLimits) {
   EXPECT_EQ(work_.SampleCount, 2 + 4);
 }
 
+// An entry much smaller than the one before it (more than 0.7 times smaller,
+// and within twice the earlier size of the distance) takes the earlier
+// position; at either bound exactly it keeps its own.
+TEST_F(SmoothTrackTest, MuchSmallerShadowTakesTheEarlierPositionWithinStrictBounds) {
+  const struct {
+    double x, size;
+    bool repaired;
+  } cases[] = {{0.375, 0.0625, true}, {0.4375, 0.0625, false}, {0.3125, 0.7 * 0.125, false}};
+  for (const auto& c : cases) {
+    history_ = std::make_unique<PointHistory>();
+    history_->Newest = -1;
+    SmoothLast({Point(0.25, 0.125), Point(c.x, c.size), kEmpty});
+    EXPECT_EQ(history_->Ring[1].X, c.repaired ? 0.25 : c.x) << c.x;
+  }
+}
+
 TEST(FitTrackPolynomialTest, ExactFitsResidualAndSingularSystems) {
   FitWork work;
   FitReset(work);
