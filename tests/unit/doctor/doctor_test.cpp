@@ -283,8 +283,12 @@ TEST(DoctorTest, LinkAndIdentityNameTheirCauses) {
       << invalid.summary;
 }
 
-// Which pixels of the doctor's picture of a trace are red, row by row.
-std::vector<std::vector<bool>> RedPixels(const trace::Trace& trace) {
+// The doctor's picture of a trace, row by row: which pixels are red, and
+// which are left white.
+struct PictureMask {
+  std::vector<std::vector<bool>> red, white;
+};
+PictureMask Picture(const trace::Trace& trace) {
   const ProbeResult probe = ProbeTrace(trace);
   std::string png = "held before", error;  // replaced by the picture
   EXPECT_TRUE(DrawWaterfallPng("t", trace, probe, Diagnose(probe), &png, &error)) << error;
@@ -300,25 +304,30 @@ std::vector<std::vector<bool>> RedPixels(const trace::Trace& trace) {
       &source);
   if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
     ADD_FAILURE() << "the picture is not a PNG";
-    return std::vector<std::vector<bool>>(1000, std::vector<bool>(1000));
+    const std::vector<std::vector<bool>> none(2000, std::vector<bool>(2000));
+    return {none, none};
   }
-  std::vector<std::vector<bool>> red(cairo_image_surface_get_height(image));
-  for (std::size_t y = 0; y < red.size(); ++y) {
+  PictureMask mask;
+  for (int y = 0; y < cairo_image_surface_get_height(image); ++y) {
     const auto* row = reinterpret_cast<const std::uint32_t*>(
         cairo_image_surface_get_data(image) + y * cairo_image_surface_get_stride(image));
+    mask.red.emplace_back();
+    mask.white.emplace_back();
     for (int x = 0; x < cairo_image_surface_get_width(image); ++x) {
-      red[y].push_back((row[x] >> 16 & 0xff) > 150 && (row[x] >> 8 & 0xff) < 100 &&
-                       (row[x] & 0xff) < 100);
+      mask.red[y].push_back((row[x] >> 16 & 0xff) > 150 && (row[x] >> 8 & 0xff) < 100 &&
+                            (row[x] & 0xff) < 100);
+      mask.white[y].push_back((row[x] & 0xffffff) == 0xffffff);
     }
   }
   cairo_surface_destroy(image);
-  return red;
+  return mask;
 }
 
 TEST(DoctorTest, ThePictureMarksTheDirtAndTheLinkEvents) {
   // The dirt on samples 560 to 575 of camera A is framed 2 pixels wider on
   // each side, at two samples a pixel, in camera A's panel (x 34 to 674).
-  const std::vector<bool> row = RedPixels(Render(SceneText("dirty-lens")))[300];
+  const PictureMask dirty = Picture(Render(SceneText("dirty-lens")));
+  const std::vector<bool>& row = dirty.red[300];
   std::vector<int> dirt;
   for (int x = 34; x < 674; ++x) {
     if (row[x]) dirt.push_back(x);
@@ -328,7 +337,10 @@ TEST(DoctorTest, ThePictureMarksTheDirtAndTheLinkEvents) {
   EXPECT_EQ(dirt.back(), 34 + 576 / 2 + 2);
   // Read errors are ticked left of camera A's panel.
   int ticked_rows = 0;
-  for (const std::vector<bool>& red : RedPixels(Render(SceneText("flaky-cable")))) {
+  // The reported paths' panel (x 1372 to 1772, from y 86) is framed.
+  EXPECT_FALSE(dirty.white[86][1572] && dirty.white[85][1572]);
+  EXPECT_TRUE(dirty.white[60][1572]);
+  for (const std::vector<bool>& red : Picture(Render(SceneText("flaky-cable"))).red) {
     ticked_rows += std::any_of(red.begin() + 14, red.begin() + 23, [](bool r) { return r; });
   }
   EXPECT_GE(ticked_rows, 2);
