@@ -7,10 +7,12 @@ need Xvfb:xvfb xdotool:xdotool xwd:x11-apps convert:imagemagick xlsfonts:x11-uti
 
 # start_xvfb [WxH]: a W x H x 24 server, 1920 x 1080 unless given, on a
 # display number it picks itself (-displayfd), so parallel tests never
-# collide; waits until it is ready.
+# collide; waits until it is ready. -noreset: a server that resets as its
+# last client leaves refuses a client that connects meanwhile, so the tool
+# could fail to open the display right after the font check below.
 start_xvfb() {
   local fd_file="$WORK/display"
-  Xvfb -displayfd 3 -screen 0 "${1:-1920x1080}x24" -nolisten tcp 3>"$fd_file" 2>"$WORK/xvfb.log" &
+  Xvfb -displayfd 3 -noreset -screen 0 "${1:-1920x1080}x24" -nolisten tcp 3>"$fd_file" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   trap 'kill "$XVFB_PID" 2>/dev/null || true; rm -rf "$WORK"' EXIT
   # Complete once the display number's line has its newline (in a file that
