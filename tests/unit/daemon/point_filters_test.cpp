@@ -78,8 +78,10 @@ TEST(TapFilterStepTest, SettlingTouchIsPinnedAfterCapacityScans) {
     EXPECT_EQ(pinned.points[i].z, 5);    // 71 / 12
   }
   EXPECT_EQ(f.TapState, TapHeld);
-  // Beyond the radius it moves.
-  Step(f, Down(1000, 200));
+  // Within the radius it stays pinned; at the radius it moves.
+  EXPECT_EQ(Step(f, Down(900, 200)).points[0].x, 101);
+  EXPECT_EQ(f.TapState, TapHeld);
+  Step(f, Down(901, 200));
   EXPECT_EQ(f.TapState, TapMoving);
   EXPECT_EQ(Step(f, Up()).count, 1);
   EXPECT_EQ(f.TapState, TapIdle);
@@ -103,9 +105,11 @@ TEST(TapFilterStepTest, MovingTouchPassesAndExtremeValuesAreSafe) {
   TapFilterReset(f);
   TapFilterConfigure(200, 16, 0, 4096, 4096, f);
   Step(f, Down(100, 100));
+  Step(f, Down(100, 100));  // spread 0, not above threshold 0
+  EXPECT_EQ(f.TapState, TapSettling);
   const Released r = Step(f, Down(101, 100));  // spread 1 > threshold 0
   EXPECT_EQ(f.TapState, TapMoving);
-  EXPECT_EQ(r.count, 2);
+  EXPECT_EQ(r.count, 3);
   // A spread over the whole int32 range saturates instead of wrapping below
   // the threshold.
   TapFilterReset(f);
