@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <tuple>
 
 #include "touch-daemon/engine/engine.h"
 #include "touch-daemon/engine/triangulation.h"
@@ -94,6 +95,19 @@ TEST_F(PairingTest, TwoByTwoAfterOccludedPairByMotion) {
 
   EXPECT_EQ(CrossRayScore(Point(0.3, 0.3), Point(0.3, 0.3)), 1.0);
   EXPECT_EQ(CrossRayScore(Point(0.4, 0.4), Point(0.3, 0.3)), 0.0);  // along A's sight
+}
+
+TEST_F(PairingTest, PairTouchesMarksTwoTouchesFromOneAndTwoShadows) {
+  for (const auto& [countA, countB, occluded] :
+       {std::tuple{1, 2, 1}, {2, 1, 1}, {2, 2, 0}, {1, 1, 0}}) {
+    AnglePair a = a_;
+    AnglePair b = b_;
+    engine_->HoldCount = 5;  // past the hold of a one-versus-two view
+    const EnginePair pair = PairTouches(a, countA, b, countB, *engine_);
+    EXPECT_EQ(engine_->OccludedPair, occluded) << countA << " x " << countB;
+    EXPECT_EQ(engine_->RawPair[0].State, pair[0].State);
+    EXPECT_EQ(engine_->ReferencePair[0].State, PointHeld);
+  }
 }
 
 TEST(ToReportUnitsTest, ScalesTruncatesAndSaturates) {
