@@ -335,12 +335,12 @@ TEST(DoctorTest, ThePictureMarksTheDirtAndTheLinkEvents) {
   ASSERT_FALSE(dirt.empty());
   EXPECT_EQ(dirt.front(), 34 + 560 / 2 - 2 - 1);
   EXPECT_EQ(dirt.back(), 34 + 576 / 2 + 2);
-  // Read errors are ticked left of camera A's panel.
-  int ticked_rows = 0;
   // The reported paths' panel (x 1372 to 1772, from y 86) is framed.
   EXPECT_FALSE(dirty.white.at(86).at(1572) && dirty.white.at(85).at(1572));
   EXPECT_FALSE(dirty.white.at(286).at(1372) && dirty.white.at(286).at(1371));
   EXPECT_TRUE(dirty.white.at(60).at(1572));
+  // Read errors are ticked left of camera A's panel.
+  int ticked_rows = 0;
   for (const std::vector<bool>& red : Picture(Render(SceneText("flaky-cable"))).red) {
     ticked_rows += std::any_of(red.begin() + 14, red.begin() + 23, [](bool r) { return r; });
   }
